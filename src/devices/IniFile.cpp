@@ -1,0 +1,169 @@
+#include "devices/IniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <optional>
+
+namespace {
+QString& OverrideDir() {
+    static QString dir;
+    return dir;
+}
+
+// Section name of a "[name]" line, or nothing for other lines.
+std::optional<QString> SectionOf(const QString& line) {
+    const QString t = line.trimmed();
+    if (t.size() >= 2 && t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']')))
+        return t.mid(1, t.size() - 2).trimmed();
+    return std::nullopt;
+}
+
+bool IsComment(const QString& t) {
+    return t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#'));
+}
+
+// Key of a "key=value" line, or nothing.
+std::optional<QString> KeyOf(const QString& line) {
+    const QString t = line.trimmed();
+    if (t.isEmpty() || IsComment(t))
+        return std::nullopt;
+    const int eq = t.indexOf(QLatin1Char('='));
+    if (eq <= 0)
+        return std::nullopt;
+    return t.left(eq).trimmed();
+}
+
+bool Same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+struct Found {
+    int sectionLine = -1; // index of the "[section]" line
+    int endLine = -1;     // index after the section's last line
+    int keyLine = -1;
+};
+
+Found Find(const QStringList& lines, const QString& section, const QString& key) {
+    Found f;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (auto s = SectionOf(lines[i])) {
+            if (f.sectionLine >= 0)
+                break;
+            if (Same(*s, section))
+                f.sectionLine = i;
+            continue;
+        }
+        if (f.sectionLine >= 0) {
+            f.endLine = i + 1;
+            if (f.keyLine < 0 && !key.isEmpty())
+                if (auto k = KeyOf(lines[i]); k && Same(*k, key))
+                    f.keyLine = i;
+        }
+    }
+    if (f.sectionLine >= 0 && f.endLine < 0)
+        f.endLine = f.sectionLine + 1;
+    return f;
+}
+} // namespace
+
+TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
+
+QStringList TIniFile::Load(bool* crlf) const {
+    QFile f(FFileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(f.readAll());
+    if (crlf)
+        *crlf = text.contains(QLatin1String("\r\n"));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& l : lines)
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QString TIniFile::ReadString(const QString& section, const QString& key,
+                             const QString& defaultValue) const {
+    const QStringList lines = Load();
+    const Found f = Find(lines, section, key);
+    if (f.keyLine < 0)
+        return defaultValue;
+    const QString t = lines[f.keyLine].trimmed();
+    return t.mid(t.indexOf(QLatin1Char('=')) + 1).trimmed();
+}
+
+int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
+    const QString s = ReadString(section, key, QString()).trimmed();
+    if (s.isEmpty())
+        return defaultValue;
+    bool ok = false;
+    int v = 0;
+    if (s.startsWith(QLatin1Char('$')))
+        v = s.mid(1).toInt(&ok, 16);
+    else if (s.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        v = s.mid(2).toInt(&ok, 16);
+    else
+        v = s.toInt(&ok, 10);
+    return ok ? v : defaultValue;
+}
+
+bool TIniFile::ReadBool(const QString& section, const QString& key, bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    bool crlf = false;
+    QStringList lines = Load(&crlf);
+    const Found f = Find(lines, section, key);
+    if (f.keyLine >= 0) {
+        lines[f.keyLine] = *KeyOf(lines[f.keyLine]) + QLatin1Char('=') + value;
+    } else if (f.sectionLine >= 0) {
+        // After the section's last non-empty line, so a blank separator stays in place.
+        int at = f.endLine;
+        while (at > f.sectionLine + 1 && lines[at - 1].trimmed().isEmpty())
+            --at;
+        lines.insert(at, key + QLatin1Char('=') + value);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(QString());
+        lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
+        lines.append(key + QLatin1Char('=') + value);
+    }
+    const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    QSaveFile out(FFileName);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    out.write((lines.join(eol) + eol).toUtf8());
+    return out.commit();
+}
+
+bool TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
+    return WriteString(section, key, QString::number(value));
+}
+
+bool TIniFile::WriteBool(const QString& section, const QString& key, bool value) {
+    return WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool TIniFile::SectionExists(const QString& section) const {
+    return Find(Load(), section, QString()).sectionLine >= 0;
+}
+
+bool TIniFile::ValueExists(const QString& section, const QString& key) const {
+    return Find(Load(), section, key).keyLine >= 0;
+}
+
+QString SettingsDirectory() {
+    if (!OverrideDir().isEmpty())
+        return OverrideDir();
+    return QCoreApplication::applicationDirPath();
+}
+
+void SetSettingsDirectory(const QString& dir) { OverrideDir() = dir; }
+
+QString SettingsFilePath(const QString& fileName) {
+    return QDir(SettingsDirectory()).filePath(fileName);
+}

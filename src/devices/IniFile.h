@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// A settings file in the INI format: "[section]" lines and "key=value" lines. Section and key
+// names compare without regard to case. Every read looks at the file as it is now; every write
+// rewrites it at once and keeps every line it does not change. The file appears with its first
+// write.
+class TIniFile {
+public:
+    explicit TIniFile(QString fileName);
+
+    const QString& FileName() const { return FFileName; }
+
+    QString ReadString(const QString& section, const QString& key,
+                       const QString& defaultValue) const;
+    // Decimal, or hexadecimal with "$" or "0x"; the default when missing or unreadable.
+    int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
+    // Any non-zero integer is true.
+    bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
+
+    // False when the file could not be written.
+    bool WriteString(const QString& section, const QString& key, const QString& value);
+    bool WriteInteger(const QString& section, const QString& key, int value);
+    bool WriteBool(const QString& section, const QString& key, bool value);
+
+    bool SectionExists(const QString& section) const;
+    bool ValueExists(const QString& section, const QString& key) const;
+
+private:
+    QStringList Load(bool* crlf = nullptr) const;
+    QString FFileName;
+};
+
+// The folder that holds the settings files: the executable's folder unless a test pointed it
+// elsewhere.
+QString SettingsDirectory();
+void SetSettingsDirectory(const QString& dir);
+QString SettingsFilePath(const QString& fileName);

@@ -1,0 +1,59 @@
+#include "TestSupport.h"
+
+#include <QFile>
+
+#include <vector>
+
+FakeTick::FakeTick(std::uint32_t start) : FNow(start) {
+    FPrevious = SetTickSource([this] { return FNow; });
+}
+
+FakeTick::~FakeTick() { SetTickSource(std::move(FPrevious)); }
+
+MessageRecorder::MessageRecorder() {
+    FPrevious = SetMessageBoxHook(
+        [this](TMsgKind kind, const QString& text) { Boxes.append({kind, text}); });
+}
+
+MessageRecorder::~MessageRecorder() { SetMessageBoxHook(std::move(FPrevious)); }
+
+QStringList MessageRecorder::Texts() const {
+    QStringList out;
+    for (const auto& b : Boxes)
+        out << b.second;
+    return out;
+}
+
+TempSettingsDir::TempSettingsDir() { SetSettingsDirectory(FDir.path()); }
+
+TempSettingsDir::~TempSettingsDir() { SetSettingsDirectory(QString()); }
+
+void TempSettingsDir::WriteFile(const QString& name, const QByteArray& text) const {
+    QFile f(FilePath(name));
+    if (f.open(QIODevice::WriteOnly))
+        f.write(text);
+}
+
+QByteArray TempSettingsDir::ReadFile(const QString& name) const {
+    QFile f(FilePath(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString HexString(const std::uint8_t* data, std::size_t n) {
+    QString out;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i)
+            out += QLatin1Char(' ');
+        out += QStringLiteral("%1").arg(data[i], 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> HexBytes(const char* text) {
+    std::vector<std::uint8_t> out;
+    const QStringList parts =
+        QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& p : parts)
+        out.push_back(static_cast<std::uint8_t>(p.toUInt(nullptr, 16)));
+    return out;
+}

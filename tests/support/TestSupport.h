@@ -1,0 +1,72 @@
+#pragma once
+
+#include "devices/IniFile.h"
+#include "devices/MessageBoxes.h"
+#include "protocol/Tick.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+// A tick the test moves by hand; installed for the whole program while it lives.
+class FakeTick {
+public:
+    explicit FakeTick(std::uint32_t start = 1000);
+    ~FakeTick();
+    FakeTick(const FakeTick&) = delete;
+    FakeTick& operator=(const FakeTick&) = delete;
+
+    std::uint32_t Now() const { return FNow; }
+    void Set(std::uint32_t now) { FNow = now; }
+    void Advance(std::uint32_t ms) { FNow += ms; }
+
+private:
+    std::uint32_t FNow;
+    TTickSource FPrevious;
+};
+
+// Records message boxes instead of showing them.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    QList<QPair<TMsgKind, QString>> Boxes;
+    QStringList Texts() const;
+    void clear() { Boxes.clear(); }
+
+private:
+    TMessageBoxHook FPrevious;
+};
+
+// Points the settings folder at a fresh temporary folder while it lives.
+class TempSettingsDir {
+public:
+    TempSettingsDir();
+    ~TempSettingsDir();
+    TempSettingsDir(const TempSettingsDir&) = delete;
+    TempSettingsDir& operator=(const TempSettingsDir&) = delete;
+
+    QString Path() const { return FDir.path(); }
+    QString FilePath(const QString& name) const { return FDir.filePath(name); }
+    // Writes `text` as the file `name` in the folder.
+    void WriteFile(const QString& name, const QByteArray& text) const;
+    QByteArray ReadFile(const QString& name) const;
+
+private:
+    QTemporaryDir FDir;
+};
+
+// "AA AA 01" style text from bytes, for readable comparisons.
+QString HexString(const std::uint8_t* data, std::size_t n);
+template <typename C> QString HexString(const C& bytes) {
+    return HexString(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                     static_cast<std::size_t>(bytes.size()));
+}
+// Bytes from "AA AA 01" style text.
+std::vector<std::uint8_t> HexBytes(const char* text);
