@@ -16,13 +16,15 @@ endif()
 # A layer is a static library built from every source below its folder (sources are picked up
 # by glob so that parallel work on one layer never edits the same list).
 function(karo_layer name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "" "ONLY" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
     ${dir}/*.cpp ${dir}/*.h ${dir}/*.qrc)
   foreach(ex IN LISTS ARG_EXCLUDE)
     list(FILTER srcs EXCLUDE REGEX "${ex}")
   endforeach()
-  list(FILTER srcs INCLUDE REGEX ".*")
+  if(ARG_ONLY)
+    list(FILTER srcs INCLUDE REGEX "${ARG_ONLY}")
+  endif()
   set(cpps ${srcs})
   list(FILTER cpps INCLUDE REGEX "\\.cpp$")
   if(cpps)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devices/IniFile.h"
-#include "devices/MessageBoxes.h"
+#include "ui/widgets/MessageBoxes.h"
 #include "protocol/Tick.h"
 
 #include <QList>

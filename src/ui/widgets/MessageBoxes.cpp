@@ -1,4 +1,4 @@
-#include "devices/MessageBoxes.h"
+#include "ui/widgets/MessageBoxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
