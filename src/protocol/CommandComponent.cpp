@@ -1,0 +1,153 @@
+#include "protocol/CommandComponent.h"
+
+#include "protocol/Frame.h"
+
+#include <algorithm>
+#include <array>
+
+TCommand::TCommand(QObject* owner)
+    : QObject(owner), FDeviceDlg(std::make_unique<TDeviceDlg>(this)) {
+    CreateDevices();
+}
+
+void TCommand::CreateDevices() {
+    // Serial (RS232): AddDevice(new TSerialDevice(this));
+    // Ethernet/TCP:   AddDevice(new TTCPDevice(this));
+    // Ethernet/UDP:   AddDevice(new TUDPDevice(this));
+    // CAN-Bus:        AddDevice(new TCANDevice(this));
+}
+
+TCommand::~TCommand() {
+    FPackets.Clear();
+    FDevices.clear();
+    FDevice = nullptr;
+    // Owned transports go most recent first, then the dialog.
+    const QObjectList owned = children();
+    for (auto it = owned.crbegin(); it != owned.crend(); ++it) {
+        if (auto* device = qobject_cast<TDevice*>(*it))
+            delete device;
+    }
+    FDeviceDlg.reset();
+}
+
+int TCommand::AddDevice(TDevice* device) {
+    FDevices.emplace_back(device);
+    return static_cast<int>(FDevices.size()) - 1;
+}
+
+int TCommand::DeviceCount() const {
+    return static_cast<int>(FDevices.size());
+}
+
+TDevice* TCommand::Devices(int index) const {
+    if (index < 0 || index >= DeviceCount())
+        throw EListError(QStringLiteral("Index out of bounds (%1).").arg(index));
+    return FDevices[static_cast<std::size_t>(index)];
+}
+
+TStat TCommand::Connect() {
+    if (!FDeviceDlg->Execute())
+        return E_CMD_ABORTED;
+    TDevice* device = Devices(FDeviceDlg->DeviceIndex());
+    const QString portName = FDeviceDlg->PortName();
+    if (!device)
+        return E_NOT_FOUND; // destroyed by someone else while listed
+
+    if (FDevice)
+        FDevice->Close();
+    FDevice = device;
+    device->OnConnect = FOnConnect;
+    device->OnDisconnect = FOnDisconnect;
+    device->OnDataAvailable = [this](TDevice* sender, std::int32_t count) {
+        DataAvailable(sender, count);
+    };
+    device->OnError = [this](TDevice* sender, TStat code) { DeviceError(sender, code); };
+
+    const TStat status = device->Open(portName);
+    if (status != E_SUCCESS) {
+        device->OnConnect = nullptr;
+        device->OnDisconnect = nullptr;
+        FDevice = nullptr;
+        return status;
+    }
+    FPackets.Clear();
+    ResetReceiver();
+    return E_SUCCESS;
+}
+
+void TCommand::Disconnect() {
+    if (FDevice)
+        FDevice->Close();
+    FDevice = nullptr;
+}
+
+bool TCommand::IsConnected() const {
+    return FDevice && FDevice->IsOpen();
+}
+
+TStat TCommand::SendPacket(const TPacket& packet) {
+    if (!IsConnected())
+        return E_NOT_INITIALIZED;
+    const TByteArray frame = MakeFrame(packet);
+    // A packet that cannot be framed (length outside 0..65535 or missing payload bytes) must
+    // not go out as garbage.
+    if (frame.empty())
+        return E_INVALID_PARAMETER;
+    return FDevice->Write(frame.data(), static_cast<std::int32_t>(frame.size()));
+}
+
+bool TCommand::GetPacket(TPacket& packet) {
+    return FPackets.Get(packet);
+}
+
+void TCommand::SetOnConnect(TDevice::TNotifyEvent handler) {
+    FOnConnect = std::move(handler);
+    if (FDevice)
+        FDevice->OnConnect = FOnConnect;
+}
+
+void TCommand::SetOnDisconnect(TDevice::TNotifyEvent handler) {
+    FOnDisconnect = std::move(handler);
+    if (FDevice)
+        FDevice->OnDisconnect = FOnDisconnect;
+}
+
+void TCommand::ResetReceiver() {
+    FReceiver.Reset();
+}
+
+void TCommand::DataAvailable(TDevice* sender, std::int32_t count) {
+    // A transport that was closed and replaced keeps our handler; only the attached one is read.
+    if (!sender || sender != FDevice)
+        return;
+    const std::int32_t wanted = std::min<std::int32_t>(count, ReadChunk);
+    if (wanted <= 0)
+        return;
+    // On the stack, so a handler that waits for a reply (and so reads again, nested) cannot
+    // overwrite bytes this call has not fed yet.
+    std::array<std::uint8_t, ReadChunk> buffer;
+    const std::int32_t got = sender->Read(buffer.data(), wanted);
+    if (got <= 0)
+        return;
+    // Feed everything first and notify afterwards: a notification handler may run a nested
+    // read, whose bytes must not overtake the rest of this chunk in the receiver.
+    int completed = 0;
+    TPacket packet;
+    for (std::int32_t i = 0; i < std::min(got, wanted); ++i) {
+        if (FReceiver.Feed(buffer[static_cast<std::size_t>(i)], packet)) {
+            FPackets.Add(packet); // a full queue drops it
+            ++completed;
+        }
+    }
+    for (int i = 0; i < completed; ++i) {
+        if (OnPacket)
+            OnPacket(this);
+    }
+}
+
+void TCommand::DeviceError(TDevice* sender, TStat code) {
+    if (sender != FDevice)
+        return;
+    if (OnError)
+        OnError(sender, code);
+}

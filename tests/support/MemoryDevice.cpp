@@ -1,0 +1,131 @@
+#include "MemoryDevice.h"
+
+#include "devices/DeviceDialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+TMemoryDevice::TMemoryDevice(QObject* owner, const QString& shortName, const QString& displayName)
+    : TDevice(owner, shortName, displayName) {}
+
+TMemoryDevice::~TMemoryDevice() {
+    BeginDestroy();
+    FOpen = false;
+}
+
+TByteArray TMemoryDevice::Written() const {
+    TByteArray all;
+    for (const TByteArray& w : Writes)
+        all.insert(all.end(), w.begin(), w.end());
+    return all;
+}
+
+void TMemoryDevice::Feed(const TByteArray& bytes) {
+    FInput.insert(FInput.end(), bytes.begin(), bytes.end());
+    DoDataAvailable(Pending());
+}
+
+void TMemoryDevice::FeedLater(const TByteArray& bytes) {
+    QMetaObject::invokeMethod(
+        this, [this, bytes] { Feed(bytes); }, Qt::QueuedConnection);
+}
+
+void TMemoryDevice::Announce(std::int32_t count) {
+    DoDataAvailable(count);
+}
+
+void TMemoryDevice::RaiseError(TStat code) {
+    DoError(code);
+}
+
+void TMemoryDevice::ConfirmConnection() {
+    ConnectTimer()->stop();
+    DoConnect();
+}
+
+void TMemoryDevice::DropConnection() {
+    FOpen = false;
+    ConnectTimer()->stop();
+    DoDisconnect();
+}
+
+TStat TMemoryDevice::Open(const QString& PortName) {
+    ++OpenCalls;
+    LastPortName = PortName;
+    if (FOpen)
+        Close();
+    if (OpenResult != E_SUCCESS)
+        return OpenResult;
+    FOpen = true;
+    FInput.clear();
+    if (AutoConfirm)
+        StartConnectTimer();
+    return E_SUCCESS;
+}
+
+TStat TMemoryDevice::Close() {
+    ++CloseCalls;
+    if (!FOpen)
+        return E_SUCCESS;
+    FOpen = false;
+    DoDisconnect();
+    return E_SUCCESS;
+}
+
+std::int32_t TMemoryDevice::BytesAvailable() {
+    return FOpen ? Pending() : 0;
+}
+
+std::int32_t TMemoryDevice::Read(std::uint8_t* Buffer, std::int32_t Count) {
+    ReadRequests.push_back(Count);
+    if (!FOpen)
+        return -1;
+    const std::int32_t n = std::max(0, std::min(Count, Pending()));
+    std::copy_n(FInput.begin(), n, Buffer);
+    FInput.erase(FInput.begin(), FInput.begin() + n);
+    return n;
+}
+
+TStat TMemoryDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
+    if (!FOpen)
+        return E_NOT_OPENED;
+    TByteArray bytes(Buffer, Buffer + std::max(0, Count));
+    Writes.push_back(bytes);
+    if (OnWritten)
+        OnWritten(bytes);
+    return WriteResult;
+}
+
+void TMemoryDevice::GetPortList(QStringList& Items) {
+    Items = Ports;
+}
+
+void AnswerDeviceDialog(int deviceIndex, bool confirm, const QString& port) {
+    // Polls until the dialog is up: it is shown only once Connect has started it.
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, deviceIndex, confirm, port] {
+        auto* dlg = qobject_cast<TDeviceDlg*>(QApplication::activeModalWidget());
+        if (!dlg || !dlg->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        auto* devices = dlg->findChild<QComboBox*>(QStringLiteral("cbDevice"));
+        if (deviceIndex != devices->currentIndex()) {
+            devices->setCurrentIndex(deviceIndex);
+            Q_EMIT devices->activated(deviceIndex);
+        }
+        auto* ports = dlg->findChild<QComboBox*>(QStringLiteral("cbDevicePort"));
+        if (!port.isEmpty() && ports->findText(port) >= 0)
+            ports->setCurrentIndex(ports->findText(port));
+        dlg->findChild<QPushButton*>(confirm ? QStringLiteral("btnConnect")
+                                             : QStringLiteral("btnCancel"))
+            ->click();
+    });
+    poll->start();
+}
