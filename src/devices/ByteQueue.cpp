@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-TByteQueue::TByteQueue(std::int32_t size) { Allocate(size); }
+TByteQueue::TByteQueue(std::int32_t size) {
+    Allocate(size);
+}
 
-TByteQueue::~TByteQueue() { Clear(); }
+TByteQueue::~TByteQueue() {
+    Clear();
+}
 
 std::int32_t TByteQueue::Allocate(std::int32_t size) {
     if (FStorage) {
@@ -22,8 +26,8 @@ std::int32_t TByteQueue::Allocate(std::int32_t size) {
 std::int32_t TByteQueue::Count() const {
     if (!FStorage)
         return 0;
-    std::int32_t d = FWriteIndex.load(std::memory_order_acquire) -
-                     FReadIndex.load(std::memory_order_acquire);
+    std::int32_t d =
+        FWriteIndex.load(std::memory_order_acquire) - FReadIndex.load(std::memory_order_acquire);
     return d < 0 ? d + FSize : d;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 // Lock-free byte ring for exactly one writer thread and one reader thread: only Put moves

@@ -10,11 +10,17 @@ TDevice::TDevice(QObject* owner, const QString& shortName, const QString& displa
     connect(FConnectTimer, &QTimer::timeout, this, &TDevice::ConnectTimerTick);
 }
 
-TDevice::~TDevice() { BeginDestroy(); }
+TDevice::~TDevice() {
+    BeginDestroy();
+}
 
-void TDevice::GetPortList(QStringList& Items) { Items.clear(); }
+void TDevice::GetPortList(QStringList& Items) {
+    Items.clear();
+}
 
-void TDevice::StartConnectTimer() { FConnectTimer->start(); }
+void TDevice::StartConnectTimer() {
+    FConnectTimer->start();
+}
 
 void TDevice::ConnectTimerTick() {
     if (ConnectConditionMet())

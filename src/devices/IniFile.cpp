@@ -36,7 +36,9 @@ std::optional<QString> KeyOf(const QString& line) {
     return t.left(eq).trimmed();
 }
 
-bool Same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool Same(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 struct Found {
     int sectionLine = -1; // index of the "[section]" line
@@ -162,7 +164,9 @@ QString SettingsDirectory() {
     return QCoreApplication::applicationDirPath();
 }
 
-void SetSettingsDirectory(const QString& dir) { OverrideDir() = dir; }
+void SetSettingsDirectory(const QString& dir) {
+    OverrideDir() = dir;
+}
 
 QString SettingsFilePath(const QString& fileName) {
     return QDir(SettingsDirectory()).filePath(fileName);

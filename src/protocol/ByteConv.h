@@ -21,7 +21,9 @@ constexpr float SingleFromBytes(std::uint8_t b0, std::uint8_t b1, std::uint8_t b
     return std::bit_cast<float>(DWordFromBytes(b0, b1, b2, b3));
 }
 
-constexpr std::uint32_t SingleToDWord(float value) { return std::bit_cast<std::uint32_t>(value); }
+constexpr std::uint32_t SingleToDWord(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
 
 constexpr std::array<std::uint8_t, 4> SingleToBytes(float value) {
     const std::uint32_t v = SingleToDWord(value);

@@ -12,8 +12,8 @@ bool TPacketBuffer::Add(const TPacket& packet) {
     copy.Length = packet.Length;
     if (packet.Length > 0)
         copy.Data.assign(packet.Data.begin(),
-                         packet.Data.begin() + std::min<std::size_t>(packet.Data.size(),
-                                                                     packet.Length));
+                         packet.Data.begin() +
+                             std::min<std::size_t>(packet.Data.size(), packet.Length));
     return Add(std::move(copy));
 }
 

@@ -33,4 +33,6 @@ void TPacketList::Delete(int index) {
     FItems.erase(FItems.begin() + index);
 }
 
-void TPacketList::Clear() { FItems.clear(); }
+void TPacketList::Clear() {
+    FItems.clear();
+}

@@ -2,7 +2,9 @@
 
 #include "protocol/crc.h"
 
-TPacketReceiver::TPacketReceiver(TTickSource tick) : FTick(std::move(tick)) { Reset(); }
+TPacketReceiver::TPacketReceiver(TTickSource tick) : FTick(std::move(tick)) {
+    Reset();
+}
 
 void TPacketReceiver::Reset() {
     FInPacket = false;

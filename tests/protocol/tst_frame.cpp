@@ -31,8 +31,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("payload");
         QTest::addColumn<QString>("frame");
-        QTest::newRow("stop") << 0x22 << "" << "AA AA AA 22 00 00 0E 76";
-        QTest::newRow("homing") << 0x20 << "00" << "AA AA AA 20 01 00 00 8F 83";
+        QTest::newRow("stop") << 0x22 << ""
+                              << "AA AA AA 22 00 00 0E 76";
+        QTest::newRow("homing") << 0x20 << "00"
+                                << "AA AA AA 20 01 00 00 8F 83";
         QTest::newRow("system state") << 0x40 << "03 32 00"
                                       << "AA AA AA 40 03 00 03 32 00 15 CD";
     }

@@ -8,14 +8,19 @@ FakeTick::FakeTick(std::uint32_t start) : FNow(start) {
     FPrevious = SetTickSource([this] { return FNow; });
 }
 
-FakeTick::~FakeTick() { SetTickSource(std::move(FPrevious)); }
-
-MessageRecorder::MessageRecorder() {
-    FPrevious = SetMessageBoxHook(
-        [this](TMsgKind kind, const QString& text) { Boxes.append({kind, text}); });
+FakeTick::~FakeTick() {
+    SetTickSource(std::move(FPrevious));
 }
 
-MessageRecorder::~MessageRecorder() { SetMessageBoxHook(std::move(FPrevious)); }
+MessageRecorder::MessageRecorder() {
+    FPrevious = SetMessageBoxHook([this](TMsgKind kind, const QString& text) {
+        Boxes.append({kind, text});
+    });
+}
+
+MessageRecorder::~MessageRecorder() {
+    SetMessageBoxHook(std::move(FPrevious));
+}
 
 QStringList MessageRecorder::Texts() const {
     QStringList out;
@@ -24,9 +29,13 @@ QStringList MessageRecorder::Texts() const {
     return out;
 }
 
-TempSettingsDir::TempSettingsDir() { SetSettingsDirectory(FDir.path()); }
+TempSettingsDir::TempSettingsDir() {
+    SetSettingsDirectory(FDir.path());
+}
 
-TempSettingsDir::~TempSettingsDir() { SetSettingsDirectory(QString()); }
+TempSettingsDir::~TempSettingsDir() {
+    SetSettingsDirectory(QString());
+}
 
 void TempSettingsDir::WriteFile(const QString& name, const QByteArray& text) const {
     QFile f(FilePath(name));
@@ -51,8 +60,7 @@ QString HexString(const std::uint8_t* data, std::size_t n) {
 
 std::vector<std::uint8_t> HexBytes(const char* text) {
     std::vector<std::uint8_t> out;
-    const QStringList parts =
-        QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList parts = QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& p : parts)
         out.push_back(static_cast<std::uint8_t>(p.toUInt(nullptr, 16)));
     return out;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "devices/IniFile.h"
-#include "ui/widgets/MessageBoxes.h"
 #include "protocol/Tick.h"
+#include "ui/widgets/MessageBoxes.h"
 
 #include <QList>
 #include <QPair>

@@ -1,0 +1,95 @@
+#include "TestSupport.h"
+#include "devices/IniFile.h"
+
+#include <QFile>
+#include <QTest>
+
+class TestIniFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void missingFileGivesDefaultsAndIsNotCreatedByReads() {
+        TempSettingsDir dir;
+        TIniFile ini(dir.FilePath(QStringLiteral("tcp.cfg")));
+        QCOMPARE(
+            ini.ReadString(QStringLiteral("common"), QStringLiteral("host"), QStringLiteral("x")),
+            QStringLiteral("x"));
+        QCOMPARE(ini.ReadInteger(QStringLiteral("common"), QStringLiteral("port"), 1000), 1000);
+        QVERIFY(!QFile::exists(ini.FileName()));
+        QVERIFY(ini.WriteInteger(QStringLiteral("common"), QStringLiteral("port"), 1001));
+        QVERIFY(QFile::exists(ini.FileName()));
+        QCOMPARE(dir.ReadFile(QStringLiteral("tcp.cfg")), QByteArray("[common]\nport=1001\n"));
+    }
+
+    void namesIgnoreCase() {
+        TempSettingsDir dir;
+        dir.WriteFile(QStringLiteral("uart.cfg"), "[Common]\nPortname = COM3\nbaudrate=4\n");
+        TIniFile ini(dir.FilePath(QStringLiteral("uart.cfg")));
+        QCOMPARE(ini.ReadString(QStringLiteral("common"), QStringLiteral("portname"), QString()),
+                 QStringLiteral("COM3"));
+        QCOMPARE(ini.ReadInteger(QStringLiteral("COMMON"), QStringLiteral("BaudRate"), 0), 4);
+        // A write to the same key in another case updates the line instead of adding one.
+        ini.WriteInteger(QStringLiteral("common"), QStringLiteral("baudrate"), 6);
+        QCOMPARE(dir.ReadFile(QStringLiteral("uart.cfg")),
+                 QByteArray("[Common]\nPortname = COM3\nbaudrate=6\n"));
+    }
+
+    void unreadableIntegersFallBack() {
+        TempSettingsDir dir;
+        dir.WriteFile(QStringLiteral("udp.cfg"),
+                      "[common]\nlistening_port=abc\ntransmit_port=\nx=$1F\ny=0x10\nz=12 3\n");
+        TIniFile ini(dir.FilePath(QStringLiteral("udp.cfg")));
+        const QString s = QStringLiteral("common");
+        QCOMPARE(ini.ReadInteger(s, QStringLiteral("listening_port"), 1501), 1501);
+        QCOMPARE(ini.ReadInteger(s, QStringLiteral("transmit_port"), 1500), 1500);
+        QCOMPARE(ini.ReadInteger(s, QStringLiteral("x"), 0), 31);
+        QCOMPARE(ini.ReadInteger(s, QStringLiteral("y"), 0), 16);
+        QCOMPARE(ini.ReadInteger(s, QStringLiteral("z"), -1), -1);
+        QCOMPARE(ini.ReadBool(s, QStringLiteral("x"), false), true);
+        QCOMPARE(ini.ReadBool(s, QStringLiteral("missing"), true), true);
+    }
+
+    void rewritingKeepsWhatItDoesNotOwn() {
+        TempSettingsDir dir;
+        dir.WriteFile(QStringLiteral("settings.ini"),
+                      "; written by hand\r\n[Common]\r\nMainWin=200,0,1,10,10,500,400\r\n"
+                      "Extra=keep me\r\n\r\n[other]\r\na=1\r\n");
+        TIniFile ini(dir.FilePath(QStringLiteral("settings.ini")));
+        QVERIFY(ini.WriteBool(QStringLiteral("main"), QStringLiteral("manualinit"), true));
+        QVERIFY(ini.WriteString(QStringLiteral("common"), QStringLiteral("MainWin"),
+                                QStringLiteral("200,0,1,1,2,3,4")));
+        QVERIFY(ini.WriteString(QStringLiteral("other"), QStringLiteral("b"), QStringLiteral("2")));
+        QCOMPARE(dir.ReadFile(QStringLiteral("settings.ini")),
+                 QByteArray("; written by hand\r\n[Common]\r\nMainWin=200,0,1,1,2,3,4\r\n"
+                            "Extra=keep me\r\n\r\n[other]\r\na=1\r\nb=2\r\n\r\n[main]\r\n"
+                            "manualinit=1\r\n"));
+        QVERIFY(ini.ReadBool(QStringLiteral("Main"), QStringLiteral("ManualInit"), false));
+        QVERIFY(ini.SectionExists(QStringLiteral("OTHER")));
+        QVERIFY(!ini.ValueExists(QStringLiteral("other"), QStringLiteral("c")));
+    }
+
+    void newKeyGoesIntoItsSectionBeforeTheBlankLine() {
+        TempSettingsDir dir;
+        dir.WriteFile(QStringLiteral("a.ini"), "[one]\nx=1\n\n[two]\ny=2\n");
+        TIniFile ini(dir.FilePath(QStringLiteral("a.ini")));
+        ini.WriteString(QStringLiteral("one"), QStringLiteral("z"), QStringLiteral("3"));
+        QCOMPARE(dir.ReadFile(QStringLiteral("a.ini")),
+                 QByteArray("[one]\nx=1\nz=3\n\n[two]\ny=2\n"));
+        // A key outside any section or a comment line never matches.
+        dir.WriteFile(QStringLiteral("b.ini"), "k=0\n[s]\n;k=1\n");
+        TIniFile b(dir.FilePath(QStringLiteral("b.ini")));
+        QCOMPARE(b.ReadInteger(QStringLiteral("s"), QStringLiteral("k"), 5), 5);
+    }
+
+    void settingsDirectoryFollowsTheOverride() {
+        {
+            TempSettingsDir dir;
+            QCOMPARE(SettingsDirectory(), dir.Path());
+            QCOMPARE(SettingsFilePath(QStringLiteral("can.cfg")),
+                     dir.FilePath(QStringLiteral("can.cfg")));
+        }
+        QCOMPARE(SettingsDirectory(), QCoreApplication::applicationDirPath());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIniFile)
+#include "tst_inifile.moc"
