@@ -348,23 +348,6 @@ private Q_SLOTS:
         rig.Device->RaiseError(E_READ_ERROR);
         QVERIFY(!rig.Morv.IsConnected()); // by default the connection is closed
     }
-
-    void registry() {
-        TAsyncResultEventList list;
-        int which = 0;
-        list.Add(5, [&](TMorv*, std::int32_t, std::uint16_t, const TByteArray&) { which = 1; });
-        list.Add(6, [&](TMorv*, std::int32_t, std::uint16_t, const TByteArray&) { which = 2; });
-        list.Add(5, [&](TMorv*, std::int32_t, std::uint16_t, const TByteArray&) { which = 3; });
-        QCOMPARE(list.Count(), 2);
-        list.Find(5)(nullptr, 5, 0, {});
-        QCOMPARE(which, 3);
-        list.Remove(5);
-        list.Remove(5);
-        QVERIFY(!list.Find(5));
-        QVERIFY(bool(list.Find(6)));
-        list.Clear();
-        QCOMPARE(list.Count(), 0);
-    }
 };
 
 QTEST_MAIN(TestMorv)
