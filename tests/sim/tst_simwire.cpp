@@ -114,6 +114,10 @@ private Q_SLOTS:
         const qint64 tenPeriods = clock.elapsed();
         QVERIFY2(tenPeriods >= 450 && tenPeriods < 3000, qPrintable(QString::number(tenPeriods)));
 
+        // Both clients see the same gripper.
+        QCOMPARE(a.Ask(CMD_SET_ACCELERATION, Floats({2500.0f})).Status, 0);
+        QCOMPARE(FloatOf(b.Ask(CMD_GET_ACCELERATION).Data), 2500.0f);
+
         // The UDP peer only queried: it gets no updates of the TCP client's subscription.
         // Its own 20 ms position updates serve as the clock while we watch.
         QCOMPARE(b.Ask(CMD_GET_POS, {0x01, 20, 0x00}).Status, 0);
