@@ -278,9 +278,8 @@ void TGripperModel::HandleMotion(const TPacket& request, TSimLink& link) {
     } else if (id == CMD_GRASP_RAW || id == CMD_GRASP_PROFILE) {
         // The fingers close until they meet the part or reach the closing end; the nominal
         // width only has to be a possible one.
-        FMotion.Contact =
+        const bool contact =
             FConfig.HasPart && FPosition + Epsilon >= FConfig.PartWidth && FConfig.PartWidth >= lo;
-        const bool contact = FMotion.Contact;
         StartMotion(TMotionKind::Grasp, id, &link, lo, speed, accel);
         FMotion.Contact = contact;
         FMotion.GraspForce = force;

@@ -18,13 +18,12 @@ TSimTcpLink::TSimTcpLink(TGripperModel& model, QTcpSocket* socket, QObject* pare
 }
 
 void TSimTcpLink::ReadAll() {
-    std::vector<std::uint8_t> buffer(65536);
     while (!IsClosed() && FSocket->bytesAvailable() > 0) {
         const qint64 n =
-            FSocket->read(reinterpret_cast<char*>(buffer.data()), qint64(buffer.size()));
+            FSocket->read(reinterpret_cast<char*>(FBuffer.data()), qint64(FBuffer.size()));
         if (n <= 0)
             break;
-        FeedBytes(buffer.data(), static_cast<std::size_t>(n));
+        FeedBytes(FBuffer.data(), static_cast<std::size_t>(n));
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <vector>
+
 // One TCP client. Closing it (or the peer leaving) deletes it.
 class TSimTcpLink : public TSimLink {
     Q_OBJECT
@@ -24,6 +26,7 @@ private:
 
     QTcpSocket* FSocket;
     QString FName;
+    std::vector<std::uint8_t> FBuffer = std::vector<std::uint8_t>(65536);
 };
 
 // Listens for clients; every client gets a link of its own to the one model, and a client

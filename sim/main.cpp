@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <sys/socket.h>
@@ -26,6 +27,11 @@ extern "C" void OnSignal(int sig) {
 
 const char* Description = R"(Simulated two-finger gripper (stroke 110 mm, speed 5..420 mm/s,
 acceleration 100..5000 mm/s^2, force 5..80 N) speaking the gripper protocol on loopback.
+It starts at 55 mm, not referenced, with 1000 mm/s^2 and a force limit of 40 N. Motions
+answer E_CMD_PENDING at once and send their final result with the same identifier. A grasp
+closes the fingers until they meet the part (holding, final 0) or the closing end (no part,
+final E_CMD_FAILED); the nominal width only has to lie within the stroke. Every client, on
+every transport, sees the same gripper; automatic updates go to the client that asked.
 
 Payloads of the identifiers the Commander sends only from its command editor
 (requests; every reply starts with the status word):

@@ -1,5 +1,7 @@
 #include "protocol/CommandComponent.h"
 
+#include "devices/TCPDevice.h"
+#include "devices/UDPDevice.h"
 #include "protocol/Frame.h"
 
 #include <algorithm>
@@ -12,8 +14,8 @@ TCommand::TCommand(QObject* owner)
 
 void TCommand::CreateDevices() {
     // Serial (RS232): AddDevice(new TSerialDevice(this));
-    // Ethernet/TCP:   AddDevice(new TTCPDevice(this));
-    // Ethernet/UDP:   AddDevice(new TUDPDevice(this));
+    AddDevice(new TTCPDevice(this));
+    AddDevice(new TUDPDevice(this));
     // CAN-Bus:        AddDevice(new TCANDevice(this));
 }
 
@@ -33,6 +35,14 @@ TCommand::~TCommand() {
 int TCommand::AddDevice(TDevice* device) {
     FDevices.emplace_back(device);
     return static_cast<int>(FDevices.size()) - 1;
+}
+
+void TCommand::ClearDevices() {
+    FDevice = nullptr;
+    std::vector<QPointer<TDevice>> devices;
+    devices.swap(FDevices);
+    for (auto it = devices.rbegin(); it != devices.rend(); ++it)
+        delete it->data();
 }
 
 int TCommand::DeviceCount() const {

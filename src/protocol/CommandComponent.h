@@ -30,6 +30,9 @@ public:
 
     // Appends a transport to the list (the list does not own it) and returns its index.
     int AddDevice(TDevice* device);
+    // Detaches and destroys every listed transport and empties the list, so that a test can
+    // list transports of its own from index 0.
+    void ClearDevices();
     int DeviceCount() const override;
     // Raises EListError "Index out of bounds (%d)." for an index outside the list.
     TDevice* Devices(int index) const override;

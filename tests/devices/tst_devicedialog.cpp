@@ -51,6 +51,7 @@ struct Rig {
         new TMemoryDevice(&cmd, QStringLiteral("tcp"), QStringLiteral("Ethernet/TCP"));
     TMemoryDevice* can = new TMemoryDevice(&cmd, QStringLiteral("can"), QStringLiteral("CAN-Bus"));
     Rig() {
+        cmd.ClearDevices(); // only the in-memory transports below
         serial->Ports = {QStringLiteral("COM1"), QStringLiteral("COM3"), QStringLiteral("COM4")};
         tcp->Ports = {QStringLiteral("TCP")};
         cmd.AddDevice(serial);

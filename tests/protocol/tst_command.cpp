@@ -19,6 +19,7 @@ struct Rig {
     TMemoryDevice* a = new TMemoryDevice(&cmd, QStringLiteral("a"), QStringLiteral("A"));
     TMemoryDevice* b = new TMemoryDevice(&cmd, QStringLiteral("b"), QStringLiteral("B"));
     Rig() {
+        cmd.ClearDevices(); // only the in-memory transports below
         a->Ports = {QStringLiteral("A1")};
         b->Ports = {QStringLiteral("B1"), QStringLiteral("B2")};
         cmd.AddDevice(a);
