@@ -1,9 +1,29 @@
 #include "diagnostics/CustomCmdForm.h"
 
 #include "protocol/ByteConv.h"
+#include "protocol/Constants.h"
 #include "protocol/crc.h"
+#include "ui/widgets/FloatEdit.h"
+#include "ui/widgets/IntegerEdit.h"
+#include "ui/widgets/RollPanel.h"
+#include "ui/widgets/SpkGraphTools.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 #include <cmath>
 #include <limits>
@@ -24,21 +44,6 @@ QString TrimControl(const QString& s) {
     return s.mid(b, e - b);
 }
 
-int HexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
-bool IsDigit(QChar c) {
-    return c.unicode() >= '0' && c.unicode() <= '9';
-}
-
 bool HasHexPrefix(const QString& item) {
     return item.startsWith(QLatin1Char('$')) || item.startsWith(QLatin1Char('x')) ||
            item.startsWith(QLatin1Char('X')) || item.startsWith(QLatin1String("0x")) ||
@@ -49,6 +54,12 @@ void AppendHex(QString& out, std::uint8_t b) {
     static const char digits[] = "0123456789ABCDEF";
     out += QLatin1Char(digits[b >> 4]);
     out += QLatin1Char(digits[b & 0xF]);
+}
+
+QString Hex2(std::uint8_t b) {
+    QString s;
+    AppendHex(s, b);
+    return s;
 }
 
 QString TwoBytes(std::uint16_t v) {
@@ -62,100 +73,27 @@ QString TwoBytes(std::uint16_t v) {
 } // namespace
 
 std::optional<std::uint8_t> ReadPayloadInteger(const QString& item) {
+    // The identifier field's reading, limited to one byte.
     QString text = item;
     const qsizetype ox = text.indexOf(QLatin1String("0x"));
     if (ox >= 0)
         text.replace(ox, 2, QLatin1String("$"));
-    if (text.isEmpty())
+    const std::optional<std::int32_t> v = TIntegerEdit::ReadInteger(text);
+    if (!v || *v < 0 || *v > 255)
         return std::nullopt;
-    long value = 0;
-    qsizetype i = 0;
-    const bool hex = text.startsWith(QLatin1Char('$')) || text.startsWith(QLatin1Char('x')) ||
-                     text.startsWith(QLatin1Char('X')) || text.startsWith(QLatin1String("0X"));
-    if (hex) {
-        i = text.startsWith(QLatin1String("0X")) ? 2 : 1;
-        if (i >= text.size())
-            return std::nullopt;
-        for (; i < text.size(); ++i) {
-            const int d = HexValue(text[i]);
-            if (d < 0)
-                return std::nullopt;
-            value = value * 16 + d;
-            if (value > 255)
-                return std::nullopt;
-        }
-        return static_cast<std::uint8_t>(value);
-    }
-    bool negative = false;
-    if (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-')) {
-        negative = text[0] == QLatin1Char('-');
-        i = 1;
-    }
-    if (i >= text.size())
-        return std::nullopt;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i]))
-            return std::nullopt;
-        value = value * 10 + (text[i].unicode() - '0');
-        if (value > 255)
-            return std::nullopt;
-    }
-    if (negative && value != 0)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(value);
+    return static_cast<std::uint8_t>(*v);
 }
 
 std::optional<float> ReadPayloadFloat(const QString& item) {
-    // The number as the locale writes it, with "." accepted once for the separator.
-    const QChar sep = QLocale().decimalPoint().at(0);
+    // The first "." stands for the locale's separator; the rest is the float entry's reading.
     QString text = item;
     const qsizetype dot = text.indexOf(QLatin1Char('.'));
     if (dot >= 0)
-        text[dot] = sep;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    QByteArray c; // the same number in C notation
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        c += static_cast<char>(text[i++].unicode());
-    const qsizetype mantissaStart = i;
-    QByteArray digits;
-    while (i < n && IsDigit(text[i]))
-        digits += static_cast<char>(text[i++].unicode());
-    QByteArray fraction;
-    bool hasSep = false;
-    if (i < n && text[i] == sep) {
-        hasSep = true;
-        ++i;
-        while (i < n && IsDigit(text[i]))
-            fraction += static_cast<char>(text[i++].unicode());
-    }
-    if (i == mantissaStart)
+        text.replace(dot, 1, QLocale().decimalPoint());
+    const std::optional<long double> v = TFloatEdit::ReadFloat(text, dsDefault);
+    if (!v || !std::isfinite(*v) || std::fabs(*v) > std::numeric_limits<float>::max())
         return std::nullopt;
-    // The separator alone reads as 0.
-    c += digits.isEmpty() ? QByteArray("0") : digits;
-    if (hasSep && !fraction.isEmpty())
-        c += '.' + fraction;
-    if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
-        ++i;
-        c += 'e';
-        if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-            c += static_cast<char>(text[i++].unicode());
-        const qsizetype expStart = i;
-        while (i < n && IsDigit(text[i]))
-            c += static_cast<char>(text[i++].unicode());
-        if (i == expStart)
-            return std::nullopt;
-    }
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    if (i != n)
-        return std::nullopt;
-    const long double v = std::strtold(c.constData(), nullptr);
-    if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
-        return std::nullopt;
-    return static_cast<float>(v);
+    return static_cast<float>(*v);
 }
 
 std::optional<TByteArray> ParsePayload(const QString& input) {
@@ -227,4 +165,295 @@ TPacketDecoding DecodePacket(std::uint8_t id, const TByteArray& payload) {
         crc = Crc16Byte(b, crc);
     d.Checksum = TwoBytes(crc);
     return d;
+}
+
+const QString TCustomCmd::PayloadHelp = QStringLiteral(
+    "Enter transmit data using the following formats: integer and hex values: '15', '0x0F' or "
+    "'$0F', floating point values: '10.4f' or as strings: '\"Hello World\"')");
+const QString TCustomCmd::PayloadError = QStringLiteral("Error while parsing input");
+
+TCustomCmd::TCustomCmd(TMorv* morv, QWidget* parent) : QDialog(parent), FMorv(morv) {
+    BuildUi();
+    FormCreate();
+}
+
+TCustomCmd::~TCustomCmd() {
+    // Stop the timer before the widgets it would touch go away.
+    AutosendTimer->stop();
+}
+
+void TCustomCmd::BuildUi() {
+    setObjectName(QStringLiteral("CustomCmd"));
+    setWindowTitle(QStringLiteral("Custom Command Editor"));
+    setSizeGripEnabled(false);
+
+    // Command entry.
+    auto* entry = new QGroupBox(QStringLiteral("Command entry"), this);
+    entry->setObjectName(QStringLiteral("gbCommandEntry"));
+    auto* entryGrid = new QGridLayout(entry);
+    edID = new TIntegerEdit(entry);
+    edID->setObjectName(QStringLiteral("edID"));
+    edID->SetMinValue(0);
+    edID->SetMaxValue(255);
+    edID->setText(QStringLiteral("0x00"));
+    pmKnownIDs = new QMenu(this);
+    pmKnownIDs->setObjectName(QStringLiteral("pmKnownIDs"));
+    btnKnownIDs = new QToolButton(entry);
+    btnKnownIDs->setObjectName(QStringLiteral("btnKnownIDs"));
+    btnKnownIDs->setText(QStringLiteral("Command IDs"));
+    btnKnownIDs->setPopupMode(QToolButton::InstantPopup);
+    btnKnownIDs->setMenu(pmKnownIDs);
+    edPayload = new QComboBox(entry);
+    edPayload->setObjectName(QStringLiteral("edPayload"));
+    edPayload->setEditable(true);
+    edPayload->setInsertPolicy(QComboBox::NoInsert);
+    edPayload->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    edPayload->setMinimumContentsLength(30);
+    lbPayloadSize = new QLabel(entry);
+    lbPayloadSize->setObjectName(QStringLiteral("lbPayloadSize"));
+    entryGrid->addWidget(new QLabel(QStringLiteral("Command ID:"), entry), 0, 0);
+    auto* idRow = new QHBoxLayout;
+    idRow->addWidget(edID);
+    idRow->addWidget(btnKnownIDs);
+    idRow->addStretch();
+    entryGrid->addLayout(idRow, 0, 1);
+    entryGrid->addWidget(new QLabel(QStringLiteral("Payload:"), entry), 1, 0);
+    entryGrid->addWidget(edPayload, 1, 1);
+    entryGrid->addWidget(new QLabel(QStringLiteral("Payload size:"), entry), 2, 0);
+    entryGrid->addWidget(lbPayloadSize, 2, 1);
+    entryGrid->setColumnStretch(1, 1);
+
+    // Decoding panel: the frame's fields side by side.
+    auto* decoding = new QGroupBox(QStringLiteral("Command Packet Decoding"), this);
+    decoding->setObjectName(QStringLiteral("gbDecoding"));
+    auto* decGrid = new QGridLayout(decoding);
+    auto title = [decoding](const QString& text) {
+        auto* l = new QLabel(text, decoding);
+        QFont f = l->font();
+        f.setUnderline(true);
+        l->setFont(f);
+        return l;
+    };
+    auto value = [decoding](const char* name) {
+        auto* l = new QLabel(decoding);
+        l->setObjectName(QLatin1String(name));
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    auto* preamble = new QLabel(QStringLiteral("AA AA AA"), decoding);
+    preamble->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbId = value("lbId");
+    lbLength = value("lbLength");
+    lbPayload = value("lbPayload");
+    lbPayload->setWordWrap(true);
+    lbPayload->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lbChecksum = value("lbChecksum");
+    const QLabel* fields[] = {preamble, lbId, lbLength, lbPayload, lbChecksum};
+    const char* titles[] = {"Preamble", "ID", "Length", "Payload", "Checksum"};
+    for (int i = 0; i < 5; ++i) {
+        decGrid->addWidget(title(QLatin1String(titles[i])), 0, i);
+        decGrid->addWidget(const_cast<QLabel*>(fields[i]), 1, i);
+    }
+    decGrid->setColumnStretch(3, 1);
+    lbPayload->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00 ")) * 8);
+
+    // Send strip.
+    btnSend = new QPushButton(QStringLiteral("Send"), this);
+    btnSend->setObjectName(QStringLiteral("btnSend"));
+    btnSend->setDefault(true);
+    btnSend->setAutoDefault(true);
+    cbAutosend = new QCheckBox(QStringLiteral("auto send every "), this);
+    cbAutosend->setObjectName(QStringLiteral("cbAutosend"));
+    cbAutosend->setEnabled(false);
+    AutosendIntervalEdit = new QSpinBox(this);
+    AutosendIntervalEdit->setObjectName(QStringLiteral("AutosendIntervalEdit"));
+    AutosendIntervalEdit->setRange(50, 10000);
+    AutosendIntervalEdit->setValue(50);
+    AutosendTimer = new QTimer(this);
+    AutosendTimer->setObjectName(QStringLiteral("AutosendTimer"));
+    auto* sendRow = new QHBoxLayout;
+    sendRow->addWidget(btnSend);
+    sendRow->addSpacing(12);
+    sendRow->addWidget(cbAutosend);
+    sendRow->addWidget(AutosendIntervalEdit);
+    sendRow->addWidget(new QLabel(QStringLiteral("ms."), this));
+    sendRow->addStretch();
+
+    // Results.
+    RollPanel1 = new TRollPanel(this);
+    RollPanel1->setObjectName(QStringLiteral("RollPanel1"));
+    RollPanel1->SetCaption(QStringLiteral("Command Results"));
+    RollPanel1->SetCaptionHeight(20);
+    RollPanel1->SetMargin(2);
+    RollPanel1->SetRadius(4);
+    RollPanel1->SetAnimationSpeed(150);
+    RollPanel1->SetAllowResize(true);
+    RollPanel1->SetAnimate(true);
+    RollPanel1->SetCaptionGradientMode(TRollPanel::gmUser);
+    RollPanel1->SetCaptionColorFrom(ColorFromBgr(8210719));
+    RollPanel1->SetCaptionColorTo(ColorFromBgr(12419407));
+    RollPanel1->SetCaptionGradientType(gtVertical);
+    RollPanel1->SetPanelGradientMode(TRollPanel::gmNone);
+    RollPanel1->SetCaptionFontColor(Qt::white);
+    Log = new QPlainTextEdit(RollPanel1);
+    Log->setObjectName(QStringLiteral("Log"));
+    Log->setReadOnly(true);
+    Log->setUndoRedoEnabled(false);
+    auto* panelLayout = new QVBoxLayout(RollPanel1);
+    panelLayout->addWidget(Log);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(entry);
+    layout->addWidget(decoding);
+    layout->addLayout(sendRow);
+    layout->addWidget(RollPanel1);
+    // The window follows its content, also when the results panel collapses.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    entry->setMinimumWidth(280);
+    RollPanel1->SetPanelHeight(180);
+
+    edID->OnChange = [this](QObject*) { CommandEditChange(); };
+    connect(edPayload, &QComboBox::editTextChanged, this, &TCustomCmd::CommandEditChange);
+    connect(btnSend, &QPushButton::clicked, this, &TCustomCmd::btnSendClick);
+    connect(cbAutosend, &QCheckBox::toggled, this, &TCustomCmd::cbAutosendClick);
+    connect(AutosendTimer, &QTimer::timeout, this, &TCustomCmd::AutosendTimerTimer);
+}
+
+void TCustomCmd::FormCreate() {
+    for (const TCommandID& c : CommandIDs) {
+        QAction* a = pmKnownIDs->addAction(QLatin1String(c.Name));
+        a->setData(c.ID);
+        const std::int32_t id = c.ID;
+        connect(a, &QAction::triggered, this, [this, id] { edID->setText(QString::number(id)); });
+    }
+    ShowDecoding(FStoredID, FStoredPayload);
+    CommandEditChange();
+}
+
+void TCustomCmd::ShowDecoding(std::uint8_t id, const TByteArray& payload) {
+    const TPacketDecoding d = DecodePacket(id, payload);
+    lbId->setText(d.ID);
+    lbLength->setText(d.Length);
+    FPayloadText = d.Payload;
+    ShowPayloadText();
+    lbChecksum->setText(d.Checksum);
+}
+
+void TCustomCmd::ShowPayloadText() {
+    // Three wrapped lines at most; a longer payload ends in an ellipsis.
+    const QFontMetrics fm(lbPayload->font());
+    const int cell = std::max(1, fm.horizontalAdvance(QStringLiteral("00 ")));
+    const int perLine = std::max(1, lbPayload->width() / cell);
+    const qsizetype room = static_cast<qsizetype>(perLine) * 3 * 3;
+    if (FPayloadText.size() <= room)
+        lbPayload->setText(FPayloadText);
+    else
+        lbPayload->setText(FPayloadText.left(std::max<qsizetype>(0, room - 3)) + QChar(0x2026));
+    lbPayload->setToolTip(FPayloadText.size() > room ? FPayloadText : QString());
+}
+
+void TCustomCmd::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    ShowPayloadText();
+}
+
+void TCustomCmd::CommandEditChange() {
+    const bool idValid = edID->IsValid();
+    bool payloadValid = false;
+    if (idValid) {
+        FStoredID = static_cast<std::uint8_t>(edID->Value());
+        const std::optional<TByteArray> payload = ParsePayload(edPayload->currentText());
+        QLineEdit* line = edPayload->lineEdit();
+        QPalette pal = line->palette();
+        if (!payload) {
+            edPayload->setToolTip(PayloadError);
+            FStoredPayload.clear();
+            FStoredID = 0;
+            pal.setColor(QPalette::Text, Qt::red);
+            lbPayloadSize->setText(QStringLiteral("0 bytes"));
+        } else {
+            pal.setColor(QPalette::Text, Qt::black);
+            edPayload->setToolTip(PayloadHelp);
+            FStoredPayload = *payload;
+            lbPayloadSize->setText(QString::number(FStoredPayload.size()) +
+                                   QStringLiteral(" bytes"));
+            payloadValid = true;
+        }
+        line->setPalette(pal);
+        ShowDecoding(static_cast<std::uint8_t>(edID->Value()), FStoredPayload);
+    }
+    FEntryValid = idValid && payloadValid;
+    UpdateEnabled();
+}
+
+void TCustomCmd::UpdateEnabled() {
+    const bool canSend = FConnected && FEntryValid;
+    if (!canSend && cbAutosend->isChecked())
+        cbAutosend->setChecked(false); // stops the timer
+    cbAutosend->setEnabled(canSend);
+    btnSend->setEnabled(canSend && !cbAutosend->isChecked());
+    AutosendIntervalEdit->setEnabled(FConnected && !cbAutosend->isChecked());
+}
+
+void TCustomCmd::SetConnected(bool connected) {
+    if (!connected)
+        cbAutosend->setChecked(false);
+    FConnected = connected;
+    UpdateEnabled();
+}
+
+void TCustomCmd::cbAutosendClick() {
+    if (cbAutosend->isChecked()) {
+        AutosendTimer->setInterval(AutosendIntervalEdit->value());
+        AutosendTimer->start();
+    } else {
+        AutosendTimer->stop();
+    }
+    UpdateEnabled();
+}
+
+void TCustomCmd::AutosendTimerTimer() {
+    btnSendClick();
+}
+
+void TCustomCmd::btnSendClick() {
+    // A click or tick that comes due while a send waits for its reply is skipped: the wait runs
+    // the event loop, and a nested exchange would take the first one's reply.
+    if (!FMorv || FSending)
+        return;
+    const std::uint8_t id = FStoredID;
+    const QString text = edPayload->currentText();
+    QPointer<TCustomCmd> self(this);
+    FSending = true;
+    const TStat status = FMorv->StartCommand(
+        id, FStoredPayload,
+        [self](TMorv*, std::int32_t resultId, std::uint16_t word, const TByteArray&) {
+            if (self)
+                self->AsyncResult(resultId, word);
+        });
+    if (!self)
+        return;
+    FSending = false;
+    Log->appendPlainText(
+        QStringLiteral("Sending Command %1h: %2").arg(Hex2(id), StatusText(status)));
+    if (status == E_CMD_FAILED)
+        return;
+    const QString entry = TrimControl(text);
+    if (entry.isEmpty())
+        return;
+    for (int i = 0; i < edPayload->count(); ++i)
+        if (edPayload->itemText(i).compare(entry, Qt::CaseInsensitive) == 0)
+            return;
+    // Adding an item must not replace what the operator is typing.
+    const QString current = edPayload->currentText();
+    edPayload->addItem(entry);
+    if (edPayload->currentText() != current)
+        edPayload->setEditText(current);
+}
+
+void TCustomCmd::AsyncResult(std::int32_t id, std::uint16_t status) {
+    Log->appendPlainText(QStringLiteral("Async result from command %1h: %2.")
+                             .arg(Hex2(static_cast<std::uint8_t>(id & 0xFF)),
+                                  StatusText(static_cast<std::uint8_t>(status & 0xFF))));
 }

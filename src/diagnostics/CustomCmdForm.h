@@ -1,11 +1,27 @@
 #pragma once
 
+#include "protocol/MorvForm.h"
 #include "protocol/Packet.h"
 
+#include <QDialog>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+class QToolButton;
+class TIntegerEdit;
+class TRollPanel;
 
 // Reading of the command editor's payload items.
 // An integer item: decimal with an optional sign, or hexadecimal after "$", "0x", "0X", "x" or
@@ -26,3 +42,67 @@ struct TPacketDecoding {
     QString Checksum; // the frame's checksum, low byte first
 };
 TPacketDecoding DecodePacket(std::uint8_t id, const TByteArray& payload);
+
+// "Custom Command Editor": composes one packet from an identifier and typed payload items,
+// shows its frame fields and checksum, and sends it through the command set once or at a fixed
+// interval. Closing the window only hides it.
+class TCustomCmd : public QDialog {
+    Q_OBJECT
+public:
+    static const QString PayloadHelp;
+    static const QString PayloadError;
+
+    explicit TCustomCmd(TMorv* morv, QWidget* parent = nullptr);
+    ~TCustomCmd() override;
+
+    TMorv* Morv() const { return FMorv; }
+    void SetMorv(TMorv* morv) { FMorv = morv; }
+    void SetConnected(bool connected);
+
+    // What Send transmits.
+    std::uint8_t StoredID() const { return FStoredID; }
+    const TByteArray& StoredPayload() const { return FStoredPayload; }
+    // True while a send waits for its reply.
+    bool Sending() const { return FSending; }
+
+    TIntegerEdit* edID;
+    QToolButton* btnKnownIDs;
+    QMenu* pmKnownIDs;
+    QComboBox* edPayload;
+    QLabel* lbPayloadSize;
+    QLabel* lbId;
+    QLabel* lbLength;
+    QLabel* lbPayload;
+    QLabel* lbChecksum;
+    QPushButton* btnSend;
+    QCheckBox* cbAutosend;
+    QSpinBox* AutosendIntervalEdit;
+    QTimer* AutosendTimer;
+    TRollPanel* RollPanel1;
+    QPlainTextEdit* Log;
+
+public Q_SLOTS:
+    void CommandEditChange();
+    void btnSendClick();
+    void cbAutosendClick();
+    void AutosendTimerTimer();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildUi();
+    void ShowDecoding(std::uint8_t id, const TByteArray& payload);
+    void ShowPayloadText();
+    void UpdateEnabled();
+    void AsyncResult(std::int32_t id, std::uint16_t status);
+
+    QPointer<TMorv> FMorv;
+    std::uint8_t FStoredID = 0;
+    TByteArray FStoredPayload;
+    bool FConnected = false;
+    bool FEntryValid = false;
+    bool FSending = false;
+    QString FPayloadText; // the decoding panel's payload field before eliding
+};

@@ -98,11 +98,11 @@ bool TCommand::IsConnected() const {
 TStat TCommand::SendPacket(const TPacket& packet) {
     if (!IsConnected())
         return E_NOT_INITIALIZED;
+    // A packet the frame cannot carry (length outside 0..65535) or whose data is shorter than
+    // its length must not go out as garbage.
     const TByteArray frame = MakeFrame(packet);
-    // A packet that cannot be framed (length outside 0..65535 or missing payload bytes) must
-    // not go out as garbage.
     if (frame.empty())
-        return E_INVALID_PARAMETER;
+        return E_RANGE_ERROR;
     return FDevice->Write(frame.data(), static_cast<std::int32_t>(frame.size()));
 }
 

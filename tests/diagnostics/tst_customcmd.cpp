@@ -1,14 +1,55 @@
 #include "diagnostics/CustomCmdForm.h"
 
+#include "MorvRig.h"
 #include "TestSupport.h"
+#include "diagnostics/CommLogForm.h"
+#include "protocol/Constants.h"
+#include "protocol/Frame.h"
+#include "protocol/MorvForm.h"
+#include "protocol/Receiver.h"
+#include "ui/widgets/IntegerEdit.h"
+#include "ui/widgets/RollPanel.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
+#include <QTimer>
+
+#include <map>
 
 namespace {
 
 QString Hex(const std::optional<TByteArray>& bytes) {
     return bytes ? HexString(*bytes) : QStringLiteral("<invalid>");
+}
+
+// A command set on an in-memory transport with a scripted gripper, connected.
+struct TGripperRig : TMorvRig {
+    TGripperRig() {
+        if (!Connect())
+            qFatal("connecting the in-memory transport failed");
+    }
+};
+
+QStringList LogLines(const TCustomCmd& ed) {
+    const QString text = ed.Log->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+QStringList History(const TCustomCmd& ed) {
+    QStringList items;
+    for (int i = 0; i < ed.edPayload->count(); ++i)
+        items << ed.edPayload->itemText(i);
+    return items;
 }
 
 } // namespace
@@ -21,6 +62,12 @@ private Q_SLOTS:
     void floatItemsFollowTheLocale();
     void oversizedPayloadIsInvalid();
     void decodingPanel();
+    void editorStartsWithEmptyCommand();
+    void validationStoresCommandAndGatesSend();
+    void sendLogsStatusAndKeepsHistory();
+    void pendingCommandReportsItsFinalResult();
+    void autosendRepeatsUntilInvalidOrDisconnected();
+    void sendsDoNotNest();
 };
 
 void TestCustomCmd::payloadItems_data() {
@@ -102,6 +149,214 @@ void TestCustomCmd::decodingPanel() {
     QCOMPARE(d.Length, QStringLiteral("2C 01"));
     QCOMPARE(d.Payload.size(), 900);
     QVERIFY(d.Payload.startsWith(QStringLiteral("AB AB ")));
+}
+
+void TestCustomCmd::editorStartsWithEmptyCommand() {
+    TCustomCmd ed(nullptr);
+    QCOMPARE(ed.windowTitle(), QStringLiteral("Custom Command Editor"));
+    QCOMPARE(ed.edID->text(), QStringLiteral("0x00"));
+    QCOMPARE(ed.lbId->text(), QStringLiteral("00"));
+    QCOMPARE(ed.lbLength->text(), QStringLiteral("00 00"));
+    QCOMPARE(ed.lbPayload->text(), QStringLiteral("[n/a]"));
+    QCOMPARE(ed.lbChecksum->text(), QStringLiteral("4A 7A"));
+    QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("0 bytes"));
+    QCOMPARE(ed.edPayload->toolTip(), TCustomCmd::PayloadHelp);
+    ed.SetConnected(false);
+    QVERIFY(!ed.btnSend->isEnabled());
+    QVERIFY(!ed.cbAutosend->isEnabled());
+    QVERIFY(!ed.AutosendIntervalEdit->isEnabled());
+    QCOMPARE(ed.AutosendIntervalEdit->value(), 50);
+    QVERIFY(ed.btnSend->isDefault());
+    QCOMPARE(ed.RollPanel1->Caption(), QStringLiteral("Command Results"));
+    QCOMPARE(ed.RollPanel1->State(), TRollPanel::rpExpanded);
+
+    const QList<QAction*> ids = ed.pmKnownIDs->actions();
+    QCOMPARE(ids.size(), 28);
+    QCOMPARE(ids.first()->text(), QStringLiteral("HOMING"));
+    QCOMPARE(ids.last()->text(), QStringLiteral("GET_SYSTEM_LIMITS"));
+    for (QAction* a : ids)
+        if (a->text() == QStringLiteral("GET_SYSTEM_STATE"))
+            a->trigger();
+    QCOMPARE(ed.edID->text(), QStringLiteral("64"));
+    QCOMPARE(ed.lbId->text(), QStringLiteral("40"));
+    QCOMPARE(ed.lbChecksum->text(), QStringLiteral("5B EB"));
+    QCOMPARE(ed.StoredID(), std::uint8_t(0x40));
+}
+
+void TestCustomCmd::validationStoresCommandAndGatesSend() {
+    TCustomCmd ed(nullptr);
+    ed.SetConnected(true);
+    QVERIFY(ed.btnSend->isEnabled());
+    QVERIFY(ed.cbAutosend->isEnabled());
+    QVERIFY(ed.AutosendIntervalEdit->isEnabled());
+
+    ed.edID->setText(QStringLiteral("0x20"));
+    ed.edPayload->setEditText(QStringLiteral("0"));
+    QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("1 bytes"));
+    QCOMPARE(ed.lbChecksum->text(), QStringLiteral("8F 83"));
+    QCOMPARE(ed.lbPayload->text(), QStringLiteral("00 "));
+    QCOMPARE(ed.StoredID(), std::uint8_t(0x20));
+    QCOMPARE(HexString(ed.StoredPayload()), QStringLiteral("00"));
+
+    ed.edPayload->setEditText(QStringLiteral("1 256"));
+    QCOMPARE(ed.edPayload->toolTip(), TCustomCmd::PayloadError);
+    QCOMPARE(ed.edPayload->lineEdit()->palette().color(QPalette::Text), QColor(Qt::red));
+    QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("0 bytes"));
+    QCOMPARE(ed.StoredID(), std::uint8_t(0));
+    QVERIFY(ed.StoredPayload().empty());
+    // The panel shows the identifier field with the emptied payload.
+    QCOMPARE(ed.lbId->text(), QStringLiteral("20"));
+    QCOMPARE(ed.lbPayload->text(), QStringLiteral("[n/a]"));
+    QVERIFY(!ed.btnSend->isEnabled());
+    QVERIFY(!ed.cbAutosend->isEnabled());
+    // Reconnecting does not enable sending an invalid entry.
+    ed.SetConnected(true);
+    QVERIFY(!ed.btnSend->isEnabled());
+
+    ed.edPayload->setEditText(QStringLiteral("\"Hi\" 0x0F"));
+    QCOMPARE(ed.edPayload->lineEdit()->palette().color(QPalette::Text), QColor(Qt::black));
+    QCOMPARE(ed.edPayload->toolTip(), TCustomCmd::PayloadHelp);
+    QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("3 bytes"));
+    QVERIFY(ed.btnSend->isEnabled());
+
+    // An invalid identifier disables Send and leaves the panel as it was.
+    ed.edID->setText(QStringLiteral("300"));
+    QVERIFY(!ed.btnSend->isEnabled());
+    ed.edPayload->setEditText(QStringLiteral("1 2 3 4"));
+    QCOMPARE(ed.lbPayload->text(), QStringLiteral("48 69 0F "));
+    QCOMPARE(ed.lbLength->text(), QStringLiteral("03 00"));
+
+    ed.edID->setText(QStringLiteral("33"));
+    QCOMPARE(ed.lbId->text(), QStringLiteral("21"));
+    QCOMPARE(ed.lbPayload->text(), QStringLiteral("01 02 03 04 "));
+    QVERIFY(ed.btnSend->isEnabled());
+
+    // A long payload shows its start and an ellipsis.
+    ed.edPayload->setEditText(QStringLiteral("\"") + QString(300, QLatin1Char('A')) +
+                              QStringLiteral("\""));
+    QCOMPARE(ed.lbLength->text(), QStringLiteral("2C 01"));
+    QVERIFY(ed.lbPayload->text().startsWith(QStringLiteral("41 41 ")));
+    QVERIFY(ed.lbPayload->text().endsWith(QChar(0x2026)));
+}
+
+void TestCustomCmd::sendLogsStatusAndKeepsHistory() {
+    TGripperRig rig;
+    TCommLog commLog;
+    rig.Morv.SetPacketLog(&commLog);
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    rig.Replies[0x40] = HexBytes("00 00 11 22");
+    ed.edID->setText(QStringLiteral("0x40"));
+    ed.edPayload->setEditText(QStringLiteral("  \"ab\" 1.5f "));
+    ed.btnSend->click();
+    QCOMPARE(rig.Requests.size(), std::size_t(1));
+    QCOMPARE(rig.Requests[0].ID, 0x40);
+    QCOMPARE(HexString(rig.Requests[0].Data), QStringLiteral("61 62 00 00 C0 3F"));
+    QCOMPARE(LogLines(ed), QStringList{QStringLiteral("Sending Command 40h: No error")});
+    QCOMPARE(History(ed), QStringList{QStringLiteral("\"ab\" 1.5f")});
+    // Both directions reach the program's log through the command set.
+    QCOMPARE(commLog.RxMsgMemo->ToPlainText(),
+             QStringLiteral("TX PACKET: ID=40h, Length=6: 61 62 00 00 C0 3F\n"
+                            "RX PACKET: ID=40h, Length=4: 00 00 11 22"));
+    // What the operator typed stays in the field.
+    QCOMPARE(ed.edPayload->currentText(), QStringLiteral("  \"ab\" 1.5f "));
+
+    ed.edPayload->setEditText(QStringLiteral("\"AB\" 1.5F"));
+    ed.btnSend->click();
+    QCOMPARE(History(ed), QStringList{QStringLiteral("\"ab\" 1.5f")});
+    ed.edPayload->setEditText(QString());
+    ed.btnSend->click();
+    QCOMPARE(History(ed).size(), 1);
+
+    // A send that fails adds nothing.
+    rig.Device->WriteResult = E_WRITE_ERROR;
+    ed.edPayload->setEditText(QStringLiteral("7"));
+    ed.btnSend->click();
+    QCOMPARE(LogLines(ed).last(),
+             QStringLiteral("Sending Command 40h: ") + StatusText(E_CMD_FAILED));
+    QCOMPARE(History(ed).size(), 1);
+    rig.Device->WriteResult = E_SUCCESS;
+    ed.btnSend->click();
+    QCOMPARE(History(ed), (QStringList{QStringLiteral("\"ab\" 1.5f"), QStringLiteral("7")}));
+
+    // Without a connection the command set says so.
+    rig.Morv.Disconnect();
+    ed.btnSendClick();
+    QCOMPARE(LogLines(ed).last(),
+             QStringLiteral("Sending Command 40h: ") + StatusText(E_NOT_OPENED));
+    QCOMPARE(LogLines(ed).size(), 6);
+}
+
+void TestCustomCmd::pendingCommandReportsItsFinalResult() {
+    TGripperRig rig;
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    rig.Replies[0x21] = HexBytes("1A 00");
+    ed.edID->setText(QStringLiteral("0x21"));
+    ed.edPayload->setEditText(QStringLiteral("0 0 0 0 0 0 0 0"));
+    ed.btnSend->click();
+    QCOMPARE(LogLines(ed),
+             QStringList{QStringLiteral("Sending Command 21h: ") + StatusText(E_CMD_PENDING)});
+    rig.Device->FeedLater(MakeFrame(0x21, HexBytes("1C 00")));
+    QTRY_COMPARE(LogLines(ed).size(), 2);
+    QCOMPARE(LogLines(ed)[1], QStringLiteral("Async result from command 21h: ") +
+                                  StatusText(E_RANGE_ERROR) + QLatin1Char('.'));
+}
+
+void TestCustomCmd::autosendRepeatsUntilInvalidOrDisconnected() {
+    TGripperRig rig;
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    rig.Replies[0x40] = HexBytes("00 00");
+    ed.edID->setText(QStringLiteral("64"));
+    ed.AutosendIntervalEdit->setValue(60);
+    ed.cbAutosend->click();
+    QVERIFY(ed.AutosendTimer->isActive());
+    QCOMPARE(ed.AutosendTimer->interval(), 60);
+    QVERIFY(!ed.btnSend->isEnabled());
+    QVERIFY(!ed.AutosendIntervalEdit->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Requests.size() >= 2, 10000);
+
+    ed.edPayload->setEditText(QStringLiteral("-1"));
+    QVERIFY(!ed.AutosendTimer->isActive());
+    QVERIFY(!ed.cbAutosend->isChecked());
+    QVERIFY(!ed.cbAutosend->isEnabled());
+    QVERIFY(!ed.btnSend->isEnabled());
+    QVERIFY(ed.AutosendIntervalEdit->isEnabled());
+
+    ed.edPayload->setEditText(QStringLiteral("1"));
+    QVERIFY(ed.btnSend->isEnabled());
+    ed.cbAutosend->click();
+    QVERIFY(ed.AutosendTimer->isActive());
+    ed.SetConnected(false);
+    QVERIFY(!ed.AutosendTimer->isActive());
+    QVERIFY(!ed.cbAutosend->isChecked());
+    QVERIFY(!ed.btnSend->isEnabled());
+    QVERIFY(!ed.AutosendIntervalEdit->isEnabled());
+    ed.cbAutosend->click(); // disabled: no effect
+    QVERIFY(!ed.AutosendTimer->isActive());
+}
+
+void TestCustomCmd::sendsDoNotNest() {
+    TGripperRig rig;
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    ed.edID->setText(QStringLiteral("0x40"));
+    // The gripper answers late; meanwhile the operator clicks again and the timer fires.
+    rig.OnRequest = [&](const TPacket& p) {
+        QVERIFY(ed.Sending());
+        ed.btnSendClick();
+        ed.AutosendTimerTimer();
+        rig.Device->FeedLater(MakeFrame(static_cast<std::uint8_t>(p.ID), HexBytes("00 00")));
+    };
+    ed.btnSend->click();
+    QCOMPARE(rig.Requests.size(), std::size_t(1));
+    QCOMPARE(LogLines(ed), QStringList{QStringLiteral("Sending Command 40h: No error")});
+    QVERIFY(!ed.Sending());
+    rig.OnRequest = nullptr;
+    rig.Replies[0x40] = HexBytes("00 00");
+    ed.btnSend->click();
+    QCOMPARE(rig.Requests.size(), std::size_t(2));
 }
 
 QTEST_MAIN(TestCustomCmd)

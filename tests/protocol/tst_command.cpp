@@ -84,8 +84,17 @@ private Q_SLOTS:
         bad.ID = 0x21;
         bad.Length = 9;
         bad.Data = {1, 2};
-        QVERIFY(rig.cmd.SendPacket(bad) != E_SUCCESS);
-        QCOMPARE(rig.a->Writes.size(), std::size_t(2));
+        QCOMPARE(rig.cmd.SendPacket(bad), E_RANGE_ERROR);
+        // The length field cannot express more than 65535 bytes.
+        bad.Length = 65536;
+        bad.Data.assign(65536, 0xAA);
+        QCOMPARE(rig.cmd.SendPacket(bad), E_RANGE_ERROR);
+        bad.Length = 65535;
+        bad.Data.resize(65535);
+        rig.a->WriteResult = E_SUCCESS;
+        QCOMPARE(rig.cmd.SendPacket(bad), E_SUCCESS);
+        QCOMPARE(rig.a->Writes.size(), std::size_t(3));
+        QCOMPARE(rig.a->Writes.back().size(), std::size_t(65543));
     }
 
     void connectSwitchesDevicesAndStartsClean() {

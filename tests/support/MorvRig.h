@@ -41,6 +41,7 @@ struct TMorvRig {
     std::vector<TPacket> Requests;
 
     TMorvRig() {
+        Morv.Command()->ClearDevices(); // only the in-memory transport
         Morv.Command()->AddDevice(Device);
         Morv.SetPacketLog(&Log);
         Device->AutoConfirm = false;
