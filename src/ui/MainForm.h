@@ -1,0 +1,222 @@
+#pragma once
+
+#include "diagnostics/CommLogForm.h"
+#include "protocol/Packet.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QSlider;
+class QSplitter;
+class QStatusBar;
+
+class TCustomCmd;
+class TFloatEdit;
+class TFloatEditDlg;
+class TGripperPicture;
+class TIniFile;
+class TMorv;
+class TRollPanel;
+
+// The operator's console: connects and initializes the gripper, shows its live state and
+// commands it. Exactly one exists; closing it ends the program.
+class TMainWin : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int TrackMax = 200;
+
+    explicit TMainWin(QWidget* parent = nullptr);
+    ~TMainWin() override;
+
+    TMorv* Gripper() const { return FGripper; }
+    TCustomCmd* CommandEditor() const { return FCommandEditor; }
+    TFloatEditDlg* ValueDialog() const { return FValueDialog; }
+    // The program's one command log: shown by the View menu and bound to the command set.
+    void SetCommandLog(TCommLog* log);
+    TCommLog* CommandLog() const { return FCommLog; }
+    const QList<QCheckBox*>& StateBoxes() const { return FStateBoxes; }
+    std::int32_t LastSystemState() const { return FLastSystemState; }
+    double MinForce() const { return FMinForce; }
+    double MaxForce() const { return FMaxForce; }
+    double MinAcceleration() const { return FMinAcceleration; }
+    double MaxAcceleration() const { return FMaxAcceleration; }
+    float ForceLimit() const { return FForceLimit; }
+    float Acceleration() const { return FAcceleration; }
+
+    // Menu handlers.
+    void Connect1Click();
+    void Initialize1Click();
+    void Disconnect1Click();
+    void manualinit1Click();
+    void Commands1Click();
+    void View1Click();
+    void CustomCommands1Click();
+    void Commandlog1Click();
+    void GetSystemInfo1Click();
+    void GetSystemLimits1Click();
+    void GetGraspingStatistics1Click();
+    void Homing1Click();
+    void FastStopAcknowledge1Click();
+
+    // The command set's notifications.
+    void GripperConnected();
+    void GripperDisconnected();
+    void ConnectionError();
+    void SystemStateChanged();
+    void GraspingStateChanged();
+    void PositionChanged();
+
+    void SetConnectedState(bool on);
+    static void EnableChildControls(QWidget* container, bool on);
+    static void EnableMenuItems(QMenu* menu, bool on);
+    void CreateStateFlagBoxes(int left, int top, int width, int step);
+    void ShowStateFlags(std::uint32_t state);
+    void SetEditRange(TFloatEdit* edit, const QString& unit, double minimum, double maximum);
+    void SetEditValue(TFloatEdit* edit, double value);
+    void AppHint(const QString& hint);
+    void CentreButtons();
+
+    // Band handlers.
+    void btnMoveClick();
+    void btnGraspClick();
+    void btnReleaseClick();
+    void btnStopClick();
+    void btnEmergencyStopClick();
+    void btnForceClick();
+    void btnAccClick();
+    void FloatEditChange(QObject* sender);
+    void TrackbarChange(QObject* sender);
+    void MotionCommandFinished(QObject* sender, std::int32_t id, std::uint16_t status,
+                               const TByteArray& data);
+
+    // The placement as stored in "settings.ini": "200,flags,show,left,top,right,bottom".
+    QString PlacementText() const;
+    // False (and nothing changed) for a value that is not a placement.
+    bool ApplyPlacement(const QString& text);
+
+    // Components, by their design names.
+    QMenu* Gripper1;
+    QAction* Connect1;
+    QAction* Initialize1;
+    QAction* Disconnect1;
+    QMenu* Commands1;
+    QAction* GetSystemInfo1;
+    QAction* GetSystemLimits1;
+    QAction* GetGraspingStatistics1;
+    QAction* Homing1;
+    QAction* FastStopAcknowledge1;
+    QAction* CustomCommands1;
+    QMenu* View1;
+    QAction* Commandlog1;
+    QMenu* Options1;
+    QAction* manualinit1;
+
+    QFrame* pnLeft;
+    QFrame* pnRight;
+    QScrollArea* ScrollBox1;
+    TRollPanel* RollPanel1;
+    TRollPanel* RollPanel2;
+    TRollPanel* RollPanel3;
+    QFrame* pnState;
+    QLabel* lbStateTitle;
+    QLabel* lbGraspingState;
+    QLabel* lbPositionTitle;
+    QLabel* lbPosition;
+    QLabel* lbSystemstateTitle;
+    QLabel* lbSystemstate;
+    QFrame* pnEmergency;
+    QPushButton* btnEmergencyStop;
+    TGripperPicture* imgGripper;
+    QLabel* lbLink;
+    QScrollArea* sbCommands;
+    QSplitter* Splitter1;
+    QPlainTextEdit* AsyncLog;
+    QStatusBar* StatusBar;
+
+    QFrame* LMDSimplePanel3;
+    QLabel* lbAcc;
+    QPushButton* btnAcc;
+    QFrame* LMDSimplePanel1;
+    QLabel* lbForce;
+    QPushButton* btnForce;
+    QFrame* pnGoto;
+    QSlider* tbGotoPos;
+    TFloatEdit* edGotoPos;
+    QSlider* tbGotoSpeed;
+    TFloatEdit* edGotoSpeed;
+    QPushButton* btnMove;
+    QFrame* pnGrasp;
+    QSlider* tbGraspingPos;
+    TFloatEdit* edGraspingPos;
+    QSlider* tbGraspingSpeed;
+    TFloatEdit* edGraspingSpeed;
+    QPushButton* btnGrasp;
+    QFrame* pnRelease;
+    QSlider* tbReleasePos;
+    TFloatEdit* edReleasePos;
+    QSlider* tbReleaseSpeed;
+    TFloatEdit* edReleaseSpeed;
+    QPushButton* btnRelease;
+    QFrame* pnStop;
+    QPushButton* btnStop;
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct TEditPair {
+        TFloatEdit* Edit;
+        QSlider* Track;
+    };
+
+    void BuildMenus();
+    void BuildRightPane();
+    void BuildLeftPane();
+    QFrame* MakeBand(const QString& name, const QString& title, const QColor& color,
+                     QWidget* contents, QPushButton* button);
+    QWidget* MakeEditRows(const QString& name, const QString& text1, QSlider*& track1,
+                          TFloatEdit*& edit1, const QString& tbName1, const QString& edName1,
+                          const QString& design1, const QString& unit1, const QString& text2,
+                          QSlider*& track2, TFloatEdit*& edit2, const QString& tbName2,
+                          const QString& edName2, const QString& design2, const QString& unit2);
+    QPushButton* MakeBandButton(const QString& name, const QString& text, const QString& hint);
+    const TEditPair* PairOfEdit(const QObject* edit) const;
+    const TEditPair* PairOfTrack(const QObject* track) const;
+    void ChangeValue(bool force);
+    void ShowReadOutError(const QString& prefix, std::uint8_t status);
+    void OpenDocumentation();
+    void WriteSettings();
+
+    TMorv* FGripper = nullptr;
+    TCustomCmd* FCommandEditor = nullptr;
+    TFloatEditDlg* FValueDialog = nullptr;
+    QPointer<TCommLog> FCommLog;
+    QList<QCheckBox*> FStateBoxes;
+    std::int32_t FLastSystemState = -1;
+    double FMinForce = 0;
+    double FMaxForce = 0;
+    double FMinAcceleration = 0;
+    double FMaxAcceleration = 0;
+    float FForceLimit = 0;
+    float FAcceleration = 0;
+
+    QList<TEditPair> FPairs;
+    std::unique_ptr<TIniFile> FSettings;
+    bool FPlacementRead = false;
+    bool FDisconnecting = false; // the window itself is closing the connection
+    bool FSettingsWritten = false;
+};

@@ -1,0 +1,310 @@
+// The operator's console against karo-sim over TCP, driven through its real dialogs.
+
+#include "MemoryDevice.h"
+#include "SimProcess.h"
+#include "TestSupport.h"
+#include "devices/HostnameDialog.h"
+#include "protocol/MorvForm.h"
+#include "ui/KaroApplication.h"
+#include "ui/ListBoxDialog.h"
+#include "ui/MainForm.h"
+#include "ui/widgets/FloatEdit.h"
+#include "ui/widgets/FloatEditDialog.h"
+#include "ui/widgets/IntegerEdit.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+constexpr int Patience = 15000; // safety net for anything the simulator does in real time
+
+template <typename T> QTimer* WhenModal(std::function<void(T*)> fn) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, fn] {
+        auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dlg || !dlg->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        fn(dlg);
+    });
+    poll->start();
+    return poll;
+}
+
+int IndexOf(TMainWin& w, const QString& displayName) {
+    TCommand* cmd = w.Gripper()->Command();
+    for (int i = 0; i < cmd->DeviceCount(); ++i)
+        if (cmd->Devices(i)->DisplayName() == displayName)
+            return i;
+    return -1;
+}
+
+QStringList LogLines(const TMainWin& w) {
+    return w.AsyncLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The simulator, a settings folder whose "tcp.cfg" points at it, and the console.
+struct TConsoleOverSim {
+    SimProcess Sim;
+    TempSettingsDir Settings;
+    MessageRecorder Boxes;
+    std::unique_ptr<TMainWin> Win;
+    QString HostShown;
+    int PortShown = 0;
+
+    explicit TConsoleOverSim(const QStringList& simArgs = {}) : Sim(simArgs) {}
+
+    bool Start(bool manual = false) {
+        if (!Sim.Start())
+            return false;
+        Settings.WriteFile(
+            QStringLiteral("tcp.cfg"),
+            QStringLiteral("[common]\nhost=127.0.0.1\nport=%1\n").arg(Sim.TcpPort()).toLatin1());
+        if (manual)
+            Settings.WriteFile(QStringLiteral("settings.ini"), "[main]\nmanualinit=1\n");
+        Win = std::make_unique<TMainWin>();
+        Win->show();
+        return QTest::qWaitForWindowExposed(Win.get());
+    }
+
+    // "Gripper|Connect", "Ethernet/TCP", then OK in the host dialog as the file filled it.
+    void Connect() {
+        AnswerDeviceDialog(IndexOf(*Win, QStringLiteral("Ethernet/TCP")));
+        WhenModal<THostNameDlg>([this](THostNameDlg* d) {
+            HostShown = d->edHostname->text();
+            PortShown = d->edPort->text().toInt();
+            d->btnOk->click();
+        });
+        Win->Connect1->trigger();
+    }
+    bool Ready() const {
+        return !Win->Connect1->isEnabled() && Win->btnStop->isEnabled() &&
+               Win->btnEmergencyStop->isEnabled();
+    }
+};
+} // namespace
+
+class TestConsole : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void connectsInitializesAndShowsTheLiveState() {
+        TConsoleOverSim rig;
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        TMainWin& w = *rig.Win;
+        rig.Connect();
+        QCOMPARE(rig.HostShown, QStringLiteral("127.0.0.1"));
+        QCOMPARE(rig.PortShown, int(rig.Sim.TcpPort()));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+
+        // Ranges and defaults from the simulator's limits: 110 mm, 5 to 420 mm/s.
+        QCOMPARE(w.edGotoPos->toolTip(),
+                 QStringLiteral("Input range: %1 to %2 mm")
+                     .arg(QLocale().toString(0.0, 'f', 2), QLocale().toString(110.0, 'f', 2)));
+        QCOMPARE(w.edReleaseSpeed->MaxValue(), 420.0L);
+        QCOMPARE(w.edGraspingPos->text(), QStringLiteral("37"));
+        QCOMPARE(w.edReleasePos->text(), QStringLiteral("73"));
+        QCOMPARE(w.edGotoPos->text(), QStringLiteral("55"));
+        QCOMPARE(w.edGraspingSpeed->text(), QStringLiteral("50"));
+        QCOMPARE(w.edReleaseSpeed->text(), QStringLiteral("283"));
+        QCOMPARE(w.edGotoSpeed->text(), QStringLiteral("50"));
+        QCOMPARE(w.MaxForce(), 80.0);
+        QCOMPARE(w.lbAcc->text(), QStringLiteral("1000 mm/s²"));
+        QCOMPARE(w.lbForce->text(), QLocale().toString(40.0, 'f', 1) + QStringLiteral(" N"));
+
+        // The automatic updates bring the live displays.
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+                                  QLocale().toString(55.0, 'f', 2) + QStringLiteral(" mm"),
+                                  Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(w.lbSystemstate->text().endsWith(QLatin1Char('h')), Patience);
+        QVERIFY(!w.StateBoxes()[0]->isChecked()); // not referenced yet
+
+        // Homing, then a grasp on the simulator's 40 mm part.
+        w.Homing1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            LogLines(w).contains(QStringLiteral("Command HOMING finished: No error.")), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(w.StateBoxes()[0]->isChecked(), Patience); // "Referenced"
+        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            LogLines(w).contains(QStringLiteral("Command GRASP_RAW finished: No error.")),
+            Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("holding"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+                                  QLocale().toString(40.0, 'f', 2) + QStringLiteral(" mm"),
+                                  Patience);
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+
+        // The three read-outs show the simulator's values.
+        QStringList rows;
+        auto readOut = [&](QAction* entry) {
+            rows.clear();
+            WhenModal<TListBoxDlg>([&](TListBoxDlg* d) {
+                rows = d->Rows();
+                d->btnClose->click();
+            });
+            entry->trigger();
+            return rows;
+        };
+        QCOMPARE(readOut(w.GetSystemInfo1), QStringList({QStringLiteral("Gripper type;Morv 50"),
+                                                         QStringLiteral("Serial number;12345678"),
+                                                         QStringLiteral("Hardware rev.;2"),
+                                                         QStringLiteral("Firmware rev.;260")}));
+        QCOMPARE(readOut(w.GetSystemLimits1),
+                 QStringList(
+                     {QStringLiteral("Stroke;110 mm"), QStringLiteral("Minimum speed;5 mm/s"),
+                      QStringLiteral("Maximum speed;420 mm/s"),
+                      QStringLiteral("Minimum acceleration;100 mm/s²"),
+                      QStringLiteral("Maximum acceleration;5000 mm/s²"),
+                      QStringLiteral("Minimum force;5 N"), QStringLiteral("Maximum force;80 N")}));
+        QCOMPARE(readOut(w.GetGraspingStatistics1),
+                 QStringList({QStringLiteral("Number of grasps;1"),
+                              QStringLiteral("Number of not found parts;0"),
+                              QStringLiteral("Number of parts lost;0")}));
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+
+        // Release goes back to idle.
+        QTest::mouseClick(w.btnRelease, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            LogLines(w).contains(QStringLiteral("Command RELEASE_RAW finished: No error.")),
+            Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+
+        // Disconnect: back to the start state.
+        w.Disconnect1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
+        QCOMPARE(w.lbSystemstate->text(), QStringLiteral("[n/a]"));
+        QVERIFY(!w.btnStop->isEnabled());
+    }
+
+    void fastStopBlocksMotionUntilAcknowledged() {
+        TConsoleOverSim rig({QStringLiteral("--referenced")});
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        TMainWin& w = *rig.Win;
+        rig.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
+        QTest::mouseClick(w.btnEmergencyStop, Qt::LeftButton);
+        QVERIFY(w.btnEmergencyStop->isChecked());
+        QCheckBox* fastStopBox = nullptr;
+        for (QCheckBox* b : w.StateBoxes())
+            if (b->text() == QStringLiteral("Fast stop"))
+                fastStopBox = b;
+        QVERIFY(fastStopBox);
+        QTRY_VERIFY_WITH_TIMEOUT(fastStopBox->isChecked(), Patience);
+        // The updates keep the button pressed while the gripper is in fast stop.
+        QTRY_VERIFY_WITH_TIMEOUT(w.lbSystemstate->text() != QStringLiteral("[n/a]"), Patience);
+        QVERIFY(w.btnEmergencyStop->isChecked());
+
+        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QCOMPARE(rig.Boxes.Texts(), QStringList(QStringLiteral("Error while starting to move: ") +
+                                                StatusText(E_ACCESS_DENIED)));
+        rig.Boxes.clear();
+
+        w.FastStopAcknowledge1->trigger();
+        QVERIFY(!w.btnEmergencyStop->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(!fastStopBox->isChecked(), Patience);
+        // Motion is possible again: move to 20 mm.
+        w.edGotoPos->setFocus();
+        w.edGotoPos->setText(QStringLiteral("20"));
+        QCOMPARE(w.tbGotoPos->value(), 36); // 20 / 110 * 200 = 36.4
+        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            LogLines(w).contains(QStringLiteral("Command GOTO finished: No error.")), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+                                  QLocale().toString(20.0, 'f', 2) + QStringLiteral(" mm"),
+                                  Patience);
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+
+        // A force limit change goes through the value dialog to the gripper and back.
+        WhenModal<TFloatEditDlg>([](TFloatEditDlg* d) {
+            d->ed->setText(QStringLiteral("25"));
+            d->BitBtn2->click();
+        });
+        QTest::mouseClick(w.btnForce, Qt::LeftButton);
+        QCOMPARE(w.lbForce->text(), QLocale().toString(25.0, 'f', 1) + QStringLiteral(" N"));
+        float readBack = 0;
+        QCOMPARE(w.Gripper()->GetForceLimit(readBack), E_SUCCESS);
+        QCOMPARE(readBack, 25.0f);
+    }
+
+    void manualInitialization() {
+        TConsoleOverSim rig;
+        QVERIFY2(rig.Start(true), qPrintable(rig.Sim.ErrorString()));
+        TMainWin& w = *rig.Win;
+        QVERIFY(w.manualinit1->isChecked());
+        rig.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Initialize1->isEnabled(), Patience);
+        QVERIFY(!w.Connect1->isEnabled());
+        QVERIFY(!w.btnStop->isEnabled());
+        QCOMPARE(w.lbGraspingState->text(), QStringLiteral("[n/a]"));
+        w.Initialize1->trigger();
+        QVERIFY(rig.Ready());
+        QVERIFY(!w.Initialize1->isEnabled());
+        QCOMPARE(w.edGotoPos->text(), QStringLiteral("55"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+    }
+
+    void simulatorDyingMidSession() {
+        TConsoleOverSim rig;
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        TMainWin& w = *rig.Win;
+        rig.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        rig.Sim.Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
+        QVERIFY(!w.Disconnect1->isEnabled());
+        QVERIFY(!w.btnStop->isEnabled());
+        QCOMPARE(w.lbGraspingState->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(w.lbPosition->text(), QStringLiteral("[n/a]"));
+        QVERIFY(!w.Gripper()->IsConnected());
+        QCOMPARE(rig.Boxes.Boxes.size(), 1);
+        QVERIFY2(rig.Boxes.Texts().first().startsWith(QStringLiteral(
+                     "A Connection Error occurred or the connection to the device was "
+                     "interrupted.")),
+                 qPrintable(rig.Boxes.Texts().first()));
+        // Anything tried now fails with its message, and the window stays usable.
+        rig.Boxes.clear();
+        w.GetSystemInfo1->trigger();
+        QCOMPARE(rig.Boxes.Texts().last(),
+                 QStringLiteral("Cannot read system information: Command failed"));
+    }
+
+    void nothingListeningIsAConnectionError() {
+        // A port nobody serves: the attempt starts, then the transport reports the failure.
+        TConsoleOverSim rig;
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        const quint16 port = rig.Sim.TcpPort();
+        rig.Sim.Kill();
+        rig.Settings.WriteFile(
+            QStringLiteral("tcp.cfg"),
+            QStringLiteral("[common]\nhost=127.0.0.1\nport=%1\n").arg(port).toLatin1());
+        rig.Connect();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Boxes.Boxes.size(), 1, Patience);
+        QVERIFY2(rig.Boxes.Texts().first().startsWith(QStringLiteral(
+                     "A Connection Error occurred or the connection to the device was "
+                     "interrupted.")),
+                 qPrintable(rig.Boxes.Texts().first()));
+        QVERIFY(rig.Win->Connect1->isEnabled());
+        QVERIFY(!rig.Win->btnStop->isEnabled());
+    }
+};
+
+int main(int argc, char** argv) {
+    TKaroApplication app(argc, argv);
+    TestConsole test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_console.moc"
