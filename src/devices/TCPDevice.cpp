@@ -105,6 +105,8 @@ std::int32_t TTCPDevice::Read(std::uint8_t* Buffer, std::int32_t Count) {
     if (!IsOpen() || Count <= 0 || !Buffer)
         return -1;
     const qint64 n = FSocket->read(reinterpret_cast<char*>(Buffer), Count);
+    if (n > 0)
+        FBytesRead += n;
     return n > 0 ? static_cast<std::int32_t>(n) : -1;
 }
 
@@ -154,10 +156,13 @@ void TTCPDevice::SocketRead() {
     const std::int32_t before = BytesAvailable();
     if (before <= 0)
         return;
+    const std::int64_t readBefore = FBytesRead;
     DoDataAvailable(before);
-    // New data alone re-announces itself; what the reader left behind would not.
+    // What the reader left behind is not announced again, and neither is what arrived while
+    // the reader ran the event loop (waiting for a reply): readyRead does not nest. As long as
+    // the reader takes something, announce the rest ourselves.
     const std::int32_t after = BytesAvailable();
-    if (after > 0 && after < before && !FReadPosted) {
+    if (after > 0 && FBytesRead != readBefore && !FReadPosted) {
         FReadPosted = true;
         QTimer::singleShot(0, this, &TTCPDevice::SocketRead);
     }

@@ -58,4 +58,5 @@ private:
     bool FStarting = false;     // inside the call that starts an attempt
     bool FStartFailed = false;
     bool FReadPosted = false;
+    std::int64_t FBytesRead = 0; // by Read, over the life of the device
 };
