@@ -59,10 +59,12 @@ xdotool key Return
 # move them, so the results text has lines.
 sleep 3
 xdotool windowfocus --sync "$win"
-xdotool key alt+c h
+xdotool key alt+c
+sleep 0.5
+xdotool key h
 sleep 4
 xdotool key alt+m
-sleep 4
+sleep 3
 mkdir -p "$(dirname "$out")"
 import -window "$win" "$out"
 echo "wrote $out"

@@ -283,7 +283,7 @@ void TMainWin::BuildRightPane() {
     StyleRollPanel(RollPanel3, QStringLiteral("RollPanel3"), QStringLiteral("Grasping state"),
                    Qt::white);
     auto* l3 = new QVBoxLayout(RollPanel3);
-    l3->setContentsMargins(RollPanel3->contentsMargins());
+    l3->setContentsMargins(0, 0, 0, 0); // the panel's own margins keep the caption free
     pnState = new QFrame(RollPanel3);
     pnState->setObjectName(QStringLiteral("pnState"));
     pnState->setAutoFillBackground(true);
@@ -312,8 +312,10 @@ void TMainWin::BuildRightPane() {
     g->addWidget(lbPositionTitle, 1, 0);
     g->addWidget(lbPosition, 1, 1);
     l3->addWidget(pnState);
-    RollPanel3->SetPanelHeight(RollPanel3->CollapsedHeight() + 56);
     iv->addWidget(RollPanel3);
+    // Heights are set once the panels sit in their layout, which then keeps them.
+    RollPanel3->SetPanelHeight(RollPanel3->contentsMargins().top() + pnState->sizeHint().height() +
+                               RollPanel3->contentsMargins().bottom());
 
     // System state: the state word and one box per flag.
     RollPanel1 = new TRollPanel(inner);
@@ -329,8 +331,8 @@ void TMainWin::BuildRightPane() {
     navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
     lbSystemstate->setPalette(navy);
     lbSystemstate->setGeometry(60, 36, 90, 18);
-    RollPanel1->SetPanelHeight(64 + 16 * int(SysflagDescr.size()) + 10);
     iv->addWidget(RollPanel1);
+    RollPanel1->SetPanelHeight(64 + 16 * int(SysflagDescr.size()) + 10);
     iv->addStretch(1);
     ScrollBox1->setWidget(inner);
     v->addWidget(ScrollBox1, 1);
@@ -572,21 +574,28 @@ void TMainWin::BuildLeftPane() {
                    QStringLiteral("Motion Command Results"),
                    QApplication::palette().color(QPalette::ButtonText));
     auto* l2 = new QVBoxLayout(RollPanel2);
-    l2->setContentsMargins(RollPanel2->contentsMargins());
+    l2->setContentsMargins(0, 0, 0, 0);
     AsyncLog = new QPlainTextEdit(RollPanel2);
     AsyncLog->setObjectName(QStringLiteral("AsyncLog"));
     AsyncLog->setReadOnly(true);
     l2->addWidget(AsyncLog);
-    RollPanel2->SetPanelHeight(150);
+    // Below the splitter the panel sits at the top of a holder, so collapsing it leaves the
+    // splitter where the operator put it.
+    auto* resultsHolder = new QWidget;
+    auto* rh = new QVBoxLayout(resultsHolder);
+    rh->setContentsMargins(0, 0, 0, 0);
+    rh->addWidget(RollPanel2);
+    rh->addStretch(1);
 
     Splitter1 = new QSplitter(Qt::Vertical, pnLeft);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->addWidget(sbCommands);
-    Splitter1->addWidget(RollPanel2);
+    Splitter1->addWidget(resultsHolder);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setChildrenCollapsible(false);
     v->addWidget(Splitter1);
+    RollPanel2->SetPanelHeight(180);
 }
 
 void TMainWin::CentreButtons() {
