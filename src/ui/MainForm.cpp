@@ -4,6 +4,7 @@
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
 #include "protocol/Constants.h"
+#include "protocol/Errors.h"
 #include "protocol/MorvForm.h"
 #include "ui/BandTitle.h"
 #include "ui/GripperPicture.h"
@@ -61,6 +62,20 @@ QString Fixed(double value, int decimals) {
 // Nearest integer, halves to even (the rounding mode every computed entry value uses).
 long double RoundEven(long double value) {
     return std::nearbyintl(value);
+}
+
+// Runs an operator's action. An error it raises is shown here, as the application would show
+// it, so that it never unwinds through the toolkit's event delivery.
+template <typename F> auto Guarded(F action) {
+    return [action] {
+        try {
+            action();
+        } catch (const EKaroError& e) {
+            ShowError(e.Message());
+        } catch (const std::exception& e) {
+            ShowError(QString::fromLocal8Bit(e.what()));
+        }
+    };
 }
 
 bool StatusOk(std::uint8_t status) {
@@ -180,9 +195,9 @@ void TMainWin::BuildMenus() {
               QStringLiteral("Disconnect from the currently connected device"), Qt::Key_F4);
     Initialize1->setEnabled(false);
     Disconnect1->setEnabled(false);
-    connect(Connect1, &QAction::triggered, this, [this] { Connect1Click(); });
-    connect(Initialize1, &QAction::triggered, this, [this] { Initialize1Click(); });
-    connect(Disconnect1, &QAction::triggered, this, [this] { Disconnect1Click(); });
+    connect(Connect1, &QAction::triggered, this, Guarded([this] { Connect1Click(); }));
+    connect(Initialize1, &QAction::triggered, this, Guarded([this] { Initialize1Click(); }));
+    connect(Disconnect1, &QAction::triggered, this, Guarded([this] { Disconnect1Click(); }));
 
     Commands1 = bar->addMenu(QStringLiteral("&Commands"));
     Commands1->setObjectName(QStringLiteral("Commands1"));
@@ -208,23 +223,25 @@ void TMainWin::BuildMenus() {
         entry(Commands1, QStringLiteral("CustomCommands1"), QStringLiteral("&Command Editor..."),
               QStringLiteral("Run the custom command editor"), Qt::Key_F5);
     CustomCommands1->setCheckable(true);
-    connect(Commands1, &QMenu::aboutToShow, this, [this] { Commands1Click(); });
-    connect(GetSystemInfo1, &QAction::triggered, this, [this] { GetSystemInfo1Click(); });
-    connect(GetSystemLimits1, &QAction::triggered, this, [this] { GetSystemLimits1Click(); });
+    connect(Commands1, &QMenu::aboutToShow, this, Guarded([this] { Commands1Click(); }));
+    connect(GetSystemInfo1, &QAction::triggered, this, Guarded([this] { GetSystemInfo1Click(); }));
+    connect(GetSystemLimits1, &QAction::triggered, this,
+            Guarded([this] { GetSystemLimits1Click(); }));
     connect(GetGraspingStatistics1, &QAction::triggered, this,
-            [this] { GetGraspingStatistics1Click(); });
-    connect(Homing1, &QAction::triggered, this, [this] { Homing1Click(); });
+            Guarded([this] { GetGraspingStatistics1Click(); }));
+    connect(Homing1, &QAction::triggered, this, Guarded([this] { Homing1Click(); }));
     connect(FastStopAcknowledge1, &QAction::triggered, this,
-            [this] { FastStopAcknowledge1Click(); });
-    connect(CustomCommands1, &QAction::triggered, this, [this] { CustomCommands1Click(); });
+            Guarded([this] { FastStopAcknowledge1Click(); }));
+    connect(CustomCommands1, &QAction::triggered, this,
+            Guarded([this] { CustomCommands1Click(); }));
 
     View1 = bar->addMenu(QStringLiteral("&View"));
     View1->setObjectName(QStringLiteral("View1"));
     Commandlog1 = entry(View1, QStringLiteral("Commandlog1"), QStringLiteral("&Command log"),
                         QStringLiteral("Display incoming and outgoing command data"));
     Commandlog1->setCheckable(true);
-    connect(View1, &QMenu::aboutToShow, this, [this] { View1Click(); });
-    connect(Commandlog1, &QAction::triggered, this, [this] { Commandlog1Click(); });
+    connect(View1, &QMenu::aboutToShow, this, Guarded([this] { View1Click(); }));
+    connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
 
     Options1 = bar->addMenu(QStringLiteral("Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
@@ -234,7 +251,7 @@ void TMainWin::BuildMenus() {
                              "initialized automatically when connecting"));
     manualinit1->setCheckable(true);
     // A checkable entry flips its own check when triggered.
-    connect(manualinit1, &QAction::triggered, this, [this] { manualinit1Click(); });
+    connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
 }
 
 namespace {
@@ -360,7 +377,8 @@ void TMainWin::BuildRightPane() {
     SetHint(btnEmergencyStop,
             QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use "
                            "Commands->\"Acknowledge a Fast Stop\" from the menu)"));
-    connect(btnEmergencyStop, &QPushButton::clicked, this, [this] { btnEmergencyStopClick(); });
+    connect(btnEmergencyStop, &QPushButton::clicked, this,
+            Guarded([this] { btnEmergencyStopClick(); }));
     ev->addWidget(btnEmergencyStop);
     imgGripper = new TGripperPicture(pnEmergency);
     ev->addWidget(imgGripper, 1);
@@ -484,7 +502,7 @@ void TMainWin::BuildLeftPane() {
         h->addStretch(1);
         btnAcc = MakeBandButton(QStringLiteral("btnAcc"), QStringLiteral("Change"),
                                 QStringLiteral("Set a new finger acceleration"));
-        connect(btnAcc, &QPushButton::clicked, this, [this] { btnAccClick(); });
+        connect(btnAcc, &QPushButton::clicked, this, Guarded([this] { btnAccClick(); }));
         LMDSimplePanel3 = MakeBand(QStringLiteral("LMDSimplePanel3"), QStringLiteral("ACC"),
                                    QColor(0, 128, 128), w, btnAcc);
         bv->addWidget(LMDSimplePanel3);
@@ -502,7 +520,7 @@ void TMainWin::BuildLeftPane() {
         h->addStretch(1);
         btnForce = MakeBandButton(QStringLiteral("btnForce"), QStringLiteral("Change"),
                                   QStringLiteral("Set a new grasping force limit"));
-        connect(btnForce, &QPushButton::clicked, this, [this] { btnForceClick(); });
+        connect(btnForce, &QPushButton::clicked, this, Guarded([this] { btnForceClick(); }));
         LMDSimplePanel1 = MakeBand(QStringLiteral("LMDSimplePanel1"), QStringLiteral("FORCE"),
                                    QColor(128, 0, 128), w, btnForce);
         bv->addWidget(LMDSimplePanel1);
@@ -511,7 +529,7 @@ void TMainWin::BuildLeftPane() {
     btnMove = MakeBandButton(
         QStringLiteral("btnMove"), QStringLiteral("&Move"),
         QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
-    connect(btnMove, &QPushButton::clicked, this, [this] { btnMoveClick(); });
+    connect(btnMove, &QPushButton::clicked, this, Guarded([this] { btnMoveClick(); }));
     pnGoto = MakeBand(
         QStringLiteral("pnGoto"), QStringLiteral("MOVE"), QColor(30, 80, 170),
         MakeEditRows(QStringLiteral("pnGotoRows"), QStringLiteral("Target position"), tbGotoPos,
@@ -524,7 +542,7 @@ void TMainWin::BuildLeftPane() {
     // GRASP
     btnGrasp = MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("&Grasp"),
                               QStringLiteral("Grasp a part with the given width"));
-    connect(btnGrasp, &QPushButton::clicked, this, [this] { btnGraspClick(); });
+    connect(btnGrasp, &QPushButton::clicked, this, Guarded([this] { btnGraspClick(); }));
     pnGrasp = MakeBand(
         QStringLiteral("pnGrasp"), QStringLiteral("GRASP"), QColor(20, 130, 50),
         MakeEditRows(QStringLiteral("pnGraspRows"), QStringLiteral("Nominal part width"),
@@ -538,7 +556,7 @@ void TMainWin::BuildLeftPane() {
     // RELEASE
     btnRelease = MakeBandButton(QStringLiteral("btnRelease"), QStringLiteral("&Release"),
                                 QStringLiteral("Release a previously grasped part"));
-    connect(btnRelease, &QPushButton::clicked, this, [this] { btnReleaseClick(); });
+    connect(btnRelease, &QPushButton::clicked, this, Guarded([this] { btnReleaseClick(); }));
     pnRelease = MakeBand(
         QStringLiteral("pnRelease"), QStringLiteral("RELEASE"), QColor(200, 110, 0),
         MakeEditRows(QStringLiteral("pnReleaseRows"), QStringLiteral("Release position"),
@@ -561,7 +579,7 @@ void TMainWin::BuildLeftPane() {
         h->addWidget(text, 1);
         btnStop = MakeBandButton(QStringLiteral("btnStop"), QStringLiteral("Stop"),
                                  QStringLiteral("Stop a movement immediately"));
-        connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
+        connect(btnStop, &QPushButton::clicked, this, Guarded([this] { btnStopClick(); }));
         pnStop = MakeBand(QStringLiteral("pnStop"), QStringLiteral("STOP"), QColor(190, 20, 20), w,
                           btnStop);
         bv->addWidget(pnStop);

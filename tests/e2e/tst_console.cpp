@@ -282,6 +282,18 @@ private Q_SLOTS:
                  QStringLiteral("Cannot read system information: Command failed"));
     }
 
+    void cancellingTheHostDialog() {
+        TConsoleOverSim rig;
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        AnswerDeviceDialog(IndexOf(*rig.Win, QStringLiteral("Ethernet/TCP")));
+        WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnCancel->click(); });
+        rig.Win->Connect1->trigger();
+        QCOMPARE(rig.Boxes.Texts(),
+                 QStringList(QStringLiteral("Cannot connect to target: Command aborted")));
+        QVERIFY(rig.Win->Connect1->isEnabled());
+        QVERIFY(!rig.Win->Gripper()->IsConnected());
+    }
+
     void nothingListeningIsAConnectionError() {
         // A port nobody serves: the attempt starts, then the transport reports the failure.
         TConsoleOverSim rig;

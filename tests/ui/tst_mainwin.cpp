@@ -1,5 +1,7 @@
 #include "MemoryDevice.h"
 #include "TestSupport.h"
+#include "diagnostics/CommLogForm.h"
+#include "diagnostics/CustomCmdForm.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Frame.h"
 #include "protocol/MorvForm.h"
@@ -720,6 +722,36 @@ private Q_SLOTS:
         w.Homing1->trigger();
         QCOMPARE(rig.Boxes.Texts(), QStringList(QStringLiteral("Error while homing: ") +
                                                 StatusText(E_ALREADY_RUNNING)));
+    }
+
+    void diagnosticWindowsFromTheMenus() {
+        TConsoleRig rig;
+        TMainWin& w = *rig.Win;
+        TCommLog log;
+        w.SetCommandLog(&log);
+        QVERIFY(!log.isVisible());
+        QVERIFY(!w.CommandEditor()->isVisible());
+        // The log records while hidden: everything the initialization sent and received.
+        QVERIFY(rig.Connect());
+        QVERIFY(log.Count() >= 12);
+        QVERIFY(!log.Received(0));
+        QCOMPARE(log.Packet(0).ID, int(CMD_GET_SYSTEM_LIMITS));
+        // The entries show their windows; the check marks follow the windows when the menus open.
+        w.Commandlog1->trigger();
+        QVERIFY(log.isVisible());
+        w.CustomCommands1->trigger();
+        QVERIFY(w.CommandEditor()->isVisible());
+        log.close();
+        w.CommandEditor()->close();
+        Q_EMIT w.View1->aboutToShow();
+        Q_EMIT w.Commands1->aboutToShow();
+        QVERIFY(!w.Commandlog1->isChecked());
+        QVERIFY(!w.CustomCommands1->isChecked());
+        // A closed window comes back even when its entry still shows the check.
+        w.CustomCommands1->setChecked(true);
+        w.CustomCommands1->trigger();
+        QVERIFY(w.CommandEditor()->isVisible());
+        w.SetCommandLog(nullptr);
     }
 
     void settingsSurviveARestart() {
