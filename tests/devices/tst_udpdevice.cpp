@@ -258,7 +258,9 @@ private Q_SLOTS:
             QCOMPARE(e.Message(), QStringLiteral("Unbekannte Fehlernummer %1").arg(EADDRINUSE));
         }
         QCOMPARE(reports.first(), QStringLiteral("Überprüfung eines Fehlers im Fehler-Manager"));
-        QVERIFY(reports.last().startsWith(QStringLiteral("Fehlermeldung wird gelesen")));
+        QCOMPARE(
+            reports.last(),
+            QStringLiteral("Fehlermeldung wird gelesenUnbekannte Fehlernummer %1").arg(EADDRINUSE));
 
         udp.SetLocalPort(0);
         reports.clear();
