@@ -147,6 +147,7 @@ private Q_SLOTS:
         QCOMPARE(dev.Write(big.data(), 4096), E_SUCCESS);
         QCOMPARE(peer.Next().size(), 4096);
         QCOMPARE(dev.Write(big.data(), 0), E_WRITE_ERROR); // an empty datagram is refused
+        QCOMPARE(dev.Write(nullptr, 5), E_WRITE_ERROR);    // and so is one without a source
 
         // A name is looked up at every send.
         QCOMPARE(dev.OpenWith(QStringLiteral("localhost"), listen, peer.Port()), E_SUCCESS);
