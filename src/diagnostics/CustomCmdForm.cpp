@@ -301,6 +301,8 @@ void TCustomCmd::BuildUi() {
     Log->setReadOnly(true);
     Log->setUndoRedoEnabled(false);
     auto* panelLayout = new QVBoxLayout(RollPanel1);
+    // The panel's own contents margins already keep children off its caption and frame.
+    panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addWidget(Log);
 
     auto* layout = new QVBoxLayout(this);

@@ -169,6 +169,10 @@ void TestCustomCmd::editorStartsWithEmptyCommand() {
     QVERIFY(ed.btnSend->isDefault());
     QCOMPARE(ed.RollPanel1->Caption(), QStringLiteral("Command Results"));
     QCOMPARE(ed.RollPanel1->State(), TRollPanel::rpExpanded);
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ed));
+    // The results text fills the panel's body.
+    QCOMPARE(ed.Log->geometry(), ed.RollPanel1->contentsRect());
 
     const QList<QAction*> ids = ed.pmKnownIDs->actions();
     QCOMPARE(ids.size(), 28);
