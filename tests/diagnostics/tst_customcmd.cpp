@@ -173,6 +173,9 @@ void TestCustomCmd::editorStartsWithEmptyCommand() {
     QVERIFY(QTest::qWaitForWindowExposed(&ed));
     // The results text fills the panel's body.
     QCOMPARE(ed.Log->geometry(), ed.RollPanel1->contentsRect());
+    // The payload field stretches to 10 pixels short of its panel's inner right edge.
+    const QRect entryInner = ed.edPayload->parentWidget()->contentsRect();
+    QCOMPARE(ed.edPayload->geometry().right(), entryInner.right() - 10);
 
     const QList<QAction*> ids = ed.pmKnownIDs->actions();
     QCOMPARE(ids.size(), 28);
