@@ -118,7 +118,7 @@ void TNMUDP::ErrorTest(int error) {
 void TNMUDP::RaiseError(int error) {
     FLastError = error;
     const QString text = kUnknownError + QString::number(error);
-    StatusMessage(8, kReadingError + QLatin1Char(' ') + text);
+    StatusMessage(8, kReadingError + text);
     if (OnErrorEvent)
         OnErrorEvent(text);
     throw UDPSockError(text);

@@ -102,7 +102,8 @@ TStat TUDPDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
     if (Count > 0 && Buffer)
         std::memcpy(send, Buffer, static_cast<std::size_t>(Count));
     try {
-        FUdp->SendBuffer(send, Count);
+        // Without a source the send buffer holds nothing of the caller's: refuse it.
+        FUdp->SendBuffer(Buffer ? send : nullptr, Count);
     } catch (const EKaroError&) {
         return E_WRITE_ERROR;
     }

@@ -222,6 +222,10 @@ void TCustomCmd::BuildUi() {
     entryGrid->addWidget(new QLabel(QStringLiteral("Payload size:"), entry), 2, 0);
     entryGrid->addWidget(lbPayloadSize, 2, 1);
     entryGrid->setColumnStretch(1, 1);
+    // The payload field ends 10 pixels short of the panel's inner right edge.
+    QMargins entryMargins = entryGrid->contentsMargins();
+    entryMargins.setRight(10);
+    entryGrid->setContentsMargins(entryMargins);
 
     // Decoding panel: the frame's fields side by side.
     auto* decoding = new QGroupBox(QStringLiteral("Command Packet Decoding"), this);
@@ -301,6 +305,8 @@ void TCustomCmd::BuildUi() {
     Log->setReadOnly(true);
     Log->setUndoRedoEnabled(false);
     auto* panelLayout = new QVBoxLayout(RollPanel1);
+    // The panel's own contents margins already keep children off its caption and frame.
+    panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addWidget(Log);
 
     auto* layout = new QVBoxLayout(this);

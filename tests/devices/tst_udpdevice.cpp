@@ -147,6 +147,7 @@ private Q_SLOTS:
         QCOMPARE(dev.Write(big.data(), 4096), E_SUCCESS);
         QCOMPARE(peer.Next().size(), 4096);
         QCOMPARE(dev.Write(big.data(), 0), E_WRITE_ERROR); // an empty datagram is refused
+        QCOMPARE(dev.Write(nullptr, 5), E_WRITE_ERROR);    // and so is one without a source
 
         // A name is looked up at every send.
         QCOMPARE(dev.OpenWith(QStringLiteral("localhost"), listen, peer.Port()), E_SUCCESS);
@@ -258,7 +259,9 @@ private Q_SLOTS:
             QCOMPARE(e.Message(), QStringLiteral("Unbekannte Fehlernummer %1").arg(EADDRINUSE));
         }
         QCOMPARE(reports.first(), QStringLiteral("Überprüfung eines Fehlers im Fehler-Manager"));
-        QVERIFY(reports.last().startsWith(QStringLiteral("Fehlermeldung wird gelesen")));
+        QCOMPARE(
+            reports.last(),
+            QStringLiteral("Fehlermeldung wird gelesenUnbekannte Fehlernummer %1").arg(EADDRINUSE));
 
         udp.SetLocalPort(0);
         reports.clear();

@@ -169,6 +169,13 @@ void TestCustomCmd::editorStartsWithEmptyCommand() {
     QVERIFY(ed.btnSend->isDefault());
     QCOMPARE(ed.RollPanel1->Caption(), QStringLiteral("Command Results"));
     QCOMPARE(ed.RollPanel1->State(), TRollPanel::rpExpanded);
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ed));
+    // The results text fills the panel's body.
+    QCOMPARE(ed.Log->geometry(), ed.RollPanel1->contentsRect());
+    // The payload field stretches to 10 pixels short of its panel's inner right edge.
+    const QRect entryInner = ed.edPayload->parentWidget()->contentsRect();
+    QCOMPARE(ed.edPayload->geometry().right(), entryInner.right() - 10);
 
     const QList<QAction*> ids = ed.pmKnownIDs->actions();
     QCOMPARE(ids.size(), 28);

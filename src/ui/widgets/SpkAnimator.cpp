@@ -15,13 +15,15 @@ std::int32_t AnimationValue(const TAnimationOptions& options, std::int32_t start
                             int percent) {
     if (!options.Quadratic)
         return start + RoundToInt(static_cast<long double>(percent) * (end - start) / 100.0L);
+    // k times the square, not k times the difference twice: k is inexact, and the two orders
+    // round differently near halves.
     const long double span = static_cast<long double>(end) - start;
     const long double k = span / 10000.0L;
     if (options.EaseOut) {
         const long double d = percent - 100;
-        return start + RoundToInt(span - k * d * d);
+        return start + RoundToInt(span - k * (d * d));
     }
-    return start + RoundToInt(k * percent * percent);
+    return start + RoundToInt(k * (static_cast<long double>(percent) * percent));
 }
 
 void ApplyAnimatedProperty(QWidget* control, std::int32_t property, std::int32_t value) {
