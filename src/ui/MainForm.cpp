@@ -625,6 +625,18 @@ void TMainWin::CentreButtons() {
 }
 
 void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
+    // The design width was made for a narrower font; a caption must never be cut off, so the
+    // boxes (and the right pane) grow when this platform's font needs more room.
+    int widest = width;
+    for (const TSysflagDescr& d : SysflagDescr) {
+        QCheckBox probe(QString::fromLatin1(d.Descr));
+        probe.setFont(RollPanel1->font());
+        widest = std::max(widest, probe.sizeHint().width());
+    }
+    if (widest > width) {
+        pnRight->setFixedWidth(pnRight->maximumWidth() + widest - width);
+        width = widest;
+    }
     for (std::size_t i = 0; i < SysflagDescr.size(); ++i) {
         auto* box = new QCheckBox(QString::fromLatin1(SysflagDescr[i].Descr), RollPanel1);
         box->setObjectName(QStringLiteral("cbStateFlag%1").arg(i));
