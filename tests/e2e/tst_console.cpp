@@ -28,21 +28,6 @@
 namespace {
 constexpr int Patience = 15000; // safety net for anything the simulator does in real time
 
-template <typename T> QTimer* WhenModal(std::function<void(T*)> fn) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, fn] {
-        auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dlg || !dlg->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        fn(dlg);
-    });
-    poll->start();
-    return poll;
-}
-
 int IndexOf(TMainWin& w, const QString& displayName) {
     TCommand* cmd = w.Gripper()->Command();
     for (int i = 0; i < cmd->DeviceCount(); ++i)
