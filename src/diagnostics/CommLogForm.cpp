@@ -1,5 +1,6 @@
 #include "diagnostics/CommLogForm.h"
 
+#include "diagnostics/TrimControl.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
 #include "ui/widgets/MessageBoxes.h"
@@ -57,20 +58,6 @@ const QString& CachedStatusName(std::uint8_t code) {
         return n;
     }();
     return names[code];
-}
-
-bool IsTrimmed(QChar c) {
-    return c.unicode() <= 0x20;
-}
-
-QString TrimControl(const QString& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && IsTrimmed(s[b]))
-        ++b;
-    while (e > b && IsTrimmed(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "diagnostics/CustomCmdForm.h"
 
+#include "diagnostics/TrimControl.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
 #include "protocol/crc.h"
@@ -29,20 +30,6 @@
 #include <limits>
 
 namespace {
-
-bool IsTrimmed(QChar c) {
-    return c.unicode() <= 0x20;
-}
-
-QString TrimControl(const QString& s) {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && IsTrimmed(s[b]))
-        ++b;
-    while (e > b && IsTrimmed(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
-}
 
 bool HasHexPrefix(const QString& item) {
     return item.startsWith(QLatin1Char('$')) || item.startsWith(QLatin1Char('x')) ||

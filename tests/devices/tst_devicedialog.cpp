@@ -16,14 +16,7 @@ namespace {
 // Runs `inspect` on the dialog once it is shown modally, then closes it with `confirm`
 // unless `inspect` closed it.
 void WhileShown(std::function<void(TDeviceDlg*)> inspect, bool confirm) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, inspect, confirm] {
-        auto* dlg = qobject_cast<TDeviceDlg*>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        poll->stop();
-        poll->deleteLater();
+    WhenModal<TDeviceDlg>([inspect, confirm](TDeviceDlg* dlg) {
         inspect(dlg);
         if (!dlg->isVisible()) // closed by the inspection itself
             return;
@@ -32,7 +25,6 @@ void WhileShown(std::function<void(TDeviceDlg*)> inspect, bool confirm) {
         else
             dlg->reject();
     });
-    poll->start();
 }
 
 QStringList Items(const QComboBox* box) {

@@ -14,15 +14,6 @@
 #include <functional>
 
 namespace {
-void WhenModal(std::function<void(QWidget*)> act) {
-    QTimer::singleShot(0, [act] {
-        if (QWidget* w = QApplication::activeModalWidget())
-            act(w);
-        else
-            WhenModal(act);
-    });
-}
-
 // What a transport raised, in order.
 struct Events {
     explicit Events(TDevice& d) {

@@ -19,24 +19,7 @@ namespace e2e {
 
 // Runs `act` on the modal dialog named `name` as soon as it is up.
 inline void AnswerModal(const QString& name, std::function<void(QWidget*)> act) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, name, act] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w->objectName() != name || !w->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(w);
-    });
-    poll->start();
-}
-
-inline int DeviceIndex(TCommand* cmd, const QString& displayName) {
-    for (int i = 0; i < cmd->DeviceCount(); ++i)
-        if (cmd->Devices(i)->DisplayName() == displayName)
-            return i;
-    return -1;
+    WhenModalWidget([name](QWidget* w) { return w->objectName() == name; }, std::move(act));
 }
 
 // What the command set reported, in order.

@@ -28,29 +28,6 @@
 namespace {
 constexpr int Patience = 15000; // safety net for anything the simulator does in real time
 
-template <typename T> QTimer* WhenModal(std::function<void(T*)> fn) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, fn] {
-        auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dlg || !dlg->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        fn(dlg);
-    });
-    poll->start();
-    return poll;
-}
-
-int IndexOf(TMainWin& w, const QString& displayName) {
-    TCommand* cmd = w.Gripper()->Command();
-    for (int i = 0; i < cmd->DeviceCount(); ++i)
-        if (cmd->Devices(i)->DisplayName() == displayName)
-            return i;
-    return -1;
-}
-
 QStringList LogLines(const TMainWin& w) {
     return w.AsyncLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
@@ -81,7 +58,7 @@ struct TConsoleOverSim {
 
     // "Gripper|Connect", "Ethernet/TCP", then OK in the host dialog as the file filled it.
     void Connect() {
-        AnswerDeviceDialog(IndexOf(*Win, QStringLiteral("Ethernet/TCP")));
+        AnswerDeviceDialog(DeviceIndex(Win->Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
         WhenModal<THostNameDlg>([this](THostNameDlg* d) {
             HostShown = d->edHostname->text();
             PortShown = d->edPort->text().toInt();
@@ -285,7 +262,8 @@ private Q_SLOTS:
     void cancellingTheHostDialog() {
         TConsoleOverSim rig;
         QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
-        AnswerDeviceDialog(IndexOf(*rig.Win, QStringLiteral("Ethernet/TCP")));
+        AnswerDeviceDialog(
+            DeviceIndex(rig.Win->Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
         WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnCancel->click(); });
         rig.Win->Connect1->trigger();
         QCOMPARE(rig.Boxes.Texts(),

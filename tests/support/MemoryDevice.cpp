@@ -1,6 +1,8 @@
 #include "MemoryDevice.h"
 
+#include "TestSupport.h"
 #include "devices/DeviceDialog.h"
+#include "protocol/CommandComponent.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -106,15 +108,7 @@ void TMemoryDevice::GetPortList(QStringList& Items) {
 }
 
 void AnswerDeviceDialog(int deviceIndex, bool confirm, const QString& port) {
-    // Polls until the dialog is up: it is shown only once Connect has started it.
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, deviceIndex, confirm, port] {
-        auto* dlg = qobject_cast<TDeviceDlg*>(QApplication::activeModalWidget());
-        if (!dlg || !dlg->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
+    WhenModal<TDeviceDlg>([deviceIndex, confirm, port](TDeviceDlg* dlg) {
         auto* devices = dlg->findChild<QComboBox*>(QStringLiteral("cbDevice"));
         if (deviceIndex != devices->currentIndex()) {
             devices->setCurrentIndex(deviceIndex);
@@ -127,5 +121,11 @@ void AnswerDeviceDialog(int deviceIndex, bool confirm, const QString& port) {
                                              : QStringLiteral("btnCancel"))
             ->click();
     });
-    poll->start();
+}
+
+int DeviceIndex(TCommand* cmd, const QString& displayName) {
+    for (int i = 0; i < cmd->DeviceCount(); ++i)
+        if (cmd->Devices(i)->DisplayName() == displayName)
+            return i;
+    return -1;
 }

@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+class TCommand;
+
 // A transport that lives in memory, for tests of everything above the transports.
 //
 // Configure before use:
@@ -82,3 +84,5 @@ private:
 // optionally the port `port` (ignored when empty or not listed), then presses "Connect", or
 // "Abort" when `confirm` is false. Use it right before calling Connect.
 void AnswerDeviceDialog(int deviceIndex, bool confirm = true, const QString& port = {});
+// The index of the transport named `displayName` in the command set; -1 when it has none.
+int DeviceIndex(TCommand* cmd, const QString& displayName);

@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QTimer>
+#include <QWidget>
 
 #include <vector>
 
@@ -64,4 +67,19 @@ std::vector<std::uint8_t> HexBytes(const char* text) {
     for (const QString& p : parts)
         out.push_back(static_cast<std::uint8_t>(p.toUInt(nullptr, 16)));
     return out;
+}
+
+QTimer* WhenModalWidget(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> act) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, matches, act] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible() || !matches(w))
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(w);
+    });
+    poll->start();
+    return poll;
 }

@@ -5,11 +5,17 @@
 #include "ui/widgets/MessageBoxes.h"
 
 #include <QList>
+#include <QObject>
 #include <QPair>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <functional>
+#include <type_traits>
+
+class QTimer;
+class QWidget;
 
 // A tick the test moves by hand; installed for the whole program while it lives.
 class FakeTick {
@@ -70,3 +76,15 @@ template <typename C> QString HexString(const C& bytes) {
 }
 // Bytes from "AA AA 01" style text.
 std::vector<std::uint8_t> HexBytes(const char* text);
+
+// Polls the event loop for a visible modal widget that `matches` and hands it to `act`, once.
+// The timer belongs to the application and ends itself after acting; delete it to stop waiting.
+QTimer* WhenModalWidget(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> act);
+
+// Runs `fn` on the next modal dialog of type T once it is up. Polled rather than answered at
+// once, since a dialog may open only after the work before it has waited for replies.
+template <typename T = QWidget>
+QTimer* WhenModal(std::type_identity_t<std::function<void(T*)>> fn) {
+    return WhenModalWidget([](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
+                           [fn](QWidget* w) { fn(qobject_cast<T*>(w)); });
+}

@@ -29,23 +29,6 @@
 #include <memory>
 
 namespace {
-// Runs `fn` on the next modal dialog of type T once it is up (polled from the event loop, since
-// the dialog opens only after the commands before it have waited for their replies).
-template <typename T> QTimer* WhenModal(std::function<void(T*)> fn) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, fn] {
-        auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dlg || !dlg->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        fn(dlg);
-    });
-    poll->start();
-    return poll;
-}
-
 TByteArray Floats(std::initializer_list<float> values, std::uint8_t status = E_SUCCESS) {
     TByteArray out{status, 0};
     for (float v : values) {

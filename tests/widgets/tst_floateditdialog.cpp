@@ -10,18 +10,6 @@
 
 #include <functional>
 
-namespace {
-// Runs `act` on the modal dialog once it is up.
-void WhenModal(std::function<void(QWidget*)> act) {
-    QTimer::singleShot(0, [act] {
-        if (QWidget* w = QApplication::activeModalWidget())
-            act(w);
-        else
-            WhenModal(act);
-    });
-}
-} // namespace
-
 class TestFloatEditDialog : public QObject {
     Q_OBJECT
 private Q_SLOTS:

@@ -1,8 +1,6 @@
 #include "ui/widgets/FloatEdit.h"
 
-#include <QGuiApplication>
 #include <QLocale>
-#include <QPalette>
 
 #include <cerrno>
 #include <clocale>
@@ -31,16 +29,8 @@ long double StrToLongDouble(const char* s, bool* overflow) {
 
 } // namespace
 
-TFloatEdit::TFloatEdit(QWidget* owner) : QLineEdit(owner) {
-    FNormalColor = palette().color(QPalette::Base);
-    FNormalFont = font();
-    FNormalTextColor = palette().color(QPalette::Text);
-    FErrorFontColor = FNormalTextColor;
-    FErrorBkgColor = QGuiApplication::palette().color(QPalette::Base);
-    FErrorFont = QFont();
-    connect(this, &QLineEdit::textChanged, this, &TFloatEdit::TextChanged);
-    Check();
-    UpdateAppearance();
+TFloatEdit::TFloatEdit(QWidget* owner) : TNumericEdit(owner) {
+    Revalidate();
 }
 
 std::optional<long double> TFloatEdit::ReadFloat(const QString& input, TDecSeparator ds) {
@@ -160,14 +150,12 @@ QString TFloatEdit::FormatGeneral(long double v) {
 
 void TFloatEdit::SetMinValue(long double v) {
     FMinValue = v;
-    Check();
-    UpdateAppearance();
+    Revalidate();
 }
 
 void TFloatEdit::SetMaxValue(long double v) {
     FMaxValue = v;
-    Check();
-    UpdateAppearance();
+    Revalidate();
 }
 
 long double TFloatEdit::Value() {
@@ -180,37 +168,10 @@ void TFloatEdit::SetValue(long double v) {
     setText(FormatGeneral(v));
 }
 
-bool TFloatEdit::Check() {
+bool TFloatEdit::ReadText() {
     const std::optional<long double> v = ReadFloat(text(), FDecSeparator);
-    bool valid = false;
-    if (v) {
-        if (FMinValue == 0 && FMaxValue == 0)
-            valid = true;
-        else if (FMinValue < FMaxValue)
-            valid = *v >= FMinValue && *v <= FMaxValue;
-    }
-    if (valid)
-        FValue = *v;
-    FIsValid = valid;
-    return valid;
-}
-
-void TFloatEdit::UpdateAppearance() {
-    QPalette p = palette();
-    p.setColor(QPalette::Base, FIsValid ? FNormalColor : FErrorBkgColor);
-    p.setColor(QPalette::Text, FIsValid ? FNormalTextColor : FErrorFontColor);
-    setPalette(p);
-    setFont(FIsValid ? FNormalFont : FErrorFont);
-    update();
-}
-
-void TFloatEdit::TextChanged() {
-    Check();
-    UpdateAppearance();
-    if (FIsValid && OnNumericChange && FValue != FLastReported) {
-        OnNumericChange(this);
-        FLastReported = FValue;
-    }
-    if (OnChange)
-        OnChange(this);
+    if (!v || !InRange(*v, FMinValue, FMaxValue))
+        return false;
+    FValue = *v;
+    return true;
 }

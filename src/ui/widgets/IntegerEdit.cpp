@@ -1,8 +1,5 @@
 #include "ui/widgets/IntegerEdit.h"
 
-#include <QGuiApplication>
-#include <QPalette>
-
 namespace {
 
 const QString kValueError =
@@ -21,16 +18,8 @@ int HexDigit(QChar c) {
 
 } // namespace
 
-TIntegerEdit::TIntegerEdit(QWidget* owner) : QLineEdit(owner) {
-    FNormalColor = palette().color(QPalette::Base);
-    FNormalFont = font();
-    FNormalTextColor = palette().color(QPalette::Text);
-    FErrorFontColor = FNormalTextColor;
-    FErrorBkgColor = QGuiApplication::palette().color(QPalette::Base);
-    FErrorFont = QFont();
-    connect(this, &QLineEdit::textChanged, this, &TIntegerEdit::TextChanged);
-    Check();
-    UpdateAppearance();
+TIntegerEdit::TIntegerEdit(QWidget* owner) : TNumericEdit(owner) {
+    Revalidate();
 }
 
 std::optional<std::int32_t> TIntegerEdit::ReadInteger(const QString& input) {
@@ -94,14 +83,12 @@ std::optional<std::int32_t> TIntegerEdit::ReadInteger(const QString& input) {
 
 void TIntegerEdit::SetMinValue(std::int32_t v) {
     FMinValue = v;
-    Check();
-    UpdateAppearance();
+    Revalidate();
 }
 
 void TIntegerEdit::SetMaxValue(std::int32_t v) {
     FMaxValue = v;
-    Check();
-    UpdateAppearance();
+    Revalidate();
 }
 
 std::int32_t TIntegerEdit::Value() {
@@ -114,37 +101,10 @@ void TIntegerEdit::SetValue(std::int32_t v) {
     setText(QString::number(v));
 }
 
-bool TIntegerEdit::Check() {
+bool TIntegerEdit::ReadText() {
     const std::optional<std::int32_t> v = ReadInteger(text());
-    bool valid = false;
-    if (v) {
-        if (FMinValue == 0 && FMaxValue == 0)
-            valid = true;
-        else if (FMinValue < FMaxValue)
-            valid = *v >= FMinValue && *v <= FMaxValue;
-    }
-    if (valid)
-        FValue = *v;
-    FIsValid = valid;
-    return valid;
-}
-
-void TIntegerEdit::UpdateAppearance() {
-    QPalette p = palette();
-    p.setColor(QPalette::Base, FIsValid ? FNormalColor : FErrorBkgColor);
-    p.setColor(QPalette::Text, FIsValid ? FNormalTextColor : FErrorFontColor);
-    setPalette(p);
-    setFont(FIsValid ? FNormalFont : FErrorFont);
-    update();
-}
-
-void TIntegerEdit::TextChanged() {
-    Check();
-    UpdateAppearance();
-    if (FIsValid && OnNumericChange && FValue != FLastReported) {
-        OnNumericChange(this);
-        FLastReported = FValue;
-    }
-    if (OnChange)
-        OnChange(this);
+    if (!v || !InRange(*v, FMinValue, FMaxValue))
+        return false;
+    FValue = *v;
+    return true;
 }
