@@ -83,7 +83,9 @@ private Q_SLOTS:
         bool focused = false;
         WhileShown(
             [&](TDeviceDlg* d) {
-                focused = QApplication::focusWidget() == rig.devices();
+                // The window's own focus child: the application's focus follows only once the
+                // window manager has activated the window, which is not ordered with the show.
+                focused = d->focusWidget() == rig.devices();
                 for (int w : {400, 300}) {
                     d->resize(w, d->height());
                     margins << d->width() - (cancelBtn->x() + cancelBtn->width());

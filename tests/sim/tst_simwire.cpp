@@ -75,7 +75,8 @@ private Q_SLOTS:
         const auto final = WireClient::Decode(c.Next(CMD_GOTO, 10000));
         const qint64 took = clock.elapsed();
         QCOMPARE(final.Status, int(E_SUCCESS));
-        QVERIFY2(took >= 950 && took < 4000, qPrintable(QString::number(took)));
+        // Only the lower bound: an upper one would measure the machine's load, not the model.
+        QVERIFY2(took >= 950, qPrintable(QString::number(took)));
         QCOMPARE(FloatOf(c.Ask(CMD_GET_POS).Data), 105.0f);
         const auto st = DWordOf(c.Ask(CMD_GET_SYSTEM_STATE, {0, 0, 0}).Data);
         QVERIFY(st & SF_TARGET_POS_REACHED);
@@ -112,7 +113,7 @@ private Q_SLOTS:
             QCOMPARE(u.Data, first.Data);
         }
         const qint64 tenPeriods = clock.elapsed();
-        QVERIFY2(tenPeriods >= 495 && tenPeriods < 3000, qPrintable(QString::number(tenPeriods)));
+        QVERIFY2(tenPeriods >= 495, qPrintable(QString::number(tenPeriods)));
 
         // Both clients see the same gripper.
         QCOMPARE(a.Ask(CMD_SET_ACCELERATION, Floats({2500.0f})).Status, 0);
