@@ -71,7 +71,7 @@ private Q_SLOTS:
         dlg.SetMaximum(80);
         dlg.SetValue(10);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QVERIFY(QTest::qWaitForWindowActive(&dlg, 30000)); // a safety net, not a measure
         // Without the focus a track bar move leaves the field alone.
         dlg.ed->setFocus();
         QTRY_VERIFY(dlg.ed->hasFocus());
