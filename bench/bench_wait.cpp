@@ -1,8 +1,7 @@
 // CPU cost of waiting for a reply that never comes: one ExecuteCommand against a silent
 // transport (the full 3000 ms), compared with a wait that only polls the event loop.
 #include "devices/DeviceComponent.h"
-#include "devices/DeviceDialog.h"
-#include "protocol/MorvForm.h"
+#include "engine/MorvForm.h"
 #include "protocol/Tick.h"
 
 #include <QApplication>
@@ -67,8 +66,9 @@ int main(int argc, char** argv) {
 
     TMorv morv(nullptr);
     morv.Command()->AddDevice(new TSilentDevice(morv.Command()));
-    QTimer::singleShot(0, [&] { morv.Command()->DeviceDialog()->accept(); });
-    if (morv.Connect() != E_SUCCESS || !morv.IsConnected()) {
+    TConnectTarget silent;
+    silent.Device = QStringLiteral("silent");
+    if (morv.ConnectTo(silent) != E_SUCCESS || !morv.IsConnected()) {
         std::fprintf(stderr, "could not connect the silent transport\n");
         return 1;
     }

@@ -13,28 +13,11 @@ if(KARO_SANITIZE)
   target_link_options(karo_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# A layer is a static library built from every source below its folder (sources are picked up
-# by glob so that parallel work on one layer never edits the same list).
-function(karo_layer name dir)
-  cmake_parse_arguments(ARG "" "ONLY" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
-    ${dir}/*.cpp ${dir}/*.h ${dir}/*.qrc)
-  foreach(ex IN LISTS ARG_EXCLUDE)
-    list(FILTER srcs EXCLUDE REGEX "${ex}")
-  endforeach()
-  if(ARG_ONLY)
-    list(FILTER srcs INCLUDE REGEX "${ARG_ONLY}")
-  endif()
-  set(cpps ${srcs})
-  list(FILTER cpps INCLUDE REGEX "\\.cpp$")
-  if(cpps)
-    add_library(${name} STATIC ${srcs})
-    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC karo_options ${ARG_DEPS})
-  else()
-    # Nothing built in this layer yet: keep its name usable by the layers above.
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE karo_options ${ARG_DEPS})
-  endif()
+# One folder, one static library: karo_library(name SOURCES ... DEPS ...). Includes are written
+# from src/ ("engine/MorvForm.h").
+function(karo_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC karo_options ${ARG_DEPS})
 endfunction()

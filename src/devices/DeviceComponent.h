@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/DevicePrompts.h"
 #include "devices/IniFile.h"
 #include "protocol/Constants.h"
 
@@ -38,7 +39,7 @@ public:
     const QString& ShortName() const { return FShortName; }
 
     virtual bool IsOpen() = 0;
-    // Shows the transport's settings dialog, then opens. Never raises OnConnect itself.
+    // Asks the prompts for the transport's settings, then opens. Never raises OnConnect itself.
     virtual TStat Open(const QString& PortName) = 0;
     virtual TStat Close() = 0;
     virtual std::int32_t BytesAvailable() = 0;
@@ -49,6 +50,10 @@ public:
     virtual void GetPortList(QStringList& Items);
 
     QTimer* ConnectTimer() const { return FConnectTimer; }
+
+    // Where Open asks for its settings; none means nobody can be asked, and Open cancels.
+    IDevicePrompts* Prompts() const { return FPrompts; }
+    void SetPrompts(IDevicePrompts* prompts) { FPrompts = prompts; }
 
 protected:
     // Open's last step on success: OnConnect follows from the event loop once the condition
@@ -72,5 +77,6 @@ private:
     QString FShortName;
     QString FDisplayName;
     QTimer* FConnectTimer;
+    IDevicePrompts* FPrompts = nullptr;
     bool FDestroying = false;
 };

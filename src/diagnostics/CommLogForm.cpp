@@ -3,7 +3,7 @@
 #include "diagnostics/TrimControl.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
-#include "ui/widgets/MessageBoxes.h"
+#include "widgets/MessageBoxes.h"
 
 #include <QAction>
 #include <QCheckBox>

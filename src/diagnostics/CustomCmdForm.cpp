@@ -4,10 +4,10 @@
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
 #include "protocol/crc.h"
-#include "ui/widgets/FloatEdit.h"
-#include "ui/widgets/IntegerEdit.h"
-#include "ui/widgets/RollPanel.h"
-#include "ui/widgets/SpkGraphTools.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/IntegerEdit.h"
+#include "widgets/RollPanel.h"
+#include "widgets/SpkGraphTools.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/MorvForm.h"
+#include "engine/MorvForm.h"
 #include "protocol/Packet.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "ui/KaroApplication.h"
 
 #include "protocol/Errors.h"
-#include "ui/widgets/MessageBoxes.h"
+#include "widgets/MessageBoxes.h"
 
 #include <exception>
 

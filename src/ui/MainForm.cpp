@@ -1,18 +1,19 @@
 #include "ui/MainForm.h"
 
 #include "devices/IniFile.h"
+#include "dialogs/DialogPrompts.h"
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
 #include "protocol/Constants.h"
 #include "protocol/Errors.h"
-#include "protocol/MorvForm.h"
+#include "engine/MorvForm.h"
 #include "ui/BandTitle.h"
 #include "ui/GripperPicture.h"
 #include "ui/ListBoxDialog.h"
-#include "ui/widgets/FloatEdit.h"
-#include "ui/widgets/FloatEditDialog.h"
-#include "ui/widgets/MessageBoxes.h"
-#include "ui/widgets/RollPanel.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/FloatEditDialog.h"
+#include "widgets/MessageBoxes.h"
+#include "widgets/RollPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -131,6 +132,8 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
         FSettings->ReadBool(QStringLiteral("main"), QStringLiteral("manualinit"), false));
 
     FGripper = new TMorv(this);
+    FPrompts = std::make_unique<TDialogPrompts>();
+    FGripper->Command()->SetPrompts(FPrompts.get());
     FGripper->OnConnect = [this](auto&&...) { GripperConnected(); };
     FGripper->OnDisconnect = [this](auto&&...) { GripperDisconnected(); };
     FGripper->OnConnectionError = [this](auto&&...) { ConnectionError(); };

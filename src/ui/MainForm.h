@@ -23,6 +23,7 @@ class QSplitter;
 class QStatusBar;
 
 class TCustomCmd;
+class TDialogPrompts;
 class TFloatEdit;
 class TFloatEditDlg;
 class TGripperPicture;
@@ -202,6 +203,7 @@ private:
     void WriteSettings();
 
     TMorv* FGripper = nullptr;
+    std::unique_ptr<TDialogPrompts> FPrompts;
     TCustomCmd* FCommandEditor = nullptr;
     TFloatEditDlg* FValueDialog = nullptr;
     QPointer<TCommLog> FCommLog;

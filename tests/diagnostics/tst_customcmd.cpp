@@ -5,10 +5,10 @@
 #include "diagnostics/CommLogForm.h"
 #include "protocol/Constants.h"
 #include "protocol/Frame.h"
-#include "protocol/MorvForm.h"
+#include "engine/MorvForm.h"
 #include "protocol/Receiver.h"
-#include "ui/widgets/IntegerEdit.h"
-#include "ui/widgets/RollPanel.h"
+#include "widgets/IntegerEdit.h"
+#include "widgets/RollPanel.h"
 
 #include <QAction>
 #include <QCheckBox>

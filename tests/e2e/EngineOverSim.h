@@ -2,12 +2,11 @@
 
 // The command set over a real transport against karo-sim running as a separate process.
 
-#include "MemoryDevice.h"
-#include "SimProcess.h"
-#include "TestSupport.h"
-#include "protocol/MorvForm.h"
+// It needs no display, so programs without Qt Gui use it too.
 
-#include <QApplication>
+#include "SimProcess.h"
+#include "engine/MorvForm.h"
+
 #include <QTest>
 #include <QTimer>
 
@@ -16,11 +15,6 @@
 #include <vector>
 
 namespace e2e {
-
-// Runs `act` on the modal dialog named `name` as soon as it is up.
-inline void AnswerModal(const QString& name, std::function<void(QWidget*)> act) {
-    WhenModalWidget([name](QWidget* w) { return w->objectName() == name; }, std::move(act));
-}
 
 // What the command set reported, in order.
 struct Recorder {

@@ -3,14 +3,14 @@
 #include "MemoryDevice.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
-#include "devices/HostnameDialog.h"
-#include "protocol/MorvForm.h"
+#include "dialogs/HostnameDialog.h"
+#include "engine/MorvForm.h"
 #include "ui/KaroApplication.h"
 #include "ui/ListBoxDialog.h"
 #include "ui/MainForm.h"
-#include "ui/widgets/FloatEdit.h"
-#include "ui/widgets/FloatEditDialog.h"
-#include "ui/widgets/IntegerEdit.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/FloatEditDialog.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QAction>
 #include <QCheckBox>

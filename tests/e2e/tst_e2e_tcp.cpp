@@ -1,6 +1,8 @@
 #include "EngineOverSim.h"
-#include "devices/TCPDevice.h"
-#include "ui/widgets/IntegerEdit.h"
+#include "MemoryDevice.h"
+#include "TestSupport.h"
+#include "devices/tcp/TCPDevice.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +20,7 @@ TStat ConnectTcp(TMorv& morv, const QString& host, quint16 port) {
         w->findChild<TIntegerEdit*>(QStringLiteral("edPort"))->setText(QString::number(port));
         w->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
     });
+    InstallDialogPrompts(morv.Command());
     return morv.Connect();
 }
 } // namespace

@@ -1,7 +1,9 @@
 #include "EngineOverSim.h"
-#include "devices/UDPDevice.h"
+#include "MemoryDevice.h"
+#include "TestSupport.h"
+#include "devices/udp/UDPDevice.h"
 #include "protocol/Frame.h"
-#include "ui/widgets/IntegerEdit.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +30,7 @@ TStat ConnectUdp(TMorv& morv, const QString& host, quint16 transmitPort) {
             ->setText(QString::number(listen));
         w->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
     });
+    InstallDialogPrompts(morv.Command());
     return morv.Connect();
 }
 

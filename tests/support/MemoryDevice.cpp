@@ -1,8 +1,9 @@
 #include "MemoryDevice.h"
 
 #include "TestSupport.h"
-#include "devices/DeviceDialog.h"
-#include "protocol/CommandComponent.h"
+#include "dialogs/DeviceDialog.h"
+#include "dialogs/DialogPrompts.h"
+#include "engine/CommandComponent.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -128,4 +129,13 @@ int DeviceIndex(TCommand* cmd, const QString& displayName) {
         if (cmd->Devices(i)->DisplayName() == displayName)
             return i;
     return -1;
+}
+
+void InstallDialogPrompts(TCommand* cmd) {
+    struct Holder : QObject {
+        using QObject::QObject;
+        TDialogPrompts Prompts;
+    };
+    auto* holder = new Holder(cmd);
+    cmd->SetPrompts(&holder->Prompts);
 }

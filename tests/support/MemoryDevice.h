@@ -84,5 +84,7 @@ private:
 // optionally the port `port` (ignored when empty or not listed), then presses "Connect", or
 // "Abort" when `confirm` is false. Use it right before calling Connect.
 void AnswerDeviceDialog(int deviceIndex, bool confirm = true, const QString& port = {});
+// Makes the engine ask the window's dialogs, as the main window does, for as long as it lives.
+void InstallDialogPrompts(TCommand* cmd);
 // The index of the transport named `displayName` in the command set; -1 when it has none.
 int DeviceIndex(TCommand* cmd, const QString& displayName);

@@ -3,7 +3,8 @@
 #include "MemoryDevice.h"
 #include "TestSupport.h"
 #include "protocol/Frame.h"
-#include "protocol/MorvForm.h"
+#include "dialogs/DialogPrompts.h"
+#include "engine/MorvForm.h"
 #include "protocol/Receiver.h"
 
 #include <QTest>
@@ -33,6 +34,7 @@ struct TPacketRecorder : IPacketLog {
 //   Log           what TMorv logged.
 struct TMorvRig {
     TempSettingsDir Settings;
+    TDialogPrompts Prompts;
     TMorv Morv{nullptr};
     TMemoryDevice* Device = new TMemoryDevice(Morv.Command());
     TPacketRecorder Log;
@@ -43,6 +45,7 @@ struct TMorvRig {
     TMorvRig() {
         Morv.Command()->ClearDevices(); // only the in-memory transport
         Morv.Command()->AddDevice(Device);
+        Morv.Command()->SetPrompts(&Prompts);
         Morv.SetPacketLog(&Log);
         Device->AutoConfirm = false;
         Device->OnWritten = [this](const TByteArray& bytes) {

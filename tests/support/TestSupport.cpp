@@ -83,3 +83,8 @@ QTimer* WhenModalWidget(std::function<bool(QWidget*)> matches, std::function<voi
     poll->start();
     return poll;
 }
+
+QTimer* AnswerModal(const QString& name, std::function<void(QWidget*)> act) {
+    return WhenModalWidget([name](QWidget* w) { return w->objectName() == name; },
+                           std::move(act));
+}

@@ -2,7 +2,7 @@
 
 #include "devices/IniFile.h"
 #include "protocol/Tick.h"
-#include "ui/widgets/MessageBoxes.h"
+#include "widgets/MessageBoxes.h"
 
 #include <QList>
 #include <QObject>
@@ -88,3 +88,6 @@ QTimer* WhenModal(std::type_identity_t<std::function<void(T*)>> fn) {
     return WhenModalWidget([](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
                            [fn](QWidget* w) { fn(qobject_cast<T*>(w)); });
 }
+
+// Runs `act` on the modal dialog named `name` as soon as it is up.
+QTimer* AnswerModal(const QString& name, std::function<void(QWidget*)> act);

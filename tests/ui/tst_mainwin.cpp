@@ -4,13 +4,13 @@
 #include "diagnostics/CustomCmdForm.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Frame.h"
-#include "protocol/MorvForm.h"
+#include "engine/MorvForm.h"
 #include "protocol/Receiver.h"
 #include "ui/KaroApplication.h"
 #include "ui/ListBoxDialog.h"
 #include "ui/MainForm.h"
-#include "ui/widgets/FloatEdit.h"
-#include "ui/widgets/FloatEditDialog.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/FloatEditDialog.h"
 
 #include <QAction>
 #include <QCheckBox>

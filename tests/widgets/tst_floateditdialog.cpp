@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "ui/widgets/FloatEditDialog.h"
+#include "widgets/FloatEditDialog.h"
 
 #include <QApplication>
 #include <QLabel>

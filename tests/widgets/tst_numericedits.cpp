@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "ui/widgets/FloatEdit.h"
-#include "ui/widgets/IntegerEdit.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/IntegerEdit.h"
 
 #include <QApplication>
 #include <QLocale>

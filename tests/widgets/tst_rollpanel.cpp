@@ -1,6 +1,6 @@
-#include "ui/widgets/RollPanel.h"
-#include "ui/widgets/SpkAnimator.h"
-#include "ui/widgets/SpkGraphTools.h"
+#include "widgets/RollPanel.h"
+#include "widgets/SpkAnimator.h"
+#include "widgets/SpkGraphTools.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,0 +1,204 @@
+#include "devices/tcp/TCPDevice.h"
+
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+const QString kSection = QStringLiteral("common");
+
+// Errors that mean the attempt could not even be started (no socket, no permission).
+bool IsStartFailure(QAbstractSocket::SocketError e) {
+    switch (e) {
+    case QAbstractSocket::SocketResourceError:
+    case QAbstractSocket::SocketAccessError:
+    case QAbstractSocket::UnsupportedSocketOperationError:
+    case QAbstractSocket::OperationError:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+TTCPDevice::TTCPDevice(QObject* owner)
+    : TDevice(owner, QStringLiteral("tcp"), QStringLiteral("Ethernet/TCP")),
+      FSocket(new QTcpSocket(this)) {
+    FHostSettings.Host = Settings->ReadString(kSection, QStringLiteral("host"), QString());
+    FHostSettings.Port = Settings->ReadInteger(kSection, QStringLiteral("port"), DefaultPort);
+
+    FSocket->setObjectName(QStringLiteral("ClientSocket"));
+    FSocket->setProxy(QNetworkProxy::NoProxy);
+    connect(FSocket, &QTcpSocket::readyRead, this, &TTCPDevice::SocketRead);
+    connect(FSocket, &QTcpSocket::errorOccurred, this, &TTCPDevice::SocketError);
+    connect(FSocket, &QTcpSocket::stateChanged, this, &TTCPDevice::SocketStateChanged);
+    connect(FSocket, &QTcpSocket::disconnected, this, &TTCPDevice::SocketDisconnected);
+}
+
+TTCPDevice::~TTCPDevice() {
+    BeginDestroy();
+    Close();
+    FSocket->disconnect(this);
+    FSocket->abort();
+}
+
+bool TTCPDevice::IsOpen() {
+    return FSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+TStat TTCPDevice::Open(const QString& /*PortName*/) {
+    TTcpSettings chosen = FHostSettings;
+    if (!Prompts() || !Prompts()->EditTcp(chosen))
+        return E_CMD_ABORTED;
+    return OpenHost(chosen.Host, chosen.Port);
+}
+
+TStat TTCPDevice::OpenHost(const QString& Host, int Port) {
+    FHostSettings = {Host, Port};
+    if (IsOpen())
+        Close();
+    // A pending attempt would otherwise make the socket ignore the new one.
+    if (FSocket->state() != QAbstractSocket::UnconnectedState) {
+        FClosing = true;
+        FSocket->abort();
+        FClosing = false;
+    }
+    if (Port < 1 || Port > 65535)
+        return E_IO_ERROR;
+    FHost = Host;
+    FPort = Port;
+
+    FStarting = true;
+    FStartFailed = false;
+    FSocket->connectToHost(FHost, static_cast<quint16>(FPort));
+    FStarting = false;
+    if (FStartFailed)
+        return E_IO_ERROR;
+
+    StartConnectTimer();
+    Settings->WriteString(kSection, QStringLiteral("host"), Host);
+    Settings->WriteInteger(kSection, QStringLiteral("port"), Port);
+    return E_SUCCESS;
+}
+
+TStat TTCPDevice::Close() {
+    if (!IsOpen())
+        return E_SUCCESS;
+    FClosing = true;
+    FSocket->flush();
+    FSocket->abort();
+    FClosing = false;
+    FWasConnected = false;
+    DoDisconnect();
+    return E_SUCCESS;
+}
+
+std::int32_t TTCPDevice::BytesAvailable() {
+    if (!IsOpen())
+        return 0;
+    return static_cast<std::int32_t>(
+        std::min<qint64>(FSocket->bytesAvailable(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t TTCPDevice::Read(std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen() || Count <= 0 || !Buffer)
+        return -1;
+    const qint64 n = FSocket->read(reinterpret_cast<char*>(Buffer), Count);
+    if (n > 0)
+        FBytesRead += n;
+    return n > 0 ? static_cast<std::int32_t>(n) : -1;
+}
+
+TStat TTCPDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen())
+        return E_NOT_OPENED;
+    if (Count < 0 || (Count > 0 && !Buffer))
+        return E_WRITE_ERROR;
+    // The socket sends from the event loop; a refusal arrives there as a send error.
+    const qint64 n = FSocket->write(reinterpret_cast<const char*>(Buffer), Count);
+    return n < 0 ? E_WRITE_ERROR : E_SUCCESS;
+}
+
+void TTCPDevice::GetPortList(QStringList& Items) {
+    Items.clear();
+    Items << QStringLiteral("TCP");
+}
+
+bool TTCPDevice::ConnectConditionMet() {
+    return IsOpen();
+}
+
+TStat TTCPDevice::ErrorCode(QAbstractSocket::SocketError error,
+                            QAbstractSocket::SocketState stateBefore) {
+    const bool established = stateBefore == QAbstractSocket::ConnectedState ||
+                             stateBefore == QAbstractSocket::ClosingState;
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+        return E_INVALID_PARAMETER; // name lookup
+    case QAbstractSocket::ConnectionRefusedError:
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::RemoteHostClosedError:
+        return E_CMD_FAILED; // connect / disconnect
+    case QAbstractSocket::NetworkError:
+        return established ? E_READ_ERROR : E_CMD_FAILED;
+    case QAbstractSocket::DatagramTooLargeError:
+        return E_WRITE_ERROR;
+    default:
+        return E_IO_ERROR; // general
+    }
+}
+
+void TTCPDevice::SocketRead() {
+    FReadPosted = false;
+    if (!IsOpen() || !OnDataAvailable)
+        return;
+    const std::int32_t before = BytesAvailable();
+    if (before <= 0)
+        return;
+    const std::int64_t readBefore = FBytesRead;
+    DoDataAvailable(before);
+    // What the reader left behind is not announced again, and neither is what arrived while
+    // the reader ran the event loop (waiting for a reply): readyRead does not nest. As long as
+    // the reader takes something, announce the rest ourselves.
+    const std::int32_t after = BytesAvailable();
+    if (after > 0 && FBytesRead != readBefore && !FReadPosted) {
+        FReadPosted = true;
+        QTimer::singleShot(0, this, &TTCPDevice::SocketRead);
+    }
+}
+
+void TTCPDevice::SocketError(QAbstractSocket::SocketError error) {
+    if (FClosing)
+        return;
+    if (FStarting && IsStartFailure(error)) {
+        FStartFailed = true;
+        return;
+    }
+    // The peer closing an established connection is a close, reported by SocketDisconnected.
+    if (error == QAbstractSocket::RemoteHostClosedError && FWasConnected)
+        return;
+    if (FStarting) {
+        // A refusal met while starting still belongs to the attempt: report it from the loop.
+        const TStat code = ErrorCode(error, FPrevState);
+        QTimer::singleShot(0, this, [this, code] { DoError(code); });
+        return;
+    }
+    const QAbstractSocket::SocketState before =
+        FWasConnected ? QAbstractSocket::ConnectedState : FPrevState;
+    // An error ends the connection without OnDisconnect.
+    FWasConnected = false;
+    DoError(ErrorCode(error, before));
+}
+
+void TTCPDevice::SocketStateChanged(QAbstractSocket::SocketState state) {
+    if (state == QAbstractSocket::ConnectedState)
+        FWasConnected = true;
+    FPrevState = state;
+}
+
+void TTCPDevice::SocketDisconnected() {
+    if (FClosing || !FWasConnected)
+        return;
+    FWasConnected = false;
+    DoDisconnect();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "devices/DeviceComponent.h"
+
+#include <QAbstractSocket>
+
+
+class QTcpSocket;
+
+// The gripper over one TCP client connection. Open only starts the attempt; OnConnect or
+// OnError follow from the event loop.
+class TTCPDevice : public TDevice {
+    Q_OBJECT
+public:
+    static constexpr int DefaultPort = 1000;
+
+    explicit TTCPDevice(QObject* owner);
+    ~TTCPDevice() override;
+
+    bool IsOpen() override;
+    // Asks the prompts for host and port, then OpenHost with them.
+    TStat Open(const QString& PortName) override;
+    // Starts a connection attempt without asking; the prompts are offered these values next.
+    TStat OpenHost(const QString& Host, int Port);
+    TStat Close() override;
+    std::int32_t BytesAvailable() override;
+    std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
+    TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
+    void GetPortList(QStringList& Items) override;
+
+    // Host and port as read from "tcp.cfg" at construction, then as last used.
+    const TTcpSettings& HostSettings() const { return FHostSettings; }
+    QTcpSocket* ClientSocket() const { return FSocket; }
+
+    // The status passed to OnError for a socket error met in the given socket state.
+    static TStat ErrorCode(QAbstractSocket::SocketError error,
+                           QAbstractSocket::SocketState stateBefore);
+
+protected:
+    bool ConnectConditionMet() override;
+
+private:
+    void SocketRead();
+    void SocketError(QAbstractSocket::SocketError error);
+    void SocketStateChanged(QAbstractSocket::SocketState state);
+    void SocketDisconnected();
+
+    TTcpSettings FHostSettings;
+    QTcpSocket* FSocket;
+    QString FHost;
+    int FPort = DefaultPort;
+    // The state the socket was in before its latest change: tells a failed attempt from a
+    // failing connection.
+    QAbstractSocket::SocketState FPrevState = QAbstractSocket::UnconnectedState;
+    bool FWasConnected = false; // an established connection that has not been closed yet
+    bool FClosing = false;      // our own Close is tearing the connection down
+    bool FStarting = false;     // inside the call that starts an attempt
+    bool FStartFailed = false;
+    bool FReadPosted = false;
+    std::int64_t FBytesRead = 0; // by Read, over the life of the device
+};

@@ -1,0 +1,124 @@
+#include "devices/udp/UDPDevice.h"
+
+#include <cstring>
+
+namespace {
+const QString kSection = QStringLiteral("common");
+} // namespace
+
+TUDPDevice::TUDPDevice(QObject* owner)
+    : TDevice(owner, QStringLiteral("udp"), QStringLiteral("Ethernet/UDP")) {
+    FLinkSettings.Host = Settings->ReadString(kSection, QStringLiteral("ipaddr"), QString());
+    FLinkSettings.ListeningPort =
+        Settings->ReadInteger(kSection, QStringLiteral("listening_port"), DefaultListeningPort);
+    FLinkSettings.TransmitPort =
+        Settings->ReadInteger(kSection, QStringLiteral("transmit_port"), DefaultTransmitPort);
+}
+
+TUDPDevice::~TUDPDevice() {
+    BeginDestroy();
+    Close();
+}
+
+bool TUDPDevice::IsOpen() {
+    return FUdp != nullptr;
+}
+
+TStat TUDPDevice::Open(const QString& /*PortName*/) {
+    TUdpSettings chosen = FLinkSettings;
+    if (!Prompts() || !Prompts()->EditUdp(chosen))
+        return E_CMD_ABORTED;
+    return OpenWith(chosen.Host, chosen.ListeningPort, chosen.TransmitPort);
+}
+
+TStat TUDPDevice::OpenWith(const QString& Host, int ListeningPort, int TransmitPort) {
+    FLinkSettings = {Host, ListeningPort, TransmitPort};
+    if (IsOpen())
+        Close();
+    FQueue.Clear();
+
+    // A failure to create the socket is raised to the caller.
+    auto* udp = new TNMUDP(this);
+    udp->OnDataReceived = [this](QObject* sender, int n, const QString&, int) {
+        DataReceived(sender, n);
+    };
+    udp->ReportLevel = 0;
+    udp->OnStatus = [this](QObject*, const QString& text) {
+        if (Prompts())
+            Prompts()->ShowError(text);
+    };
+    FUdp = udp;
+    try {
+        FUdp->RemoteHost = Host;
+        FUdp->SetLocalPort(ListeningPort);
+        FUdp->RemotePort = TransmitPort;
+        Settings->WriteString(kSection, QStringLiteral("ipaddr"), Host);
+        Settings->WriteInteger(kSection, QStringLiteral("listening_port"), ListeningPort);
+        Settings->WriteInteger(kSection, QStringLiteral("transmit_port"), TransmitPort);
+        StartConnectTimer();
+    } catch (const std::exception&) {
+        // Left open, the transport would claim a socket that never receives.
+        FUdp = nullptr;
+        udp->Shutdown();
+        udp->deleteLater();
+        return E_IO_ERROR;
+    }
+    return E_SUCCESS;
+}
+
+TStat TUDPDevice::Close() {
+    // No OnConnect for a transport closed before its first tick.
+    ConnectTimer()->stop();
+    if (FUdp) {
+        // Deleted later: Close may run inside one of the component's own notifications or
+        // while it waits for a host look-up.
+        TNMUDP* udp = FUdp;
+        FUdp = nullptr;
+        udp->Shutdown();
+        udp->deleteLater();
+    }
+    DoDisconnect();
+    return E_SUCCESS;
+}
+
+std::int32_t TUDPDevice::BytesAvailable() {
+    return IsOpen() ? FQueue.Count() : 0;
+}
+
+std::int32_t TUDPDevice::Read(std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen())
+        return -1;
+    return FQueue.Read(Buffer, Count);
+}
+
+TStat TUDPDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
+    if (Count > QueueSize || Count < 0)
+        return E_RANGE_ERROR;
+    if (!IsOpen())
+        return E_NOT_OPENED;
+    std::uint8_t send[QueueSize];
+    if (Count > 0 && Buffer)
+        std::memcpy(send, Buffer, static_cast<std::size_t>(Count));
+    try {
+        // Without a source the send buffer holds nothing of the caller's: refuse it.
+        FUdp->SendBuffer(Buffer ? send : nullptr, Count);
+    } catch (const EKaroError&) {
+        return E_WRITE_ERROR;
+    }
+    return E_SUCCESS;
+}
+
+void TUDPDevice::GetPortList(QStringList& Items) {
+    Items.clear();
+    Items << QStringLiteral("UDP");
+}
+
+void TUDPDevice::DataReceived(QObject* Sender, int NumberBytes) {
+    if (!IsOpen() || Sender != FUdp || NumberBytes <= 0)
+        return;
+    std::uint8_t buf[QueueSize];
+    const int n = FUdp->ReadBuffer(buf, QueueSize);
+    for (int i = 0; i < n; ++i)
+        FQueue.Put(buf[i]);
+    DoDataAvailable(NumberBytes);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "devices/ByteQueue.h"
+#include "devices/DeviceComponent.h"
+#include "devices/udp/NMUDP.h"
+
+
+// The gripper over UDP: each Write is one datagram to the transmit port; every datagram that
+// reaches the listening port joins one byte stream.
+class TUDPDevice : public TDevice {
+    Q_OBJECT
+public:
+    static constexpr int QueueSize = 4096;
+    static constexpr int DefaultListeningPort = 1501;
+    static constexpr int DefaultTransmitPort = 1500;
+
+    explicit TUDPDevice(QObject* owner);
+    ~TUDPDevice() override;
+
+    bool IsOpen() override;
+    // Asks the prompts for address and ports, then OpenWith them.
+    TStat Open(const QString& PortName) override;
+    // Opens without asking; the prompts are offered these values next.
+    TStat OpenWith(const QString& Host, int ListeningPort, int TransmitPort);
+    TStat Close() override;
+    std::int32_t BytesAvailable() override;
+    std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
+    TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
+    void GetPortList(QStringList& Items) override;
+
+    // Address and ports as read from "udp.cfg" at construction, then as last used.
+    const TUdpSettings& LinkSettings() const { return FLinkSettings; }
+    TNMUDP* Socket() const { return FUdp; }
+
+protected:
+    bool ConnectConditionMet() override { return true; }
+
+private:
+    void DataReceived(QObject* Sender, int NumberBytes);
+
+    TUdpSettings FLinkSettings;
+    TByteQueue FQueue{QueueSize};
+    TNMUDP* FUdp = nullptr;
+};

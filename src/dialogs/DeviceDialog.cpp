@@ -1,0 +1,109 @@
+#include "dialogs/DeviceDialog.h"
+
+#include "devices/DeviceComponent.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+
+TDeviceDlg::TDeviceDlg(QObject* owner, QWidget* parent)
+    : QDialog(parent), FOwner(owner), lbDevice(new QLabel(QStringLiteral("Device:"), this)),
+      lbDevicePort(new QLabel(QStringLiteral("Port:"), this)), cbDevice(new QComboBox(this)),
+      cbDevicePort(new QComboBox(this)),
+      btnConnect(new QPushButton(QStringLiteral("Connect"), this)),
+      btnCancel(new QPushButton(QStringLiteral("Abort"), this)) {
+    setObjectName(QStringLiteral("DeviceDlg"));
+    setWindowTitle(QStringLiteral("Select an Interface"));
+    lbDevice->setObjectName(QStringLiteral("lbDevice"));
+    lbDevicePort->setObjectName(QStringLiteral("lbDevicePort"));
+    cbDevice->setObjectName(QStringLiteral("cbDevice"));
+    cbDevicePort->setObjectName(QStringLiteral("cbDevicePort"));
+    btnConnect->setObjectName(QStringLiteral("btnConnect"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    lbDevice->setBuddy(cbDevice);
+    lbDevicePort->setBuddy(cbDevicePort);
+
+    // Fixed design geometry; only the cancel button follows the width (resizeEvent).
+    lbDevice->setGeometry(8, 12, 48, 16);
+    cbDevice->setGeometry(64, 8, 185, 24);
+    lbDevicePort->setGeometry(8, 44, 48, 16);
+    cbDevicePort->setGeometry(64, 40, 185, 24);
+    btnConnect->setGeometry(8, 80, 80, 26);
+    btnCancel->setGeometry(169, 80, 80, 26);
+    resize(257, 114);
+
+    btnConnect->setDefault(true);
+    btnConnect->setAutoDefault(true);
+    btnCancel->setAutoDefault(false);
+    connect(btnConnect, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbDevice, &QComboBox::activated, this, [this](int) { cbDeviceChange(); });
+}
+
+IDeviceList* TDeviceDlg::OwnerList() const {
+    auto* list = dynamic_cast<IDeviceList*>(FOwner.data());
+    if (!list)
+        throw EDeviceDialogError(QStringLiteral("Owner is not TCommand"));
+    return list;
+}
+
+bool TDeviceDlg::Execute() {
+    IDeviceList* list = OwnerList();
+    cbDevice->clear();
+    for (int i = 0; i < list->DeviceCount(); ++i)
+        cbDevice->addItem(list->Devices(i)->DisplayName());
+    // Always start from the first transport, whatever was chosen last time.
+    cbDevice->setCurrentIndex(cbDevice->count() > 0 ? 0 : -1);
+    cbDeviceChange();
+    return exec() == QDialog::Accepted;
+}
+
+int TDeviceDlg::DeviceIndex() const {
+    return cbDevice->currentIndex();
+}
+
+QString TDeviceDlg::PortName() const {
+    return cbDevicePort->currentText();
+}
+
+void TDeviceDlg::cbDeviceChange() {
+    IDeviceList* list = OwnerList();
+    cbDevicePort->clear();
+    const int index = cbDevice->currentIndex();
+    // Nothing selected only happens with an empty device list: no ports to offer then.
+    if (index < 0)
+        return;
+    TDevice* device = list->Devices(index);
+    QStringList ports;
+    device->GetPortList(ports);
+    cbDevicePort->addItems(ports);
+    if (ports.isEmpty())
+        return;
+    const QString wanted =
+        device->Settings->ReadString(QStringLiteral("Common"), QStringLiteral("Portname"), {});
+    int pick = 0;
+    for (int i = 0; i < ports.size(); ++i) {
+        if (ports[i].compare(wanted, Qt::CaseInsensitive) == 0) {
+            pick = i;
+            break;
+        }
+    }
+    cbDevicePort->setCurrentIndex(pick);
+}
+
+void TDeviceDlg::FormShow() {
+    cbDevice->setFocus();
+}
+
+void TDeviceDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TDeviceDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // Mirror the connect button: same distance from the right edge as it has from the left.
+    btnCancel->move(width() - btnConnect->x() - btnCancel->width(), btnCancel->y());
+}

@@ -1,0 +1,66 @@
+#include "dialogs/DialogPrompts.h"
+
+#include "dialogs/DeviceDialog.h"
+#include "dialogs/HostnameDialog.h"
+#include "dialogs/UDPSettingsDialog.h"
+#include "widgets/MessageBoxes.h"
+
+TDialogPrompts::TDialogPrompts() = default;
+TDialogPrompts::~TDialogPrompts() = default;
+
+bool TDialogPrompts::SelectDevice(QObject* engine, int& deviceIndex, QString& portName) {
+    if (!FDeviceDlg || FDeviceDlgOwner != engine) {
+        FDeviceDlg = std::make_unique<TDeviceDlg>(engine);
+        FDeviceDlgOwner = engine;
+    }
+    if (!FDeviceDlg->Execute())
+        return false;
+    deviceIndex = FDeviceDlg->DeviceIndex();
+    portName = FDeviceDlg->PortName();
+    return true;
+}
+
+bool TDialogPrompts::EditTcp(TTcpSettings& settings) {
+    // The dialog keeps what the operator typed into a cancelled showing, unless the transport's
+    // values changed since (an open without asking).
+    if (!FHostDlg || settings != FHostShown) {
+        if (!FHostDlg)
+            FHostDlg = std::make_unique<THostNameDlg>();
+        FHostDlg->SetHost(settings.Host);
+        FHostDlg->SetPort(settings.Port);
+        FHostShown = settings;
+    }
+    if (!FHostDlg->Execute())
+        return false;
+    settings = {FHostDlg->Host(), FHostDlg->Port()};
+    FHostShown = settings;
+    return true;
+}
+
+bool TDialogPrompts::EditUdp(TUdpSettings& settings) {
+    if (!FUdpDlg || settings != FUdpShown) {
+        if (!FUdpDlg)
+            FUdpDlg = std::make_unique<TUDPSettingsDlg>();
+        FUdpDlg->SetHost(settings.Host);
+        FUdpDlg->SetListeningPort(settings.ListeningPort);
+        FUdpDlg->SetTransmitPort(settings.TransmitPort);
+        FUdpShown = settings;
+    }
+    if (!FUdpDlg->Execute())
+        return false;
+    settings = {FUdpDlg->Host(), FUdpDlg->ListeningPort(), FUdpDlg->TransmitPort()};
+    FUdpShown = settings;
+    return true;
+}
+
+bool TDialogPrompts::EditSerial(TSerialSettings&, const QString&) {
+    return false;
+}
+
+bool TDialogPrompts::EditCan(TCanSettings&, const QString&) {
+    return false;
+}
+
+void TDialogPrompts::ShowError(const QString& text) {
+    ::ShowError(text);
+}

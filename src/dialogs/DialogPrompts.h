@@ -1,0 +1,41 @@
+#pragma once
+
+#include "devices/DevicePrompts.h"
+
+#include <QPointer>
+
+#include <memory>
+
+class QObject;
+class TDeviceDlg;
+class THostNameDlg;
+class TUDPSettingsDlg;
+
+// The prompts of the window: each question is a modal dialog, created when first shown and kept
+// until the program ends, so a cancelled dialog still shows what the operator typed.
+class TDialogPrompts : public IDevicePrompts {
+public:
+    TDialogPrompts();
+    ~TDialogPrompts() override;
+
+    bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) override;
+    bool EditTcp(TTcpSettings& settings) override;
+    bool EditUdp(TUdpSettings& settings) override;
+    // No serial or CAN transport is listed yet: nothing can ask, and nothing opens.
+    bool EditSerial(TSerialSettings& settings, const QString& portName) override;
+    bool EditCan(TCanSettings& settings, const QString& portName) override;
+    void ShowError(const QString& text) override;
+
+    // The dialogs once shown; null before.
+    TDeviceDlg* DeviceDialog() const { return FDeviceDlg.get(); }
+    THostNameDlg* HostDialog() const { return FHostDlg.get(); }
+    TUDPSettingsDlg* UdpDialog() const { return FUdpDlg.get(); }
+
+private:
+    std::unique_ptr<TDeviceDlg> FDeviceDlg;
+    QPointer<QObject> FDeviceDlgOwner;
+    std::unique_ptr<THostNameDlg> FHostDlg;
+    TTcpSettings FHostShown; // what the transport last handed the host dialog
+    std::unique_ptr<TUDPSettingsDlg> FUdpDlg;
+    TUdpSettings FUdpShown;
+};

@@ -1,0 +1,199 @@
+#include "engine/CommandComponent.h"
+
+#include "devices/tcp/TCPDevice.h"
+#include "devices/udp/UDPDevice.h"
+#include "protocol/Frame.h"
+
+#include <algorithm>
+#include <array>
+
+TCommand::TCommand(QObject* owner) : QObject(owner) {
+    CreateDevices();
+}
+
+void TCommand::CreateDevices() {
+    // Serial (RS232): AddDevice(new TSerialDevice(this));
+    AddDevice(new TTCPDevice(this));
+    AddDevice(new TUDPDevice(this));
+    // CAN-Bus:        AddDevice(new TCANDevice(this));
+}
+
+TCommand::~TCommand() {
+    FPackets.Clear();
+    FDevices.clear();
+    FDevice = nullptr;
+    // Owned transports go most recent first.
+    const QObjectList owned = children();
+    for (auto it = owned.crbegin(); it != owned.crend(); ++it) {
+        if (auto* device = qobject_cast<TDevice*>(*it))
+            delete device;
+    }
+}
+
+int TCommand::AddDevice(TDevice* device) {
+    if (device)
+        device->SetPrompts(FPrompts);
+    FDevices.emplace_back(device);
+    return static_cast<int>(FDevices.size()) - 1;
+}
+
+void TCommand::ClearDevices() {
+    FDevice = nullptr;
+    std::vector<QPointer<TDevice>> devices;
+    devices.swap(FDevices);
+    for (auto it = devices.rbegin(); it != devices.rend(); ++it)
+        delete it->data();
+}
+
+int TCommand::DeviceCount() const {
+    return static_cast<int>(FDevices.size());
+}
+
+TDevice* TCommand::Devices(int index) const {
+    if (index < 0 || index >= DeviceCount())
+        throw EListError(QStringLiteral("Index out of bounds (%1).").arg(index));
+    return FDevices[static_cast<std::size_t>(index)];
+}
+
+void TCommand::SetPrompts(IDevicePrompts* prompts) {
+    FPrompts = prompts;
+    for (const auto& device : FDevices) {
+        if (device)
+            device->SetPrompts(prompts);
+    }
+}
+
+TStat TCommand::Connect() {
+    if (!FPrompts)
+        return E_CMD_ABORTED;
+    return ConnectWith(*FPrompts);
+}
+
+TStat TCommand::ConnectTo(const TConnectTarget& target) {
+    TGivenPrompts given(target);
+    int index = -1;
+    QString port;
+    if (!given.SelectDevice(this, index, port))
+        return E_NOT_FOUND;
+    TDevice* device = Devices(index);
+    // The transport asks the given values for its settings during this open only.
+    IDevicePrompts* installed = device->Prompts();
+    device->SetPrompts(&given);
+    struct Restore {
+        QPointer<TDevice> Device;
+        IDevicePrompts* Prompts;
+        ~Restore() {
+            if (Device)
+                Device->SetPrompts(Prompts);
+        }
+    } restore{device, installed};
+    return ConnectWith(given);
+}
+
+TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
+    int index = -1;
+    QString portName;
+    if (!prompts.SelectDevice(this, index, portName))
+        return E_CMD_ABORTED;
+    TDevice* device = Devices(index);
+    if (!device)
+        return E_NOT_FOUND; // destroyed by someone else while listed
+
+    if (FDevice)
+        FDevice->Close();
+    FDevice = device;
+    device->OnConnect = FOnConnect;
+    device->OnDisconnect = FOnDisconnect;
+    device->OnDataAvailable = [this](TDevice* sender, std::int32_t count) {
+        DataAvailable(sender, count);
+    };
+    device->OnError = [this](TDevice* sender, TStat code) { DeviceError(sender, code); };
+
+    const TStat status = device->Open(portName);
+    if (status != E_SUCCESS) {
+        device->OnConnect = nullptr;
+        device->OnDisconnect = nullptr;
+        FDevice = nullptr;
+        return status;
+    }
+    FPackets.Clear();
+    ResetReceiver();
+    return E_SUCCESS;
+}
+
+void TCommand::Disconnect() {
+    if (FDevice)
+        FDevice->Close();
+    FDevice = nullptr;
+}
+
+bool TCommand::IsConnected() const {
+    return FDevice && FDevice->IsOpen();
+}
+
+TStat TCommand::SendPacket(const TPacket& packet) {
+    if (!IsConnected())
+        return E_NOT_INITIALIZED;
+    // A packet the frame cannot carry (length outside 0..65535) or whose data is shorter than
+    // its length must not go out as garbage.
+    const TByteArray frame = MakeFrame(packet);
+    if (frame.empty())
+        return E_RANGE_ERROR;
+    return FDevice->Write(frame.data(), static_cast<std::int32_t>(frame.size()));
+}
+
+bool TCommand::GetPacket(TPacket& packet) {
+    return FPackets.Get(packet);
+}
+
+void TCommand::SetOnConnect(TDevice::TNotifyEvent handler) {
+    FOnConnect = std::move(handler);
+    if (FDevice)
+        FDevice->OnConnect = FOnConnect;
+}
+
+void TCommand::SetOnDisconnect(TDevice::TNotifyEvent handler) {
+    FOnDisconnect = std::move(handler);
+    if (FDevice)
+        FDevice->OnDisconnect = FOnDisconnect;
+}
+
+void TCommand::ResetReceiver() {
+    FReceiver.Reset();
+}
+
+void TCommand::DataAvailable(TDevice* sender, std::int32_t count) {
+    // A transport that was closed and replaced keeps our handler; only the attached one is read.
+    if (!sender || sender != FDevice)
+        return;
+    const std::int32_t wanted = std::min<std::int32_t>(count, ReadChunk);
+    if (wanted <= 0)
+        return;
+    // On the stack, so a handler that waits for a reply (and so reads again, nested) cannot
+    // overwrite bytes this call has not fed yet.
+    std::array<std::uint8_t, ReadChunk> buffer;
+    const std::int32_t got = sender->Read(buffer.data(), wanted);
+    if (got <= 0)
+        return;
+    // Feed everything first and notify afterwards: a notification handler may run a nested
+    // read, whose bytes must not overtake the rest of this chunk in the receiver.
+    int completed = 0;
+    TPacket packet;
+    for (std::int32_t i = 0; i < std::min(got, wanted); ++i) {
+        if (FReceiver.Feed(buffer[static_cast<std::size_t>(i)], packet)) {
+            FPackets.Add(packet); // a full queue drops it
+            ++completed;
+        }
+    }
+    for (int i = 0; i < completed; ++i) {
+        if (OnPacket)
+            OnPacket(this);
+    }
+}
+
+void TCommand::DeviceError(TDevice* sender, TStat code) {
+    if (sender != FDevice)
+        return;
+    if (OnError)
+        OnError(sender, code);
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "devices/DeviceComponent.h"
+#include "devices/DevicePrompts.h"
+#include "protocol/Errors.h"
+#include "protocol/PacketBufferClass.h"
+#include "protocol/Receiver.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The transport-facing half of the protocol: owns the transports, asks its prompts which one to
+// open, frames and writes outgoing packets, turns the attached transport's bytes into packets and
+// keeps them in a bounded queue until the command set takes them. Never waits and never looks
+// into a payload.
+class TCommand : public QObject, public IDeviceList {
+    Q_OBJECT
+public:
+    using TPacketEvent = std::function<void(TCommand* sender)>;
+
+    static constexpr int PacketQueueCapacity = 1024;
+    static constexpr int ReadChunk = 4096;
+
+    explicit TCommand(QObject* owner);
+    ~TCommand() override;
+
+    // Appends a transport to the list (the list does not own it) and returns its index.
+    int AddDevice(TDevice* device);
+    // Detaches and destroys every listed transport and empties the list, so that a test can
+    // list transports of its own from index 0.
+    void ClearDevices();
+    int DeviceCount() const override;
+    // Raises EListError "Index out of bounds (%d)." for an index outside the list.
+    TDevice* Devices(int index) const override;
+
+    // Asks the prompts for the transport and opens it: 0, 19 when the choice was cancelled
+    // (an earlier connection then stays as it was), or the transport's own status (the engine
+    // is then unattached).
+    TStat Connect();
+    // The same without asking anybody: the transport named by its short name opens with the
+    // given settings. 21 when no transport has that name.
+    TStat ConnectTo(const TConnectTarget& target);
+    // Closes and detaches the attached transport; sends nothing.
+    void Disconnect();
+    bool IsConnected() const;
+    // Frames the packet and writes it in one call: 3 when not connected, else Write's status.
+    TStat SendPacket(const TPacket& packet);
+
+    int PacketCount() const { return FPackets.Count(); }
+    // Moves the oldest queued packet into `packet`; false (and `packet` untouched) when empty.
+    bool GetPacket(TPacket& packet);
+
+    // Handed to the attached transport, which raises them; setting one also updates the
+    // attached transport at once.
+    const TDevice::TNotifyEvent& OnConnect() const { return FOnConnect; }
+    void SetOnConnect(TDevice::TNotifyEvent handler);
+    const TDevice::TNotifyEvent& OnDisconnect() const { return FOnDisconnect; }
+    void SetOnDisconnect(TDevice::TNotifyEvent handler);
+
+    // The attached transport's errors, with its own arguments.
+    TDevice::TErrorEvent OnError;
+    // Raised once for every intact packet that arrived, also when the full queue dropped it.
+    TPacketEvent OnPacket;
+
+    // Where the engine and every listed transport ask for choices and settings; may be null,
+    // which cancels every Connect. Not owned.
+    IDevicePrompts* Prompts() const { return FPrompts; }
+    void SetPrompts(IDevicePrompts* prompts);
+    TDevice* AttachedDevice() const { return FDevice; }
+
+private:
+    // The one place where the program's transports come into being, in the order in which the
+    // dialog offers them.
+    void CreateDevices();
+    TStat ConnectWith(IDevicePrompts& prompts);
+    void ResetReceiver();
+    void DataAvailable(TDevice* sender, std::int32_t count);
+    void DeviceError(TDevice* sender, TStat code);
+
+    IDevicePrompts* FPrompts = nullptr;
+    std::vector<QPointer<TDevice>> FDevices;
+    QPointer<TDevice> FDevice;
+    TPacketBuffer FPackets{PacketQueueCapacity};
+    TPacketReceiver FReceiver;
+    TDevice::TNotifyEvent FOnConnect;
+    TDevice::TNotifyEvent FOnDisconnect;
+};

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "engine/AsyncResultEventList.h"
+#include "engine/CommandComponent.h"
+#include "protocol/Constants.h"
+#include "protocol/PacketLog.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Result of GetSystemInfo.
+struct TSystemInfo {
+    std::uint8_t Type = 0;
+    int HardwareRevision = 0;
+    int FirmwareRevision = 0;
+    std::uint32_t SerialNumber = 0;
+};
+
+// Result of GetGraspingStatistics.
+struct TGraspingStatistics {
+    std::uint32_t NumberOfGrasps = 0;
+    int NumberOfNotFoundParts = 0;
+    int NumberOfPartsLost = 0;
+};
+
+// Result of GetSystemLimits, in the order the gripper sends them.
+struct TSystemLimits {
+    float Stroke = 0;          // mm
+    float MinSpeed = 0;        // mm/s
+    float MaxSpeed = 0;        // mm/s
+    float MinAcceleration = 0; // mm/s²
+    float MaxAcceleration = 0; // mm/s²
+    float MinForce = 0;        // N
+    float MaxForce = 0;        // N
+    float Reserved = 0;        // read, never used
+};
+
+// The gripper as the rest of the program sees it: request/reply exchanges over the command
+// engine, results that arrive later, and the values the gripper reports on its own.
+// Everything runs on the user-interface thread; waiting for a reply runs the event loop, so
+// handlers and notifications may nest inside any command.
+class TMorv : public QObject {
+    Q_OBJECT
+public:
+    using TNotifyEvent = std::function<void(TMorv* sender)>;
+
+    static constexpr std::uint32_t ReplyTimeoutMs = 3000;
+
+    explicit TMorv(QObject* owner);
+    ~TMorv() override;
+
+    TCommand* Command() const { return FCommand; }
+    TAsyncResultEventList& AsyncResults() { return *FAsyncResults; }
+
+    // Where every sent request and every dispatched packet is reported; may be null.
+    IPacketLog* PacketLog() const { return FPacketLog; }
+    void SetPacketLog(IPacketLog* log) { FPacketLog = log; }
+
+    bool IsConnected() const;
+    // 0, 19 when the choice of transport was cancelled, or the transport's status.
+    TStat Connect();
+    // Without asking: see TCommand::ConnectTo.
+    TStat ConnectTo(const TConnectTarget& target);
+    void Disconnect();
+
+    // Sends one request and waits up to 3000 ms for the packet with the same identifier. True
+    // with `status` (low byte of the reply's status word) and `reply` (the data after it); false
+    // when not connected, the send failed, nothing came in time or the reply is shorter than
+    // 2 bytes, and then `reply` and `status` are untouched.
+    bool ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArray& reply,
+                        TStat& status);
+    // Like ExecuteCommand, for commands whose final result comes later: a reply of 26 registers
+    // `handler` (may be empty) for every later packet with this identifier. 22 when not
+    // connected, 18 without a usable reply, else the reply's status code.
+    TStat StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler);
+    // Logs, hands a registered handler its result, and updates the cached values.
+    void HandlePacket(const TPacket& packet);
+    // The engine's packet notification: dispatches everything queued.
+    void ProcessPendingPackets();
+
+    // Cached values reported by the gripper.
+    std::uint32_t SystemState() const { return FSystemState; }
+    std::uint8_t GraspingState() const { return FGraspingState; }
+    float Position() const { return FPosition; } // mm
+
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnConnectionError;
+    TNotifyEvent OnDisconnect;
+    TNotifyEvent OnSystemState;
+    TNotifyEvent OnGraspingState;
+    TNotifyEvent OnPosition;
+
+    // Motion commands: 0 or 26 on acceptance (the final result then goes to OnResult),
+    // 22 when not connected, 18 without a usable reply.
+    TStat Homing(std::uint8_t Param, TAsyncResultEvent OnResult);
+    TStat GotoPosition(float Position, float Speed, TAsyncResultEvent OnResult);
+    TStat Grasp(float Width, float Speed, TAsyncResultEvent OnResult);
+    TStat ReleasePart(float Width, float Speed, TAsyncResultEvent OnResult);
+
+    // Complete with the reply; 18 when not connected or without a usable reply.
+    TStat Stop();
+    TStat FastStop();
+    TStat AcknowledgeFastStop();
+    TStat SetAcceleration(float Value);
+    TStat SetForceLimit(float Value);
+
+    // Queries: the output is written only on status 0; a reply of the wrong length gives 18.
+    TStat GetAcceleration(float& Value);
+    TStat GetForceLimit(float& Value);
+    TStat GetGraspingStatistics(bool Reset, TGraspingStatistics& Stats);
+    TStat GetSystemInfo(TSystemInfo& Info);
+    TStat GetSystemLimits(TSystemLimits& Limits);
+
+    // Ask for the value once, or switch automatic updates every `Period` ms on (AutoUpdate) or
+    // off; the value itself arrives through HandlePacket.
+    TStat GetSystemState(bool AutoUpdate, std::uint16_t Period, bool Option);
+    TStat GetGraspingState(bool AutoUpdate, std::uint16_t Period, bool Option);
+    TStat GetPosition(bool AutoUpdate, std::uint16_t Period, bool Option);
+
+private:
+    void Connected(TDevice* sender);
+    void Disconnected(TDevice* sender);
+    void ConnectionError(TDevice* sender, TStat code);
+    // ExecuteCommand reduced to a status: 18 when it fails.
+    TStat Execute(std::uint8_t ID, const TByteArray& request, TByteArray& reply);
+    TStat ExecuteStatusOnly(std::uint8_t ID, const TByteArray& request);
+    TStat Query(std::uint8_t ID, const TByteArray& request, std::size_t length, TByteArray& reply);
+    TStat AutoUpdateRequest(std::uint8_t ID, bool AutoUpdate, std::uint16_t Period, bool Option);
+    void Log(const TPacket& packet, bool received);
+    // Hands packets left queued after an exchange to the packet notification from the event
+    // loop, instead of leaving them until the next packet arrives.
+    void PostPendingPackets();
+
+    std::unique_ptr<TAsyncResultEventList> FAsyncResults;
+    TCommand* FCommand;
+    IPacketLog* FPacketLog = nullptr;
+    std::uint32_t FSystemState = 0;
+    std::uint8_t FGraspingState = 0;
+    float FPosition = 0;
+    bool FFlushPosted = false;
+};

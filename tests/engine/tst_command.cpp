@@ -1,0 +1,270 @@
+#include "MemoryDevice.h"
+#include "TestSupport.h"
+#include "dialogs/DialogPrompts.h"
+#include "engine/CommandComponent.h"
+#include "protocol/Errors.h"
+#include "protocol/Frame.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace {
+TByteArray Frame(std::uint8_t id, const char* payloadHex) {
+    return MakeFrame(id, HexBytes(payloadHex));
+}
+
+// An engine with two in-memory transports, "a" and "b".
+struct Rig {
+    TempSettingsDir settings;
+    TDialogPrompts prompts;
+    TCommand cmd{nullptr};
+    TMemoryDevice* a = new TMemoryDevice(&cmd, QStringLiteral("a"), QStringLiteral("A"));
+    TMemoryDevice* b = new TMemoryDevice(&cmd, QStringLiteral("b"), QStringLiteral("B"));
+    Rig() {
+        cmd.ClearDevices(); // only the in-memory transports below
+        a->Ports = {QStringLiteral("A1")};
+        b->Ports = {QStringLiteral("B1"), QStringLiteral("B2")};
+        cmd.AddDevice(a);
+        cmd.AddDevice(b);
+        cmd.SetPrompts(&prompts);
+    }
+    TStat ConnectTo(int index, bool confirm = true, const QString& port = {}) {
+        AnswerDeviceDialog(index, confirm, port);
+        return cmd.Connect();
+    }
+};
+} // namespace
+
+class TestCommand : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void deviceListIsIndexedAndBounded() {
+        Rig rig;
+        QCOMPARE(rig.cmd.DeviceCount(), 2);
+        QCOMPARE(rig.cmd.Devices(0), rig.a);
+        QCOMPARE(rig.cmd.Devices(1), rig.b);
+        auto* c = new TMemoryDevice(&rig.cmd, QStringLiteral("c"));
+        QCOMPARE(rig.cmd.AddDevice(c), 2);
+        for (int bad : {3, 4, -1}) {
+            try {
+                rig.cmd.Devices(bad);
+                QFAIL("no error raised");
+            } catch (const EKaroError& e) {
+                QCOMPARE(e.Message(), QStringLiteral("Index out of bounds (%1).").arg(bad));
+            }
+        }
+    }
+
+    void sendingNeedsAnOpenAttachedDevice() {
+        Rig rig;
+        TPacket p;
+        p.ID = 0x22;
+        QCOMPARE(rig.cmd.SendPacket(p), E_NOT_INITIALIZED);
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        QVERIFY(rig.cmd.IsConnected());
+        QCOMPARE(rig.cmd.SendPacket(p), E_SUCCESS);
+        // The whole frame goes out in one write.
+        QCOMPARE(rig.a->Writes.size(), std::size_t(1));
+        QCOMPARE(HexString(rig.a->Writes[0]), QStringLiteral("AA AA AA 22 00 00 0E 76"));
+        // A write error comes back unchanged and leaves the device open.
+        rig.a->WriteResult = E_WRITE_ERROR;
+        QCOMPARE(rig.cmd.SendPacket(p), E_WRITE_ERROR);
+        QVERIFY(rig.cmd.IsConnected());
+        // A device that closed by itself is not written either.
+        rig.a->DropConnection();
+        QVERIFY(!rig.cmd.IsConnected());
+        QCOMPARE(rig.cmd.SendPacket(p), E_NOT_INITIALIZED);
+        QCOMPARE(rig.a->Writes.size(), std::size_t(2));
+        rig.a->OpenResult = E_SUCCESS;
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        rig.cmd.Disconnect();
+        QVERIFY(!rig.a->IsOpen());
+        QCOMPARE(rig.cmd.AttachedDevice(), nullptr);
+        QCOMPARE(rig.cmd.SendPacket(p), E_NOT_INITIALIZED);
+        // A packet whose declared length its data does not hold is refused, not framed.
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        TPacket bad;
+        bad.ID = 0x21;
+        bad.Length = 9;
+        bad.Data = {1, 2};
+        QCOMPARE(rig.cmd.SendPacket(bad), E_RANGE_ERROR);
+        // The length field cannot express more than 65535 bytes.
+        bad.Length = 65536;
+        bad.Data.assign(65536, 0xAA);
+        QCOMPARE(rig.cmd.SendPacket(bad), E_RANGE_ERROR);
+        bad.Length = 65535;
+        bad.Data.resize(65535);
+        rig.a->WriteResult = E_SUCCESS;
+        QCOMPARE(rig.cmd.SendPacket(bad), E_SUCCESS);
+        QCOMPARE(rig.a->Writes.size(), std::size_t(3));
+        QCOMPARE(rig.a->Writes.back().size(), std::size_t(65543));
+    }
+
+    void connectSwitchesDevicesAndStartsClean() {
+        Rig rig;
+        int connects = 0, disconnects = 0;
+        TDevice* lastSender = nullptr;
+        rig.cmd.SetOnConnect([&](TDevice* s) {
+            ++connects;
+            lastSender = s;
+        });
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        QCOMPARE(rig.a->LastPortName, QStringLiteral("A1"));
+        // The connection is confirmed later, from the event loop.
+        QCOMPARE(connects, 0);
+        QTRY_COMPARE(connects, 1);
+        QCOMPARE(lastSender, rig.a);
+        // Setting a slot while attached reaches the device at once.
+        rig.cmd.SetOnDisconnect([&](TDevice*) { ++disconnects; });
+        QVERIFY(bool(rig.a->OnDisconnect));
+
+        // Leftovers from the first connection: a queued packet and half a frame.
+        rig.a->Feed(Frame(0x40, "00 00"));
+        TByteArray half = Frame(0x41, "00 00 01");
+        half.resize(5);
+        rig.a->Feed(half);
+        QCOMPARE(rig.cmd.PacketCount(), 1);
+
+        QCOMPARE(rig.ConnectTo(1, true, QStringLiteral("B2")), E_SUCCESS);
+        QCOMPARE(rig.b->LastPortName, QStringLiteral("B2"));
+        QVERIFY(!rig.a->IsOpen());
+        QCOMPARE(disconnects, 1); // the old device's close was reported
+        QCOMPARE(rig.cmd.AttachedDevice(), rig.b);
+        QCOMPARE(rig.cmd.PacketCount(), 0);
+        // The receiver starts from scratch: the rest of the half frame is no packet.
+        TByteArray rest = Frame(0x41, "00 00 01");
+        rig.b->Feed(TByteArray(rest.begin() + 5, rest.end()));
+        QCOMPARE(rig.cmd.PacketCount(), 0);
+        rig.b->Feed(Frame(0x43, "00 00"));
+        TPacket got;
+        QVERIFY(rig.cmd.GetPacket(got));
+        QCOMPARE(got.ID, 0x43);
+        // The old device is no longer read even if it announces data.
+        rig.a->Open(QString());
+        rig.a->Feed(Frame(0x50, "00 00"));
+        QCOMPARE(rig.cmd.PacketCount(), 0);
+        QVERIFY(rig.a->ReadRequests.size() == 2);
+    }
+
+    void cancelledOrFailedConnect() {
+        Rig rig;
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        rig.a->ConfirmConnection();
+        // Cancelled: nothing changes.
+        QCOMPARE(rig.ConnectTo(1, false), E_CMD_ABORTED);
+        QVERIFY(rig.cmd.IsConnected());
+        QCOMPARE(rig.cmd.AttachedDevice(), rig.a);
+        QCOMPARE(rig.b->OpenCalls, 0);
+        QCOMPARE(rig.a->CloseCalls, 0);
+        // Failed open: the device's status, and the engine ends up unattached.
+        rig.b->OpenResult = E_IO_ERROR;
+        QCOMPARE(rig.ConnectTo(1), E_IO_ERROR);
+        QVERIFY(!rig.cmd.IsConnected());
+        QCOMPARE(rig.cmd.AttachedDevice(), nullptr);
+        QVERIFY(!rig.a->IsOpen());
+        QVERIFY(!rig.b->OnConnect);
+        QVERIFY(!rig.b->OnDisconnect);
+    }
+
+    void readsAtMost4096BytesPerNotification() {
+        Rig rig;
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        rig.a->Announce(10000);
+        QCOMPARE(rig.a->ReadRequests.back(), 4096);
+        // 5000 bytes held: a frame straddling the 4096 boundary completes with the next
+        // notification only.
+        TByteArray bytes(4090, 0x00);
+        const TByteArray frame = Frame(0x50, "00 00 01 02 03 04 05 06 07 08");
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+        bytes.resize(5000, 0x00);
+        rig.a->Feed(bytes);
+        QCOMPARE(rig.a->ReadRequests.back(), 4096);
+        QCOMPARE(rig.a->Pending(), 5000 - 4096);
+        QCOMPARE(rig.cmd.PacketCount(), 0);
+        rig.a->Announce(rig.a->Pending());
+        QCOMPARE(rig.cmd.PacketCount(), 1);
+        TPacket got;
+        QVERIFY(rig.cmd.GetPacket(got));
+        QCOMPARE(HexString(got.Data), QStringLiteral("00 00 01 02 03 04 05 06 07 08"));
+        QCOMPARE(got.Length, 10);
+    }
+
+    void fullQueueDropsButStillNotifies() {
+        Rig rig;
+        int notified = 0;
+        rig.cmd.OnPacket = [&](TCommand* sender) {
+            QCOMPARE(sender, &rig.cmd);
+            ++notified;
+        };
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        TByteArray many;
+        for (int i = 0; i < 1025; ++i) {
+            const TByteArray f = Frame(0x43, "00 00");
+            many.insert(many.end(), f.begin(), f.end());
+        }
+        // 8 bytes each: feed in notifications of at most 4096 bytes.
+        rig.a->Feed(many);
+        while (rig.a->Pending() > 0)
+            rig.a->Announce(rig.a->Pending());
+        QCOMPARE(notified, 1025);
+        QCOMPARE(rig.cmd.PacketCount(), 1024);
+
+        while (rig.cmd.PacketCount() > 0) {
+            TPacket p;
+            rig.cmd.GetPacket(p);
+        }
+        TPacket keep;
+        keep.ID = 7;
+        keep.Data = {1};
+        QVERIFY(!rig.cmd.GetPacket(keep));
+        QCOMPARE(keep.ID, 7);
+        QCOMPARE(keep.Data.size(), std::size_t(1));
+    }
+
+    // A packet handler may wait for a reply and so read the device again, nested. The bytes it
+    // reads then must not cut into the chunk that is still being fed.
+    void nestedReadKeepsByteOrder() {
+        Rig rig;
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        bool nested = false;
+        rig.cmd.OnPacket = [&](TCommand*) {
+            if (!nested) {
+                nested = true;
+                rig.a->Feed(Frame(0x03, "00 00 03"));
+            }
+        };
+        TByteArray two = Frame(0x01, "00 00 01");
+        const TByteArray second = Frame(0x02, "00 00 02");
+        two.insert(two.end(), second.begin(), second.end());
+        rig.a->Feed(two);
+        QCOMPARE(rig.cmd.PacketCount(), 3);
+        for (int id : {1, 2, 3}) {
+            TPacket p;
+            QVERIFY(rig.cmd.GetPacket(p));
+            QCOMPARE(p.ID, id);
+        }
+    }
+
+    void errorsOfTheAttachedDeviceAreForwarded() {
+        Rig rig;
+        TDevice* sender = nullptr;
+        int code = -1;
+        rig.cmd.OnError = [&](TDevice* s, TStat c) {
+            sender = s;
+            code = c;
+        };
+        QCOMPARE(rig.ConnectTo(1), E_SUCCESS);
+        rig.b->RaiseError(E_READ_ERROR);
+        QCOMPARE(sender, rig.b);
+        QCOMPARE(code, int(E_READ_ERROR));
+        // Still attached: the owner decides.
+        QCOMPARE(rig.cmd.AttachedDevice(), rig.b);
+        rig.cmd.OnError = nullptr;
+        rig.b->RaiseError(E_IO_ERROR); // no handler: nothing happens
+        QCOMPARE(code, int(E_READ_ERROR));
+    }
+};
+
+QTEST_MAIN(TestCommand)
+#include "tst_command.moc"
