@@ -85,6 +85,5 @@ QTimer* WhenModalWidget(std::function<bool(QWidget*)> matches, std::function<voi
 }
 
 QTimer* AnswerModal(const QString& name, std::function<void(QWidget*)> act) {
-    return WhenModalWidget([name](QWidget* w) { return w->objectName() == name; },
-                           std::move(act));
+    return WhenModalWidget([name](QWidget* w) { return w->objectName() == name; }, std::move(act));
 }

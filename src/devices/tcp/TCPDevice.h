@@ -4,7 +4,6 @@
 
 #include <QAbstractSocket>
 
-
 class QTcpSocket;
 
 // The gripper over one TCP client connection. Open only starts the attempt; OnConnect or

@@ -4,7 +4,6 @@
 #include "devices/DeviceComponent.h"
 #include "devices/udp/NMUDP.h"
 
-
 // The gripper over UDP: each Write is one datagram to the transmit port; every datagram that
 // reaches the listening port joins one byte stream.
 class TUDPDevice : public TDevice {
