@@ -13,6 +13,8 @@
 #include "widgets/MessageBoxes.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QMenu>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -23,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QUrl>
@@ -50,6 +53,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(pnLeft, 1);
     layout->addWidget(pnRight);
     setCentralWidget(central);
+    WireHandlers();
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     setStatusBar(StatusBar);
@@ -94,6 +98,41 @@ TMainWin::~TMainWin() {
     // The transports go before the widgets they report to.
     delete FGripper;
     FGripper = nullptr;
+}
+
+void TMainWin::WireHandlers() {
+    connect(Connect1, &QAction::triggered, this, Guarded([this] { Connect1Click(); }));
+    connect(Initialize1, &QAction::triggered, this, Guarded([this] { Initialize1Click(); }));
+    connect(Disconnect1, &QAction::triggered, this, Guarded([this] { Disconnect1Click(); }));
+    connect(Commands1, &QMenu::aboutToShow, this, Guarded([this] { Commands1Click(); }));
+    connect(GetSystemInfo1, &QAction::triggered, this, Guarded([this] { GetSystemInfo1Click(); }));
+    connect(GetSystemLimits1, &QAction::triggered, this,
+            Guarded([this] { GetSystemLimits1Click(); }));
+    connect(GetGraspingStatistics1, &QAction::triggered, this,
+            Guarded([this] { GetGraspingStatistics1Click(); }));
+    connect(Homing1, &QAction::triggered, this, Guarded([this] { Homing1Click(); }));
+    connect(FastStopAcknowledge1, &QAction::triggered, this,
+            Guarded([this] { FastStopAcknowledge1Click(); }));
+    connect(CustomCommands1, &QAction::triggered, this,
+            Guarded([this] { CustomCommands1Click(); }));
+    connect(View1, &QMenu::aboutToShow, this, Guarded([this] { View1Click(); }));
+    connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
+    connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
+    connect(btnEmergencyStop, &QPushButton::clicked, this,
+            Guarded([this] { btnEmergencyStopClick(); }));
+    connect(lbLink, &QLabel::linkActivated, this, [this] { OpenDocumentation(); });
+    connect(btnAcc, &QPushButton::clicked, this, Guarded([this] { btnAccClick(); }));
+    connect(btnForce, &QPushButton::clicked, this, Guarded([this] { btnForceClick(); }));
+    connect(btnMove, &QPushButton::clicked, this, Guarded([this] { btnMoveClick(); }));
+    connect(btnGrasp, &QPushButton::clicked, this, Guarded([this] { btnGraspClick(); }));
+    connect(btnRelease, &QPushButton::clicked, this, Guarded([this] { btnReleaseClick(); }));
+    connect(btnStop, &QPushButton::clicked, this, Guarded([this] { btnStopClick(); }));
+    for (const TEditPair& pair : FPairs) {
+        TFloatEdit* e = pair.Edit;
+        e->OnChange = [this, e](QObject*) { FloatEditChange(e); };
+        QSlider* t = pair.Track;
+        connect(t, &QSlider::valueChanged, this, [this, t] { TrackbarChange(t); });
+    }
 }
 
 void TMainWin::WriteSettings() {

@@ -7,6 +7,7 @@
 #include "protocol/Constants.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/RollPanel.h"
 #include "widgets/TrackCoupling.h"
 
 #include <QAction>
@@ -183,4 +184,37 @@ void TMainWin::GraspingStateChanged() {
 
 void TMainWin::PositionChanged() {
     lbPosition->setText(Fixed(FGripper->Position(), 2) + QStringLiteral(" mm"));
+}
+
+void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
+    // The design width was made for a narrower font; a caption must never be cut off, so the
+    // boxes (and the right pane) grow when this platform's font needs more room.
+    int widest = width;
+    for (const TSysflagDescr& d : SysflagDescr) {
+        QCheckBox probe(QString::fromLatin1(d.Descr));
+        probe.setFont(RollPanel1->font());
+        widest = std::max(widest, probe.sizeHint().width());
+    }
+    if (widest > width) {
+        pnRight->setFixedWidth(pnRight->maximumWidth() + widest - width);
+        width = widest;
+    }
+    for (std::size_t i = 0; i < SysflagDescr.size(); ++i) {
+        auto* box = new QCheckBox(QString::fromLatin1(SysflagDescr[i].Descr), RollPanel1);
+        box->setObjectName(QStringLiteral("cbStateFlag%1").arg(i));
+        box->setProperty("Tag", QVariant::fromValue<quint32>(SysflagDescr[i].Flag));
+        box->setGeometry(left, top + step * int(i), width, step);
+        // Read-only: the gripper sets them, the operator cannot.
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->show();
+        FStateBoxes.append(box);
+    }
+}
+
+void TMainWin::ShowStateFlags(std::uint32_t state) {
+    for (QCheckBox* box : FStateBoxes) {
+        const auto mask = box->property("Tag").value<quint32>();
+        box->setChecked(static_cast<std::int32_t>(state & mask) > 0);
+    }
 }

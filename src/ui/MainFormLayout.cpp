@@ -56,9 +56,6 @@ void TMainWin::BuildMenus() {
               QStringLiteral("Disconnect from the currently connected device"), Qt::Key_F4);
     Initialize1->setEnabled(false);
     Disconnect1->setEnabled(false);
-    connect(Connect1, &QAction::triggered, this, Guarded([this] { Connect1Click(); }));
-    connect(Initialize1, &QAction::triggered, this, Guarded([this] { Initialize1Click(); }));
-    connect(Disconnect1, &QAction::triggered, this, Guarded([this] { Disconnect1Click(); }));
 
     Commands1 = bar->addMenu(QStringLiteral("&Commands"));
     Commands1->setObjectName(QStringLiteral("Commands1"));
@@ -84,25 +81,12 @@ void TMainWin::BuildMenus() {
         entry(Commands1, QStringLiteral("CustomCommands1"), QStringLiteral("&Command Editor..."),
               QStringLiteral("Run the custom command editor"), Qt::Key_F5);
     CustomCommands1->setCheckable(true);
-    connect(Commands1, &QMenu::aboutToShow, this, Guarded([this] { Commands1Click(); }));
-    connect(GetSystemInfo1, &QAction::triggered, this, Guarded([this] { GetSystemInfo1Click(); }));
-    connect(GetSystemLimits1, &QAction::triggered, this,
-            Guarded([this] { GetSystemLimits1Click(); }));
-    connect(GetGraspingStatistics1, &QAction::triggered, this,
-            Guarded([this] { GetGraspingStatistics1Click(); }));
-    connect(Homing1, &QAction::triggered, this, Guarded([this] { Homing1Click(); }));
-    connect(FastStopAcknowledge1, &QAction::triggered, this,
-            Guarded([this] { FastStopAcknowledge1Click(); }));
-    connect(CustomCommands1, &QAction::triggered, this,
-            Guarded([this] { CustomCommands1Click(); }));
 
     View1 = bar->addMenu(QStringLiteral("&View"));
     View1->setObjectName(QStringLiteral("View1"));
     Commandlog1 = entry(View1, QStringLiteral("Commandlog1"), QStringLiteral("&Command log"),
                         QStringLiteral("Display incoming and outgoing command data"));
     Commandlog1->setCheckable(true);
-    connect(View1, &QMenu::aboutToShow, this, Guarded([this] { View1Click(); }));
-    connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
 
     Options1 = bar->addMenu(QStringLiteral("Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
@@ -112,7 +96,6 @@ void TMainWin::BuildMenus() {
                              "initialized automatically when connecting"));
     manualinit1->setCheckable(true);
     // A checkable entry flips its own check when triggered.
-    connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
 }
 
 namespace {
@@ -238,8 +221,6 @@ void TMainWin::BuildRightPane() {
     SetHint(btnEmergencyStop,
             QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use "
                            "Commands->\"Acknowledge a Fast Stop\" from the menu)"));
-    connect(btnEmergencyStop, &QPushButton::clicked, this,
-            Guarded([this] { btnEmergencyStopClick(); }));
     ev->addWidget(btnEmergencyStop);
     imgGripper = new TGripperPicture(pnEmergency);
     ev->addWidget(imgGripper, 1);
@@ -249,7 +230,6 @@ void TMainWin::BuildRightPane() {
     lbLink->setAlignment(Qt::AlignCenter);
     lbLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     SetHint(lbLink, QStringLiteral("Opens the project's documentation page (README.md)"));
-    connect(lbLink, &QLabel::linkActivated, this, [this] { OpenDocumentation(); });
     ev->addWidget(lbLink);
     v->addWidget(pnEmergency);
 }
@@ -319,10 +299,6 @@ QWidget* TMainWin::MakeEditRows(const QString& name, const QString& text1, QSlid
         g->addWidget(edit, r, 2);
         g->addWidget(unitLabel, r, 3);
         FPairs.append({edit, track});
-        TFloatEdit* e = edit;
-        edit->OnChange = [this, e](QObject*) { FloatEditChange(e); };
-        QSlider* t = track;
-        connect(track, &QSlider::valueChanged, this, [this, t] { TrackbarChange(t); });
     };
     const bool speed1 = unit1 == QStringLiteral("mm/s");
     const bool speed2 = unit2 == QStringLiteral("mm/s");
@@ -363,7 +339,6 @@ void TMainWin::BuildLeftPane() {
         h->addStretch(1);
         btnAcc = MakeBandButton(QStringLiteral("btnAcc"), QStringLiteral("Change"),
                                 QStringLiteral("Set a new finger acceleration"));
-        connect(btnAcc, &QPushButton::clicked, this, Guarded([this] { btnAccClick(); }));
         LMDSimplePanel3 = MakeBand(QStringLiteral("LMDSimplePanel3"), QStringLiteral("ACC"),
                                    QColor(0, 128, 128), w, btnAcc);
         bv->addWidget(LMDSimplePanel3);
@@ -381,7 +356,6 @@ void TMainWin::BuildLeftPane() {
         h->addStretch(1);
         btnForce = MakeBandButton(QStringLiteral("btnForce"), QStringLiteral("Change"),
                                   QStringLiteral("Set a new grasping force limit"));
-        connect(btnForce, &QPushButton::clicked, this, Guarded([this] { btnForceClick(); }));
         LMDSimplePanel1 = MakeBand(QStringLiteral("LMDSimplePanel1"), QStringLiteral("FORCE"),
                                    QColor(128, 0, 128), w, btnForce);
         bv->addWidget(LMDSimplePanel1);
@@ -390,7 +364,6 @@ void TMainWin::BuildLeftPane() {
     btnMove = MakeBandButton(
         QStringLiteral("btnMove"), QStringLiteral("&Move"),
         QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
-    connect(btnMove, &QPushButton::clicked, this, Guarded([this] { btnMoveClick(); }));
     pnGoto = MakeBand(
         QStringLiteral("pnGoto"), QStringLiteral("MOVE"), QColor(30, 80, 170),
         MakeEditRows(QStringLiteral("pnGotoRows"), QStringLiteral("Target position"), tbGotoPos,
@@ -403,7 +376,6 @@ void TMainWin::BuildLeftPane() {
     // GRASP
     btnGrasp = MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("&Grasp"),
                               QStringLiteral("Grasp a part with the given width"));
-    connect(btnGrasp, &QPushButton::clicked, this, Guarded([this] { btnGraspClick(); }));
     pnGrasp = MakeBand(
         QStringLiteral("pnGrasp"), QStringLiteral("GRASP"), QColor(20, 130, 50),
         MakeEditRows(QStringLiteral("pnGraspRows"), QStringLiteral("Nominal part width"),
@@ -417,7 +389,6 @@ void TMainWin::BuildLeftPane() {
     // RELEASE
     btnRelease = MakeBandButton(QStringLiteral("btnRelease"), QStringLiteral("&Release"),
                                 QStringLiteral("Release a previously grasped part"));
-    connect(btnRelease, &QPushButton::clicked, this, Guarded([this] { btnReleaseClick(); }));
     pnRelease = MakeBand(
         QStringLiteral("pnRelease"), QStringLiteral("RELEASE"), QColor(200, 110, 0),
         MakeEditRows(QStringLiteral("pnReleaseRows"), QStringLiteral("Release position"),
@@ -440,7 +411,6 @@ void TMainWin::BuildLeftPane() {
         h->addWidget(text, 1);
         btnStop = MakeBandButton(QStringLiteral("btnStop"), QStringLiteral("Stop"),
                                  QStringLiteral("Stop a movement immediately"));
-        connect(btnStop, &QPushButton::clicked, this, Guarded([this] { btnStopClick(); }));
         pnStop = MakeBand(QStringLiteral("pnStop"), QStringLiteral("STOP"), QColor(190, 20, 20), w,
                           btnStop);
         bv->addWidget(pnStop);
@@ -483,37 +453,4 @@ void TMainWin::CentreButtons() {
           std::pair{pnGoto, btnMove}, std::pair{pnStop, btnStop},
           std::pair{LMDSimplePanel3, btnAcc}, std::pair{LMDSimplePanel1, btnForce}})
         band->layout()->setAlignment(button, Qt::AlignRight | Qt::AlignVCenter);
-}
-
-void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
-    // The design width was made for a narrower font; a caption must never be cut off, so the
-    // boxes (and the right pane) grow when this platform's font needs more room.
-    int widest = width;
-    for (const TSysflagDescr& d : SysflagDescr) {
-        QCheckBox probe(QString::fromLatin1(d.Descr));
-        probe.setFont(RollPanel1->font());
-        widest = std::max(widest, probe.sizeHint().width());
-    }
-    if (widest > width) {
-        pnRight->setFixedWidth(pnRight->maximumWidth() + widest - width);
-        width = widest;
-    }
-    for (std::size_t i = 0; i < SysflagDescr.size(); ++i) {
-        auto* box = new QCheckBox(QString::fromLatin1(SysflagDescr[i].Descr), RollPanel1);
-        box->setObjectName(QStringLiteral("cbStateFlag%1").arg(i));
-        box->setProperty("Tag", QVariant::fromValue<quint32>(SysflagDescr[i].Flag));
-        box->setGeometry(left, top + step * int(i), width, step);
-        // Read-only: the gripper sets them, the operator cannot.
-        box->setAttribute(Qt::WA_TransparentForMouseEvents);
-        box->setFocusPolicy(Qt::NoFocus);
-        box->show();
-        FStateBoxes.append(box);
-    }
-}
-
-void TMainWin::ShowStateFlags(std::uint32_t state) {
-    for (QCheckBox* box : FStateBoxes) {
-        const auto mask = box->property("Tag").value<quint32>();
-        box->setChecked(static_cast<std::int32_t>(state & mask) > 0);
-    }
 }
