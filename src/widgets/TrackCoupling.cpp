@@ -1,17 +1,5 @@
 #include "widgets/TrackCoupling.h"
 
-#include <cfenv>
-#include <cmath>
-
-long double RoundHalfEven(long double value) {
-    // nearbyint follows the current rounding mode; pin it, whatever a library left behind.
-    const int mode = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const long double r = std::nearbyint(value);
-    std::fesetround(mode);
-    return r;
-}
-
 int TrackPosition(long double value, long double minimum, long double maximum, int trackMax) {
     const long double span = maximum - minimum;
     if (!(span > 0))

@@ -3,8 +3,7 @@
 // The one rule by which an entry field and its track bar follow each other, shared by the main
 // window's bands and the value dialog.
 
-// Nearest integer, halves to even: the rounding every computed entry value uses.
-long double RoundHalfEven(long double value);
+#include "widgets/Rounding.h"
 
 // Track position (0..trackMax) for a value of the range; 0 for an empty range.
 int TrackPosition(long double value, long double minimum, long double maximum, int trackMax);
