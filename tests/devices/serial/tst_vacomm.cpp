@@ -197,14 +197,16 @@ private Q_SLOTS:
         bool onUiThread = true;
         int txEmpty = 0;
         c->OnRxChar = [&](TVaComm* s, int count) {
-            onUiThread = onUiThread && QThread::currentThread() == qApp->thread();
+            onUiThread =
+                onUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
             received += count;
             std::vector<std::uint8_t> buf(size_t(count) + 10);
             const int n = s->ReadData(buf.data(), count + 10); // returns at once
             data.append(reinterpret_cast<const char*>(buf.data()), n);
         };
         c->OnTxEmpty = [&](TVaComm*) {
-            onUiThread = onUiThread && QThread::currentThread() == qApp->thread();
+            onUiThread =
+                onUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
             ++txEmpty;
         };
         c->OpenPort();
