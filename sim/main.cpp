@@ -1,6 +1,7 @@
 // karo-sim: a gripper on loopback for trying and testing Karo Commander without hardware.
 
 #include "GripperModel.h"
+#include "SimSerial.h"
 #include "SimTcp.h"
 #include "SimUdp.h"
 
@@ -113,10 +114,19 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption fwOpt(QStringLiteral("fw-rev"),
                                    QStringLiteral("Firmware revision, 16 bits (default 0x0104)."),
                                    QStringLiteral("n"), QStringLiteral("0x0104"));
-    const QCommandLineOption serialOpt(QStringLiteral("serial"),
+    const QCommandLineOption serialOpt(QStringLiteral("serial-number"),
                                        QStringLiteral("Serial number, 32 bits (default "
                                                       "12345678)."),
                                        QStringLiteral("n"), QStringLiteral("12345678"));
+    const QCommandLineOption ptyOpt(QStringLiteral("serial-pty"),
+                                    QStringLiteral("Serve a new pseudo-terminal (any rate); "
+                                                   "prints its path."));
+    const QCommandLineOption lineOpt(QStringLiteral("serial"),
+                                     QStringLiteral("Serve the serial device <path>, raw 8N1."),
+                                     QStringLiteral("path"));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"),
+                                     QStringLiteral("Rate of --serial (default 115200)."),
+                                     QStringLiteral("n"), QStringLiteral("115200"));
     const QCommandLineOption delayOpt(QStringLiteral("delay-ms"),
                                       QStringLiteral("Every outgoing frame leaves <n> ms late "
                                                      "(order is kept)."),
@@ -147,14 +157,23 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the fault dice (default 1)."),
                                      QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions({tcpOpt, udpOpt, hostOpt, verboseOpt, partOpt, noPartOpt, refOpt, startOpt,
-                       typeOpt, hwOpt, fwOpt, serialOpt, delayOpt, dropOpt, corruptOpt,
-                       disconnectOpt, silentOpt, loseOpt, seedOpt});
+    parser.addOptions({tcpOpt,        udpOpt,    ptyOpt,    lineOpt,  baudOpt,  hostOpt,
+                       verboseOpt,    partOpt,   noPartOpt, refOpt,   startOpt, typeOpt,
+                       hwOpt,         fwOpt,     serialOpt, delayOpt, dropOpt,  corruptOpt,
+                       disconnectOpt, silentOpt, loseOpt,   seedOpt});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         Fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
-    if (!parser.isSet(tcpOpt) && !parser.isSet(udpOpt))
-        Fail(QStringLiteral("nothing to serve: give --tcp PORT and/or --udp PORT (see --help)"));
+    if (!parser.isSet(tcpOpt) && !parser.isSet(udpOpt) && !parser.isSet(ptyOpt) &&
+        !parser.isSet(lineOpt))
+        Fail(QStringLiteral("nothing to serve: give --tcp PORT, --udp PORT, --serial-pty or "
+                            "--serial DEVICE (see --help)"));
+    if (parser.isSet(ptyOpt) && parser.isSet(lineOpt))
+        Fail(QStringLiteral("--serial-pty and --serial exclude each other"));
+    // --serial once took the serial number: say so rather than open a file named like one.
+    if (parser.isSet(lineOpt) && !parser.value(lineOpt).startsWith(QLatin1Char('/')))
+        Fail(QStringLiteral("--serial wants a device path (the serial number is "
+                            "--serial-number)"));
 
     const auto need = [&](const QCommandLineOption& opt, qint64 lo, qint64 hi) {
         const auto v = Number(parser.value(opt), lo, hi);
@@ -234,6 +253,7 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<TSimTcpServer> tcp;
     std::unique_ptr<TSimUdpServer> udp;
+    std::unique_ptr<TSimSerialPort> serial;
     if (parser.isSet(tcpOpt)) {
         const auto port = static_cast<quint16>(need(tcpOpt, 0, 65535));
         tcp = std::make_unique<TSimTcpServer>(model);
@@ -259,7 +279,20 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
     }
 
+    if (parser.isSet(ptyOpt) || parser.isSet(lineOpt)) {
+        serial = std::make_unique<TSimSerialPort>(model);
+        const bool ok = parser.isSet(ptyOpt)
+                            ? serial->OpenPty()
+                            : serial->OpenDevice(parser.value(lineOpt),
+                                                 static_cast<int>(need(baudOpt, 1, 4000000)));
+        if (!ok)
+            Fail(QStringLiteral("serial: %1").arg(serial->ErrorString()));
+        std::printf("listening serial %s\n", qPrintable(serial->Path()));
+        std::fflush(stdout);
+    }
+
     const int rc = QCoreApplication::exec();
+    serial.reset();
     udp.reset();
     tcp.reset();
     ::close(SignalPipe[0]);

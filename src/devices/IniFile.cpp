@@ -154,6 +154,16 @@ bool TIniFile::SectionExists(const QString& section) const {
     return Find(Load(), section, QString()).sectionLine >= 0;
 }
 
+QStringList TIniFile::ReadSection(const QString& section) const {
+    const QStringList lines = Load();
+    const Found f = Find(lines, section, QString());
+    QStringList keys;
+    for (int i = f.sectionLine + 1; f.sectionLine >= 0 && i < f.endLine; ++i)
+        if (auto k = KeyOf(lines[i]))
+            keys << *k;
+    return keys;
+}
+
 bool TIniFile::ValueExists(const QString& section, const QString& key) const {
     return Find(Load(), section, key).keyLine >= 0;
 }

@@ -26,6 +26,8 @@ public:
     bool WriteBool(const QString& section, const QString& key, bool value);
 
     bool SectionExists(const QString& section) const;
+    // The keys of a section, in file order.
+    QStringList ReadSection(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
 
 private:

@@ -1,5 +1,8 @@
 #include "dialogs/DialogPrompts.h"
 
+#include "devices/IniFile.h"
+#include "devices/serial/PortMap.h"
+#include "dialogs/BaudrateDialog.h"
 #include "dialogs/DeviceDialog.h"
 #include "dialogs/HostnameDialog.h"
 #include "dialogs/UDPSettingsDialog.h"
@@ -53,8 +56,21 @@ bool TDialogPrompts::EditUdp(TUdpSettings& settings) {
     return true;
 }
 
-bool TDialogPrompts::EditSerial(TSerialSettings&, const QString&) {
-    return false;
+bool TDialogPrompts::EditSerial(TSerialSettings& settings, const QString& portName) {
+    // As with the host dialog: a cancelled showing keeps the operator's choice.
+    if (!FBaudDlg || settings != FSerialShown) {
+        if (!FBaudDlg)
+            FBaudDlg = std::make_unique<TBaudrateDlg>();
+        FBaudDlg->SetItemIndex(settings.BaudIndex);
+        FSerialShown = settings;
+    }
+    TIniFile uart(SettingsFilePath(QStringLiteral("uart.cfg")));
+    FBaudDlg->SetPort(portName, TSerialPortMap(uart).DevicePath(portName));
+    if (!FBaudDlg->Execute())
+        return false;
+    settings.BaudIndex = FBaudDlg->ItemIndex();
+    FSerialShown = settings;
+    return true;
 }
 
 bool TDialogPrompts::EditCan(TCanSettings&, const QString&) {

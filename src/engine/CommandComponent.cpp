@@ -1,5 +1,6 @@
 #include "engine/CommandComponent.h"
 
+#include "devices/serial/SerialDevice.h"
 #include "devices/tcp/TCPDevice.h"
 #include "devices/udp/UDPDevice.h"
 #include "protocol/Frame.h"
@@ -12,7 +13,7 @@ TCommand::TCommand(QObject* owner) : QObject(owner) {
 }
 
 void TCommand::CreateDevices() {
-    // Serial (RS232): AddDevice(new TSerialDevice(this));
+    AddDevice(new TSerialDevice(this));
     AddDevice(new TTCPDevice(this));
     AddDevice(new TUDPDevice(this));
     // CAN-Bus:        AddDevice(new TCANDevice(this));

@@ -62,10 +62,11 @@ struct Recorder {
 
 // The simulator is started with these identity values, so that defaults cannot pass by chance.
 inline QStringList SimIdentity() {
-    return {QStringLiteral("--type"),   QStringLiteral("3"),        QStringLiteral("--hw-rev"),
-            QStringLiteral("7"),        QStringLiteral("--fw-rev"), QStringLiteral("0x0210"),
-            QStringLiteral("--serial"), QStringLiteral("987654"),   QStringLiteral("--part-width"),
-            QStringLiteral("30")};
+    return {QStringLiteral("--type"),          QStringLiteral("3"),
+            QStringLiteral("--hw-rev"),        QStringLiteral("7"),
+            QStringLiteral("--fw-rev"),        QStringLiteral("0x0210"),
+            QStringLiteral("--serial-number"), QStringLiteral("987654"),
+            QStringLiteral("--part-width"),    QStringLiteral("30")};
 }
 
 inline bool Near(float a, float b, float tol = 0.5f) {

@@ -242,7 +242,7 @@ private Q_SLOTS:
     }
 
     void switchesSetWhatTheGripperReports() {
-        SimProcess sim({QStringLiteral("--serial"), QStringLiteral("3000000000"),
+        SimProcess sim({QStringLiteral("--serial-number"), QStringLiteral("3000000000"),
                         QStringLiteral("--type"), QStringLiteral("7"), QStringLiteral("--hw-rev"),
                         QStringLiteral("3"), QStringLiteral("--fw-rev"), QStringLiteral("0x0210"),
                         QStringLiteral("--no-part")});

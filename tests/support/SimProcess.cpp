@@ -33,6 +33,8 @@ SimProcess::SimProcess(const QStringList& extraArgs, bool defaultTransports) {
     FArgs << extraArgs;
     FWantTcp = Names(FArgs, QStringLiteral("--tcp"));
     FWantUdp = Names(FArgs, QStringLiteral("--udp"));
+    FWantSerial =
+        Names(FArgs, QStringLiteral("--serial-pty")) || Names(FArgs, QStringLiteral("--serial"));
     FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
@@ -51,6 +53,11 @@ void SimProcess::ReadOutput() {
         const auto port = static_cast<quint16>(m.captured(2).toUInt());
         (m.captured(1) == QLatin1String("tcp") ? FTcpPort : FUdpPort) = port;
     }
+    static const QRegularExpression serial(QStringLiteral("^listening serial (\\S+)\\r?\\n"),
+                                           QRegularExpression::MultilineOption);
+    const auto m = serial.match(QString::fromLocal8Bit(FOutput));
+    if (m.hasMatch())
+        FSerialPath = m.captured(1);
 }
 
 bool SimProcess::Start(int timeoutMs) {
@@ -64,7 +71,8 @@ bool SimProcess::Start(int timeoutMs) {
         return false;
     }
     const QDeadlineTimer deadline(timeoutMs);
-    while ((FWantTcp && FTcpPort == 0) || (FWantUdp && FUdpPort == 0)) {
+    while ((FWantTcp && FTcpPort == 0) || (FWantUdp && FUdpPort == 0) ||
+           (FWantSerial && FSerialPath.isEmpty())) {
         if (FProcess.state() == QProcess::NotRunning) {
             FError = QStringLiteral("karo-sim ended early (exit code %1)").arg(FProcess.exitCode());
             return false;

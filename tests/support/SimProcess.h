@@ -32,6 +32,8 @@ public:
     // The ports it actually listens on; 0 for a transport it does not serve.
     quint16 TcpPort() const { return FTcpPort; }
     quint16 UdpPort() const { return FUdpPort; }
+    // The serial line it serves (--serial-pty, --serial); empty when none.
+    QString SerialPath() const { return FSerialPath; }
 
     bool IsRunning() const { return FProcess.state() != QProcess::NotRunning; }
 
@@ -57,6 +59,8 @@ private:
     QStringList FArgs;
     bool FWantTcp = false;
     bool FWantUdp = false;
+    bool FWantSerial = false;
+    QString FSerialPath;
     quint16 FTcpPort = 0;
     quint16 FUdpPort = 0;
     QByteArray FOutput;

@@ -1,0 +1,131 @@
+#include "devices/serial/SerialDevice.h"
+
+#include "protocol/Tick.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace {
+const QString kSection = QStringLiteral("common");
+const QString kBaudrate = QStringLiteral("baudrate");
+constexpr int kDrainMs = 1000;
+} // namespace
+
+TSerialDevice::TSerialDevice(QObject* owner)
+    : TDevice(owner, QStringLiteral("uart"), QStringLiteral("Serial (RS232)")),
+      FComm(new TVaComm(this)), FPortMap(*Settings) {
+    // A stored index outside the list would stop the program at start; it starts at 1200 baud.
+    const int stored = Settings->ReadInteger(kSection, kBaudrate, 0);
+    FSerialSettings.BaudIndex = stored >= 0 && stored < BaudrateCount ? stored : 0;
+
+    FComm->setObjectName(QStringLiteral("Comm"));
+    TVaFlowControl& flow = FComm->FlowControl();
+    flow.BeginUpdate();
+    flow.SetOutCtsFlow(false);
+    flow.SetOutDsrFlow(false);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+    flow.SetDsrSensitivity(false);
+    flow.SetTxContinueOnXoff(false);
+    flow.EndUpdate();
+    FComm->SetDeviceName(QStringLiteral("COM1"));
+    FComm->SetMonitorEvents({ceRxChar});
+    FComm->Buffers().SetReadSize(65536);
+    FComm->SetEventPriority(tpLower);
+    FComm->SetWritePriority(tpNormal);
+    FComm->OnRxChar = [this](TVaComm*, int count) { CommRxChar(count); };
+    FComm->OnClose = [this](TVaComm*) { CommClosed(); };
+    FComm->ResolvePortName = [this](const QString& name) { return FPortMap.DevicePath(name); };
+}
+
+TSerialDevice::~TSerialDevice() {
+    BeginDestroy();
+    Close();
+}
+
+TVaBaudrate TSerialDevice::BaudrateCode(int index) {
+    static constexpr TVaBaudrate codes[BaudrateCount] = {br1200,  br2400,  br4800,  br9600,
+                                                         br19200, br38400, br57600, br115200};
+    if (index < 0 || index >= BaudrateCount)
+        throw EKaroError(QStringLiteral("Baudrate index undefined"));
+    return codes[index];
+}
+
+bool TSerialDevice::IsOpen() {
+    return FComm->IsOpen();
+}
+
+TStat TSerialDevice::Open(const QString& PortName) {
+    TSerialSettings chosen = FSerialSettings;
+    if (!Prompts() || !Prompts()->EditSerial(chosen, PortName))
+        return E_CMD_ABORTED;
+    return OpenPort(PortName, chosen.BaudIndex);
+}
+
+TStat TSerialDevice::OpenPort(const QString& PortName, int BaudIndex) {
+    if (BaudIndex < 0 || BaudIndex >= BaudrateCount)
+        return E_INVALID_PARAMETER;
+    FSerialSettings.BaudIndex = BaudIndex;
+    if (IsOpen())
+        Close();
+    try {
+        FComm->SetBaudrate(BaudrateCode(BaudIndex));
+        FComm->SetDeviceName(PortName);
+        FComm->OpenPort();
+    } catch (const std::exception&) {
+        // The caller only sees the status, as for every transport.
+        return E_IO_ERROR;
+    }
+    Settings->WriteInteger(kSection, kBaudrate, BaudIndex);
+    StartConnectTimer();
+    return E_SUCCESS;
+}
+
+TStat TSerialDevice::Close() {
+    FClosing = true;
+    const std::uint32_t start = GetTickCount();
+    while (FComm->OutputCount() > 0 && GetTickCount() - start < kDrainMs) {
+        QCoreApplication::processEvents();
+        QThread::msleep(2); // the write thread needs the line, not this thread
+    }
+    FComm->ClosePort();
+    FClosing = false;
+    DoDisconnect();
+    return E_SUCCESS;
+}
+
+std::int32_t TSerialDevice::BytesAvailable() {
+    return IsOpen() ? FComm->InputCount() : 0;
+}
+
+std::int32_t TSerialDevice::Read(std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen())
+        return -1;
+    return FComm->ReadData(Buffer, Count);
+}
+
+TStat TSerialDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen())
+        return E_NOT_OPENED;
+    return FComm->WriteData(Buffer, Count) == Count ? E_SUCCESS : E_WRITE_ERROR;
+}
+
+void TSerialDevice::GetPortList(QStringList& Items) {
+    Items = FPortMap.PortList();
+}
+
+bool TSerialDevice::ConnectConditionMet() {
+    return IsOpen();
+}
+
+void TSerialDevice::CommRxChar(int count) {
+    if (IsOpen() && count > 0)
+        DoDataAvailable(count);
+}
+
+void TSerialDevice::CommClosed() {
+    // The component closes the port itself when the device went away (an unplugged adapter):
+    // the connection ended from the far side, as when a TCP peer closes.
+    if (!FClosing)
+        DoDisconnect();
+}

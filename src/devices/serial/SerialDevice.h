@@ -1,0 +1,48 @@
+#pragma once
+
+#include "devices/DeviceComponent.h"
+#include "devices/serial/PortMap.h"
+#include "devices/serial/VaComm.h"
+
+// The gripper over an RS232 line: 8N1 without flow control, at the rate chosen in the baud-rate
+// prompt, through the serial port component.
+class TSerialDevice : public TDevice {
+    Q_OBJECT
+public:
+    static constexpr int BaudrateCount = 8;
+
+    explicit TSerialDevice(QObject* owner);
+    ~TSerialDevice() override;
+
+    bool IsOpen() override;
+    // Asks the prompts for the rate, then OpenPort with it.
+    TStat Open(const QString& PortName) override;
+    // Opens without asking: PortName is "COM" + number or a device path; BaudIndex into the
+    // list of rates. The prompts are offered this rate next.
+    TStat OpenPort(const QString& PortName, int BaudIndex);
+    TStat Close() override;
+    std::int32_t BytesAvailable() override;
+    std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
+    // Raises EVaCommError when the bytes find no room within the write time-out.
+    TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
+    void GetPortList(QStringList& Items) override;
+
+    // The rate code of an index of the baud-rate list; raises "Baudrate index undefined".
+    static TVaBaudrate BaudrateCode(int index);
+
+    const TSerialSettings& SerialSettings() const { return FSerialSettings; }
+    TVaComm* Comm() const { return FComm; }
+    TSerialPortMap& PortMap() { return FPortMap; }
+
+protected:
+    bool ConnectConditionMet() override;
+
+private:
+    void CommRxChar(int count);
+    void CommClosed();
+
+    TSerialSettings FSerialSettings;
+    TVaComm* FComm;
+    TSerialPortMap FPortMap;
+    bool FClosing = false; // our own Close, as opposed to the device going away
+};

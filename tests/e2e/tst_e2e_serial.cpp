@@ -1,0 +1,121 @@
+// The Commander over RS232 against karo-sim serving a pseudo-terminal.
+
+#include "EngineOverSim.h"
+#include "TestSupport.h"
+#include "dialogs/BaudrateDialog.h"
+#include "dialogs/DeviceDialog.h"
+#include "ui/KaroApplication.h"
+#include "ui/MainForm.h"
+#include "widgets/FloatEdit.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace e2e;
+
+namespace {
+constexpr int Patience = 15000;
+
+bool Logged(const TMainWin& w, const QString& line) {
+    return w.AsyncLog->toPlainText().split(QLatin1Char('\n')).contains(line);
+}
+} // namespace
+
+class TestE2eSerial : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void windowThroughTheDialogs() {
+        SimProcess sim({QStringLiteral("--serial-pty")}, false);
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        TempSettingsDir settings;
+        MessageRecorder boxes;
+        settings.WriteFile(
+            QStringLiteral("uart.cfg"),
+            QStringLiteral("[ports]\nCOM9=%1\n").arg(sim.SerialPath()).toLocal8Bit());
+        TMainWin w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        QString device, pathShown;
+        WhenModal<TDeviceDlg>([&](TDeviceDlg* d) {
+            device = d->findChild<QComboBox*>(QStringLiteral("cbDevice"))->currentText();
+            auto* ports = d->findChild<QComboBox*>(QStringLiteral("cbDevicePort"));
+            ports->setCurrentIndex(ports->findText(QStringLiteral("COM9")));
+            d->findChild<QPushButton*>(QStringLiteral("btnConnect"))->click();
+        });
+        WhenModal<TBaudrateDlg>([&](TBaudrateDlg* d) {
+            pathShown = d->lbDevicePath->text();
+            d->cbBaudrate->setCurrentIndex(d->cbBaudrate->findText(QStringLiteral("115200 baud")));
+            d->btnOk->click();
+        });
+        w.Connect1->trigger();
+        QCOMPARE(device, QStringLiteral("Serial (RS232)"));
+        QCOMPARE(pathShown, QStringLiteral("COM9 = ") + sim.SerialPath());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Connect1->isEnabled() && w.btnStop->isEnabled(), Patience);
+        QCOMPARE(TIniFile(settings.FilePath(QStringLiteral("uart.cfg")))
+                     .ReadInteger(QStringLiteral("common"), QStringLiteral("baudrate"), -1),
+                 7);
+
+        w.Homing1->trigger();
+        QTRY_VERIFY2_WITH_TIMEOUT(Logged(w, QStringLiteral("Command HOMING finished: No error.")),
+                                  qPrintable(w.AsyncLog->toPlainText() + boxes.Texts().join(u'|')),
+                                  Patience);
+        // Once referenced, state updates no longer make the window ask for the position, which
+        // would otherwise run an exchange nested inside the move's own.
+        QTRY_VERIFY_WITH_TIMEOUT(w.StateBoxes()[0]->isChecked(), Patience);
+        w.edGotoPos->setFocus();
+        w.edGotoPos->setText(QStringLiteral("70"));
+        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Logged(w, QStringLiteral("Command GOTO finished: No error.")),
+                                 Patience);
+        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Logged(w, QStringLiteral("Command GRASP_RAW finished: No error.")),
+                                 Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("holding"), Patience);
+        QVERIFY2(boxes.Boxes.isEmpty(), qPrintable(boxes.Texts().join(u'|')));
+
+        // The gripper loses power: the line hangs up and the window is disconnected again.
+        sim.Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
+        QVERIFY(!w.btnStop->isEnabled());
+        QVERIFY(!w.Gripper()->IsConnected());
+        QCOMPARE(w.lbPosition->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(boxes.Boxes.size(), 1);
+        QVERIFY(boxes.Texts().first().startsWith(QStringLiteral("A Connection Error occurred")));
+    }
+
+    void allCommandsWithoutDialogs() {
+        QStringList args = SimIdentity();
+        args << QStringLiteral("--serial-pty");
+        SimProcess sim(args, false);
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        TempSettingsDir dir;
+        TMorv morv(nullptr);
+        Recorder rec(morv);
+        TConnectTarget target;
+        target.Device = QStringLiteral("uart");
+        target.Port = sim.SerialPath();
+        target.Serial.BaudIndex = 7;
+        QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
+        QTRY_COMPARE_WITH_TIMEOUT(rec.Events, QStringList{QStringLiteral("connect")}, Patience);
+        RunAllCommands(morv, rec);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(rec.Errors.empty());
+        morv.Disconnect();
+        QCOMPARE(rec.Events,
+                 (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
+        QCOMPARE(morv.Stop(), E_CMD_FAILED);
+    }
+};
+
+int main(int argc, char** argv) {
+    TKaroApplication app(argc, argv);
+    TestE2eSerial test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_e2e_serial.moc"
