@@ -7,6 +7,7 @@
 #include <memory>
 
 class QObject;
+class TCANParamsDlg;
 class TDeviceDlg;
 class THostNameDlg;
 class TUDPSettingsDlg;
@@ -21,7 +22,7 @@ public:
     bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) override;
     bool EditTcp(TTcpSettings& settings) override;
     bool EditUdp(TUdpSettings& settings) override;
-    // No serial or CAN transport is listed yet: nothing can ask, and nothing opens.
+    // No serial transport is listed yet: nothing can ask, and nothing opens.
     bool EditSerial(TSerialSettings& settings, const QString& portName) override;
     bool EditCan(TCanSettings& settings, const QString& portName) override;
     void ShowError(const QString& text) override;
@@ -30,6 +31,7 @@ public:
     TDeviceDlg* DeviceDialog() const { return FDeviceDlg.get(); }
     THostNameDlg* HostDialog() const { return FHostDlg.get(); }
     TUDPSettingsDlg* UdpDialog() const { return FUdpDlg.get(); }
+    TCANParamsDlg* CanDialog() const { return FCanDlg.get(); }
 
 private:
     std::unique_ptr<TDeviceDlg> FDeviceDlg;
@@ -38,4 +40,6 @@ private:
     TTcpSettings FHostShown; // what the transport last handed the host dialog
     std::unique_ptr<TUDPSettingsDlg> FUdpDlg;
     TUdpSettings FUdpShown;
+    std::unique_ptr<TCANParamsDlg> FCanDlg;
+    int FCanIdShown = 0;
 };
