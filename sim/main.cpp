@@ -1,11 +1,13 @@
 // karo-sim: a gripper on loopback for trying and testing Karo Commander without hardware.
 
 #include "GripperModel.h"
+#include "SimCan.h"
 #include "SimTcp.h"
 #include "SimUdp.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -88,6 +90,16 @@ int main(int argc, char* argv[]) {
                                     QStringLiteral("Receive datagrams on <port> (0: a free port); "
                                                    "answers go to each datagram's sender."),
                                     QStringLiteral("port"));
+    const QCommandLineOption canOpt(
+        QStringLiteral("can"),
+        QStringLiteral("Be a node on the CAN bus <bus>, named plugin:interface (virtualcan:can0, "
+                       "virtualcan:tcp://127.0.0.1:PORT/can0 for a bus of its own, "
+                       "socketcan:can0)."),
+        QStringLiteral("bus"));
+    const QCommandLineOption canIdOpt(QStringLiteral("can-id"),
+                                      QStringLiteral("Receive on CAN identifier <id>, answer on "
+                                                     "<id> + 1 (default 100)."),
+                                      QStringLiteral("id"), QStringLiteral("100"));
     const QCommandLineOption hostOpt(QStringLiteral("host"),
                                      QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                      QStringLiteral("addr"), QStringLiteral("127.0.0.1"));
@@ -147,14 +159,16 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the fault dice (default 1)."),
                                      QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions({tcpOpt, udpOpt, hostOpt, verboseOpt, partOpt, noPartOpt, refOpt, startOpt,
-                       typeOpt, hwOpt, fwOpt, serialOpt, delayOpt, dropOpt, corruptOpt,
-                       disconnectOpt, silentOpt, loseOpt, seedOpt});
+    parser.addOptions({tcpOpt,    udpOpt,    canOpt,   canIdOpt, hostOpt,    verboseOpt,
+                       partOpt,   noPartOpt, refOpt,   startOpt, typeOpt,    hwOpt,
+                       fwOpt,     serialOpt, delayOpt, dropOpt,  corruptOpt, disconnectOpt,
+                       silentOpt, loseOpt,   seedOpt});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         Fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
-    if (!parser.isSet(tcpOpt) && !parser.isSet(udpOpt))
-        Fail(QStringLiteral("nothing to serve: give --tcp PORT and/or --udp PORT (see --help)"));
+    if (!parser.isSet(tcpOpt) && !parser.isSet(udpOpt) && !parser.isSet(canOpt))
+        Fail(QStringLiteral("nothing to serve: give --tcp PORT, --udp PORT and/or --can BUS "
+                            "(see --help)"));
 
     const auto need = [&](const QCommandLineOption& opt, qint64 lo, qint64 hi) {
         const auto v = Number(parser.value(opt), lo, hi);
@@ -234,6 +248,7 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<TSimTcpServer> tcp;
     std::unique_ptr<TSimUdpServer> udp;
+    std::unique_ptr<TSimCanBus> can;
     if (parser.isSet(tcpOpt)) {
         const auto port = static_cast<quint16>(need(tcpOpt, 0, 65535));
         tcp = std::make_unique<TSimTcpServer>(model);
@@ -259,7 +274,20 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
     }
 
+    if (parser.isSet(canOpt)) {
+        if (!faults.Verbose)
+            QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.plugins.*.info=false"));
+        // Standard or extended identifier; the answer goes out on id + 1.
+        const auto id = static_cast<quint32>(need(canIdOpt, 0, 0x1FFFFFFE));
+        can = std::make_unique<TSimCanBus>(model, id);
+        if (!can->Open(parser.value(canOpt)))
+            Fail(QStringLiteral("can %1: %2").arg(parser.value(canOpt), can->ErrorString()));
+        std::printf("listening can %s id %u\n", qPrintable(can->BusName()), unsigned(id));
+        std::fflush(stdout);
+    }
+
     const int rc = QCoreApplication::exec();
+    can.reset();
     udp.reset();
     tcp.reset();
     ::close(SignalPipe[0]);

@@ -33,6 +33,7 @@ SimProcess::SimProcess(const QStringList& extraArgs, bool defaultTransports) {
     FArgs << extraArgs;
     FWantTcp = Names(FArgs, QStringLiteral("--tcp"));
     FWantUdp = Names(FArgs, QStringLiteral("--udp"));
+    FWantCan = Names(FArgs, QStringLiteral("--can"));
     FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
@@ -51,6 +52,11 @@ void SimProcess::ReadOutput() {
         const auto port = static_cast<quint16>(m.captured(2).toUInt());
         (m.captured(1) == QLatin1String("tcp") ? FTcpPort : FUdpPort) = port;
     }
+    static const QRegularExpression canLine(QStringLiteral("^listening can (\\S+) id \\d+\\r?\\n"),
+                                            QRegularExpression::MultilineOption);
+    const auto m = canLine.match(QString::fromLatin1(FOutput));
+    if (m.hasMatch())
+        FCanBus = m.captured(1);
 }
 
 bool SimProcess::Start(int timeoutMs) {
@@ -64,7 +70,8 @@ bool SimProcess::Start(int timeoutMs) {
         return false;
     }
     const QDeadlineTimer deadline(timeoutMs);
-    while ((FWantTcp && FTcpPort == 0) || (FWantUdp && FUdpPort == 0)) {
+    while ((FWantTcp && FTcpPort == 0) || (FWantUdp && FUdpPort == 0) ||
+           (FWantCan && FCanBus.isEmpty())) {
         if (FProcess.state() == QProcess::NotRunning) {
             FError = QStringLiteral("karo-sim ended early (exit code %1)").arg(FProcess.exitCode());
             return false;

@@ -32,6 +32,8 @@ public:
     // The ports it actually listens on; 0 for a transport it does not serve.
     quint16 TcpPort() const { return FTcpPort; }
     quint16 UdpPort() const { return FUdpPort; }
+    // The CAN bus it is a node on ("--can BUS"); empty until it reported it.
+    QString CanBus() const { return FCanBus; }
 
     bool IsRunning() const { return FProcess.state() != QProcess::NotRunning; }
 
@@ -57,6 +59,8 @@ private:
     QStringList FArgs;
     bool FWantTcp = false;
     bool FWantUdp = false;
+    bool FWantCan = false;
+    QString FCanBus;
     quint16 FTcpPort = 0;
     quint16 FUdpPort = 0;
     QByteArray FOutput;
