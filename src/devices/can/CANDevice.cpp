@@ -69,16 +69,31 @@ void TCANRxThread::SleepUntilStopped() {
 
 void TCANRxThread::DataHandOver() {
     // A closing transport drains the hand-over without raising anything.
-    if (FStopping)
+    if (FStopping || !FOnData)
         return;
-    if (FOnData)
-        FOnData(FDevice, FQueue->Count());
+    ++FInHandOver;
+    FOnData(FDevice, FQueue->Count());
+    LeaveHandOver();
 }
 
 void TCANRxThread::ErrorHandOver() {
     FErrorTimer->stop();
-    if (FOnError)
-        FOnError(FDevice, FErrorCode);
+    if (!FOnError)
+        return;
+    ++FInHandOver;
+    FOnError(FDevice, FErrorCode);
+    LeaveHandOver();
+}
+
+void TCANRxThread::LeaveHandOver() {
+    if (--FInHandOver == 0 && FReleased)
+        deleteLater();
+}
+
+void TCANRxThread::Release() {
+    FReleased = true;
+    if (FInHandOver == 0)
+        deleteLater();
 }
 
 TCANDevice::TCANDevice(QObject* owner)
@@ -160,8 +175,7 @@ TStat TCANDevice::Close() {
         canIoctl(FHandle, CAN_IOCTL_ABORT_RX, nullptr);
         canIoctl(FHandle, CAN_IOCTL_ABORT_RX, nullptr);
         thread->Stop();
-        // Later: Close may run inside the thread's own error hand-over.
-        thread->deleteLater();
+        thread->Release();
     }
     ReleaseHandle();
     DoDisconnect();

@@ -29,6 +29,9 @@ public:
     // User-interface thread: asks the loop to end and waits until it has, still running the
     // hand-overs it waits for. No data notification is raised any more once this began.
     void Stop();
+    // Deletes the object once none of its hand-overs is running any more; Close may come from
+    // inside one of them.
+    void Release();
 
     TStat ErrorCode() const { return FErrorCode; }
     QTimer* ErrorTimer() const { return FErrorTimer; }
@@ -40,6 +43,7 @@ private:
     void DataHandOver();
     void ErrorHandOver();
     void SleepUntilStopped();
+    void LeaveHandOver();
 
     TByteQueue* FQueue;
     TCanHandle FHandle;
@@ -51,6 +55,8 @@ private:
 
     THandOver FHandOver;
     std::atomic<bool> FStopping{false};
+    int FInHandOver = 0; // user-interface thread
+    bool FReleased = false;
     std::mutex FSleepMutex;
     std::condition_variable FSleepCv;
 };

@@ -37,11 +37,13 @@ void THandOver::Drain() {
             task = FTasks.front();
             FTasks.pop_front();
         }
+        FRunning.push_back(task);
         // The worker must be released even if the work raises.
         struct Release {
             THandOver* Self;
             TTask* Task;
             ~Release() {
+                Self->FRunning.pop_back();
                 {
                     std::lock_guard lock(Self->FMutex);
                     Task->Done = true;
@@ -56,6 +58,10 @@ void THandOver::Drain() {
 
 void THandOver::WaitForWorker() {
     std::unique_lock lock(FMutex);
+    // The worker waits for work that is further up this very stack.
+    for (const auto& running : FRunning)
+        running->Done = true;
+    FCv.notify_all();
     while (!FWorkerDone) {
         if (!FTasks.empty()) {
             lock.unlock();

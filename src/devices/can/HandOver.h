@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 // Runs work of a worker thread on the user-interface thread and lets the worker wait until it
 // ran. While the user-interface thread waits for the worker to end (WaitForWorker), it keeps
@@ -28,7 +29,8 @@ public:
     // User-interface thread: runs every pending hand-over now.
     void Drain();
     // User-interface thread: returns once the worker called WorkerDone, running hand-overs
-    // meanwhile.
+    // meanwhile. Called from inside a hand-over's work (a handler that closes), it first lets
+    // the worker go on as if that work had finished.
     void WaitForWorker();
 
 private:
@@ -41,5 +43,6 @@ private:
     std::mutex FMutex;
     std::condition_variable FCv;
     std::deque<std::shared_ptr<TTask>> FTasks;
+    std::vector<std::shared_ptr<TTask>> FRunning; // user-interface thread, innermost last
     bool FWorkerDone = false;
 };

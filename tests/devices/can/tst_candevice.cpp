@@ -204,6 +204,30 @@ private Q_SLOTS:
         QVERIFY(thread->isFinished());
     }
 
+    void closingFromItsOwnDataNotification() {
+        // The receive thread waits for the notification it handed over while that very
+        // notification closes the transport, which waits for the thread.
+        TCANDevice dev(nullptr);
+        CountingPrompts prompts(Target());
+        dev.SetPrompts(&prompts);
+        QList<int> counts;
+        dev.OnDataAvailable = [&](TDevice* d, std::int32_t n) {
+            counts << n;
+            if (n > 0)
+                d->Close();
+        };
+        int disconnects = 0;
+        dev.OnDisconnect = [&](TDevice*) { ++disconnects; };
+        QCOMPARE(dev.Open(QStringLiteral("Net 19")), E_SUCCESS);
+        Peer peer(Bus(FPort));
+        QVERIFY(peer.SyncWith(101, counts));
+        QPointer<TCANRxThread> thread = dev.RxThread();
+        peer.Send(101, "bye");
+        QTRY_COMPARE_WITH_TIMEOUT(disconnects, 1, Patience);
+        QVERIFY(!dev.IsOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), Patience);
+    }
+
     void queueOverflowAndClearedAtOpen() {
         TCANDevice dev(nullptr);
         CountingPrompts prompts(Target(0, 0x300));
