@@ -47,7 +47,8 @@ void TCANRxThread::run() {
         if (result == CAN_SUCCESS && count == 1) {
             for (int i = 0; i < std::min<int>(msg.len, 8); ++i)
                 FQueue->Put(msg.data[i]); // a full queue drops the byte
-            FHandOver.Run([this] { DataHandOver(); });
+            const std::int32_t queued = FQueue->Count();
+            FHandOver.Run([this, queued] { DataHandOver(queued); });
         } else if (result == CAN_SUCCESS || result == CAN_RX_TIMEOUT || result == CAN_ABORTED) {
             continue;
         } else {
@@ -67,12 +68,12 @@ void TCANRxThread::SleepUntilStopped() {
         FSleepCv.wait_for(lock, std::chrono::milliseconds(100));
 }
 
-void TCANRxThread::DataHandOver() {
+void TCANRxThread::DataHandOver(std::int32_t count) {
     // A closing transport drains the hand-over without raising anything.
     if (FStopping || !FOnData)
         return;
     ++FInHandOver;
-    FOnData(FDevice, FQueue->Count());
+    FOnData(FDevice, count);
     LeaveHandOver();
 }
 

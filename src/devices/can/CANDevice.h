@@ -15,7 +15,8 @@ class QTimer;
 
 // Waits on the library for frames of the receive identifier, puts their bytes into the
 // transport's queue and hands every data notification to the user-interface thread, waiting
-// until it has run there. A receive failure goes over through a one-shot timer.
+// until it has been taken up there (see THandOver). A receive failure goes over through a
+// one-shot timer.
 class TCANRxThread : public QThread {
     Q_OBJECT
 public:
@@ -40,7 +41,8 @@ protected:
     void run() override;
 
 private:
-    void DataHandOver();
+    // `count`: the queue's bytes once the frame was in.
+    void DataHandOver(std::int32_t count);
     void ErrorHandOver();
     void SleepUntilStopped();
     void LeaveHandOver();

@@ -51,6 +51,7 @@ struct THandleState {
     bool Lost = false;   // was up and went away
     bool Closed = false;
     bool Reconnecting = false;
+    int Dropped = 0; // frames lost in a row
     QString ErrorText;
 
     QCanBusDevice* Device = nullptr; // touched on the library thread only
@@ -163,9 +164,15 @@ void Receive(THandleState& h, QCanBusDevice* device) {
             continue;
         const auto id = static_cast<std::int32_t>(frame.frameId());
         std::lock_guard lock(h.M);
-        // A full queue loses the newest frames, as a controller's receive buffer does.
-        if (!h.Ids.contains(id) || std::int32_t(h.Rx.size()) >= h.RxQueueSize)
+        if (!h.Ids.contains(id))
             continue;
+        // A full queue loses the newest frames, as a controller's receive buffer does.
+        if (std::int32_t(h.Rx.size()) >= h.RxQueueSize) {
+            if (h.Dropped++ == 0)
+                qWarning("CAN %s: receive queue full, frames lost", qPrintable(h.Bus));
+            continue;
+        }
+        h.Dropped = 0;
         TCanMsg msg;
         msg.id = id;
         const QByteArray payload = frame.payload();

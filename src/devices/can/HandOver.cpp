@@ -16,7 +16,7 @@ void THandOver::Run(std::function<void()> work) {
     QMetaObject::invokeMethod(
         FContext.get(), [this] { Drain(); }, Qt::QueuedConnection);
     std::unique_lock lock(FMutex);
-    FCv.wait(lock, [&task] { return task->Done; });
+    FCv.wait(lock, [&task] { return task->Taken; });
 }
 
 void THandOver::WorkerDone() {
@@ -36,21 +36,9 @@ void THandOver::Drain() {
                 return;
             task = FTasks.front();
             FTasks.pop_front();
+            task->Taken = true;
         }
-        FRunning.push_back(task);
-        // The worker must be released even if the work raises.
-        struct Release {
-            THandOver* Self;
-            TTask* Task;
-            ~Release() {
-                Self->FRunning.pop_back();
-                {
-                    std::lock_guard lock(Self->FMutex);
-                    Task->Done = true;
-                }
-                Self->FCv.notify_all();
-            }
-        } release{this, task.get()};
+        FCv.notify_all();
         if (task->Work)
             task->Work();
     }
@@ -58,10 +46,6 @@ void THandOver::Drain() {
 
 void THandOver::WaitForWorker() {
     std::unique_lock lock(FMutex);
-    // The worker waits for work that is further up this very stack.
-    for (const auto& running : FRunning)
-        running->Done = true;
-    FCv.notify_all();
     while (!FWorkerDone) {
         if (!FTasks.empty()) {
             lock.unlock();
