@@ -76,11 +76,18 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
         QCOMPARE(morv.Stop(), E_CMD_FAILED);
 
+        // The bus named directly works as well as its net number.
+        target.Port = rig.Bus;
+        QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
+        QTRY_VERIFY_WITH_TIMEOUT(morv.IsConnected(), Patience);
+        float v = 0;
+        QCOMPARE(morv.GetAcceleration(v), E_SUCCESS);
+        QCOMPARE(v, 2500.0f);
+
         // Another target identifier: the simulator on 100 never hears the request.
         target.Can.TargetId = 200;
         QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
         QTRY_VERIFY_WITH_TIMEOUT(morv.IsConnected(), Patience);
-        float v = 0;
         QCOMPARE(morv.GetAcceleration(v), E_CMD_FAILED);
     }
 

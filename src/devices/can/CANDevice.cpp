@@ -112,26 +112,31 @@ bool TCANDevice::IsOpen() {
 }
 
 TStat TCANDevice::Open(const QString& PortName) {
-    const auto net = CanNets::NetNumber(PortName);
-    if (!net || PortName == kNotInstalled)
+    if (!CanNets::NetNumber(PortName) && !CanNets::IsBusName(PortName))
         return E_NOT_FOUND;
     // The bit rate is offered at 250 kBit/s every time; the identifier as last chosen.
     TCanSettings chosen = FParams;
     chosen.BitrateCode = static_cast<int>(DefaultBitrateCode);
     if (!Prompts() || !Prompts()->EditCan(chosen, PortName))
         return E_CMD_ABORTED;
-    return OpenNet(*net, chosen);
+    return OpenWith(PortName, chosen);
 }
 
-TStat TCANDevice::OpenNet(int net, const TCanSettings& params) {
+TStat TCANDevice::OpenWith(const QString& PortName, const TCanSettings& params) {
+    const auto net = CanNets::NetNumber(PortName);
+    if (!net && !CanNets::IsBusName(PortName))
+        return E_NOT_FOUND;
     FParams = params;
     if (IsOpen())
         Close();
     ReleaseHandle(); // what a refused open may have left
     const std::int32_t target = params.TargetId;
 
-    if (canOpen(net, 0, LibraryQueueSize, LibraryQueueSize, LibraryTimeout, LibraryTimeout,
-                &FHandle) != CAN_SUCCESS) {
+    const std::int32_t opened = net ? canOpen(*net, 0, LibraryQueueSize, LibraryQueueSize,
+                                              LibraryTimeout, LibraryTimeout, &FHandle)
+                                    : canOpenBus(PortName, 0, LibraryQueueSize, LibraryQueueSize,
+                                                 LibraryTimeout, LibraryTimeout, &FHandle);
+    if (opened != CAN_SUCCESS) {
         FHandle = -1;
         return E_IO_ERROR;
     }

@@ -78,8 +78,11 @@ public:
     ~TCANDevice() override;
 
     bool IsOpen() override;
-    // "Net n": asks the prompts for bit rate and target identifier, then opens net n.
+    // "Net n", or a bus named directly ("virtualcan:can0"): asks the prompts for bit rate and
+    // target identifier, then opens it.
     TStat Open(const QString& PortName) override;
+    // Opens without asking.
+    TStat OpenWith(const QString& PortName, const TCanSettings& params);
     TStat Close() override;
     std::int32_t BytesAvailable() override;
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
@@ -98,7 +101,6 @@ protected:
     bool ConnectConditionMet() override { return IsOpen(); }
 
 private:
-    TStat OpenNet(int net, const TCanSettings& params);
     void ReleaseHandle();
 
     TCanSettings FParams;

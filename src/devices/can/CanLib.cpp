@@ -34,7 +34,6 @@ constexpr int OpenTimeoutMs = 3000;
 constexpr std::int32_t MaxExtendedId = 0x1FFFFFFF;
 
 struct THandleState {
-    int Net = -1;
     QString Bus;
     QString Plugin;
     QString Interface;
@@ -306,15 +305,23 @@ std::optional<std::uint32_t> SocketCanBitrate(const QString& interfaceName) {
 
 } // namespace
 
-std::int32_t canOpen(int net, std::uint32_t flags, std::int32_t /*txQueueSize*/,
-                     std::int32_t rxQueueSize, std::int32_t /*txTimeout*/, std::int32_t rxTimeout,
+std::int32_t canOpen(int net, std::uint32_t flags, std::int32_t txQueueSize,
+                     std::int32_t rxQueueSize, std::int32_t txTimeout, std::int32_t rxTimeout,
                      TCanHandle* handle) {
+    const QString bus = CanNets::BusOf(net);
+    if (bus.isEmpty())
+        return CAN_NET_NOT_FOUND;
+    return canOpenBus(bus, flags, txQueueSize, rxQueueSize, txTimeout, rxTimeout, handle);
+}
+
+std::int32_t canOpenBus(const QString& bus, std::uint32_t flags, std::int32_t /*txQueueSize*/,
+                        std::int32_t rxQueueSize, std::int32_t /*txTimeout*/,
+                        std::int32_t rxTimeout, TCanHandle* handle) {
     if (!handle || flags != 0 || rxQueueSize <= 0 || rxTimeout < 0)
         return CAN_INVALID_PARAMETER;
     auto h = std::make_shared<THandleState>();
-    h->Net = net;
-    h->Bus = CanNets::BusOf(net);
-    if (h->Bus.isEmpty() || !CanNets::SplitBus(h->Bus, h->Plugin, h->Interface))
+    h->Bus = bus;
+    if (!CanNets::SplitBus(h->Bus, h->Plugin, h->Interface))
         return CAN_NET_NOT_FOUND;
     h->RxQueueSize = rxQueueSize;
     h->RxTimeout = rxTimeout;

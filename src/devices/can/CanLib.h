@@ -41,6 +41,10 @@ constexpr std::uint32_t CAN_IOCTL_ABORT_RX = 9;
 std::int32_t canOpen(int net, std::uint32_t flags, std::int32_t txQueueSize,
                      std::int32_t rxQueueSize, std::int32_t txTimeout, std::int32_t rxTimeout,
                      TCanHandle* handle);
+// The same for a bus named directly ("virtualcan:can0"), without a net number.
+std::int32_t canOpenBus(const QString& bus, std::uint32_t flags, std::int32_t txQueueSize,
+                        std::int32_t rxQueueSize, std::int32_t txTimeout, std::int32_t rxTimeout,
+                        TCanHandle* handle);
 std::int32_t canClose(TCanHandle handle);
 // Library code of the bit-rate table (0 = 1 MBit/s ... 13 = 10 kBit/s). A bus that cannot be
 // set but whose rate differs is refused, with the reason in canErrorText.

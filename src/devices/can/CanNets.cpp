@@ -57,6 +57,11 @@ std::optional<int> NetNumber(const QString& portName) {
     return net;
 }
 
+bool IsBusName(const QString& text) {
+    QString plugin, interfaceName;
+    return SplitBus(text, plugin, interfaceName) && QCanBus::instance()->plugins().contains(plugin);
+}
+
 bool SplitBus(const QString& bus, QString& plugin, QString& interfaceName) {
     const auto colon = bus.indexOf(QLatin1Char(':'));
     if (colon <= 0 || colon + 1 >= bus.size())

@@ -24,6 +24,9 @@ QString BusOf(int net);
 // "Net 19" -> 19; nothing for any other text.
 std::optional<int> NetNumber(const QString& portName);
 
+// "plugin:interface" with a plugin that Qt Serial Bus has.
+bool IsBusName(const QString& text);
+
 // Splits at the first colon; false when either half is empty.
 bool SplitBus(const QString& bus, QString& plugin, QString& interfaceName);
 
