@@ -1,12 +1,14 @@
 // karo-sim: a gripper on loopback for trying and testing Karo Commander without hardware.
 
 #include "GripperModel.h"
+#include "SimCan.h"
 #include "SimSerial.h"
 #include "SimTcp.h"
 #include "SimUdp.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -89,6 +91,16 @@ int main(int argc, char* argv[]) {
                                     QStringLiteral("Receive datagrams on <port> (0: a free port); "
                                                    "answers go to each datagram's sender."),
                                     QStringLiteral("port"));
+    const QCommandLineOption canOpt(
+        QStringLiteral("can"),
+        QStringLiteral("Be a node on the CAN bus <bus>, named plugin:interface (virtualcan:can0, "
+                       "virtualcan:tcp://127.0.0.1:PORT/can0 for a bus of its own, "
+                       "socketcan:can0)."),
+        QStringLiteral("bus"));
+    const QCommandLineOption canIdOpt(QStringLiteral("can-id"),
+                                      QStringLiteral("Receive on CAN identifier <id>, answer on "
+                                                     "<id> + 1 (default 100)."),
+                                      QStringLiteral("id"), QStringLiteral("100"));
     const QCommandLineOption hostOpt(QStringLiteral("host"),
                                      QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                      QStringLiteral("addr"), QStringLiteral("127.0.0.1"));
@@ -157,17 +169,17 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the fault dice (default 1)."),
                                      QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions({tcpOpt,        udpOpt,    ptyOpt,    lineOpt,  baudOpt,  hostOpt,
-                       verboseOpt,    partOpt,   noPartOpt, refOpt,   startOpt, typeOpt,
-                       hwOpt,         fwOpt,     serialOpt, delayOpt, dropOpt,  corruptOpt,
-                       disconnectOpt, silentOpt, loseOpt,   seedOpt});
+    parser.addOptions({tcpOpt,   udpOpt,     ptyOpt,        lineOpt,   baudOpt,   canOpt,
+                       canIdOpt, hostOpt,    verboseOpt,    partOpt,   noPartOpt, refOpt,
+                       startOpt, typeOpt,    hwOpt,         fwOpt,     serialOpt, delayOpt,
+                       dropOpt,  corruptOpt, disconnectOpt, silentOpt, loseOpt,   seedOpt});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         Fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
     if (!parser.isSet(tcpOpt) && !parser.isSet(udpOpt) && !parser.isSet(ptyOpt) &&
-        !parser.isSet(lineOpt))
-        Fail(QStringLiteral("nothing to serve: give --tcp PORT, --udp PORT, --serial-pty or "
-                            "--serial DEVICE (see --help)"));
+        !parser.isSet(lineOpt) && !parser.isSet(canOpt))
+        Fail(QStringLiteral("nothing to serve: give --tcp PORT, --udp PORT, --serial-pty, "
+                            "--serial DEVICE and/or --can BUS (see --help)"));
     if (parser.isSet(ptyOpt) && parser.isSet(lineOpt))
         Fail(QStringLiteral("--serial-pty and --serial exclude each other"));
     // --serial once took the serial number: say so rather than open a file named like one.
@@ -254,6 +266,7 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<TSimTcpServer> tcp;
     std::unique_ptr<TSimUdpServer> udp;
     std::unique_ptr<TSimSerialPort> serial;
+    std::unique_ptr<TSimCanBus> can;
     if (parser.isSet(tcpOpt)) {
         const auto port = static_cast<quint16>(need(tcpOpt, 0, 65535));
         tcp = std::make_unique<TSimTcpServer>(model);
@@ -291,8 +304,21 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
     }
 
+    if (parser.isSet(canOpt)) {
+        if (!faults.Verbose)
+            QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.plugins.*.info=false"));
+        // Standard or extended identifier; the answer goes out on id + 1.
+        const auto id = static_cast<quint32>(need(canIdOpt, 0, 0x1FFFFFFE));
+        can = std::make_unique<TSimCanBus>(model, id);
+        if (!can->Open(parser.value(canOpt)))
+            Fail(QStringLiteral("can %1: %2").arg(parser.value(canOpt), can->ErrorString()));
+        std::printf("listening can %s id %u\n", qPrintable(can->BusName()), unsigned(id));
+        std::fflush(stdout);
+    }
+
     const int rc = QCoreApplication::exec();
     serial.reset();
+    can.reset();
     udp.reset();
     tcp.reset();
     ::close(SignalPipe[0]);

@@ -3,6 +3,7 @@
 #include "devices/IniFile.h"
 #include "devices/serial/PortMap.h"
 #include "dialogs/BaudrateDialog.h"
+#include "dialogs/CanParamsDialog.h"
 #include "dialogs/DeviceDialog.h"
 #include "dialogs/HostnameDialog.h"
 #include "dialogs/UDPSettingsDialog.h"
@@ -73,8 +74,21 @@ bool TDialogPrompts::EditSerial(TSerialSettings& settings, const QString& portNa
     return true;
 }
 
-bool TDialogPrompts::EditCan(TCanSettings&, const QString&) {
-    return false;
+bool TDialogPrompts::EditCan(TCanSettings& settings, const QString& portName) {
+    // The identifier stays as the operator left it, unless the transport's changed since.
+    if (!FCanDlg || settings.TargetId != FCanIdShown) {
+        if (!FCanDlg)
+            FCanDlg = std::make_unique<TCANParamsDlg>();
+        FCanDlg->SetTargetId(settings.TargetId);
+        FCanIdShown = settings.TargetId;
+    }
+    FCanDlg->SetBitrateCode(settings.BitrateCode);
+    FCanDlg->SetNet(portName);
+    if (!FCanDlg->Execute())
+        return false;
+    settings = {FCanDlg->BitrateCode(), FCanDlg->TargetId()};
+    FCanIdShown = settings.TargetId;
+    return true;
 }
 
 void TDialogPrompts::ShowError(const QString& text) {

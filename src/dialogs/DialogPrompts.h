@@ -8,6 +8,7 @@
 
 class QObject;
 class TBaudrateDlg;
+class TCANParamsDlg;
 class TDeviceDlg;
 class THostNameDlg;
 class TUDPSettingsDlg;
@@ -23,7 +24,6 @@ public:
     bool EditTcp(TTcpSettings& settings) override;
     bool EditUdp(TUdpSettings& settings) override;
     bool EditSerial(TSerialSettings& settings, const QString& portName) override;
-    // No CAN transport is listed yet: nothing can ask, and nothing opens.
     bool EditCan(TCanSettings& settings, const QString& portName) override;
     void ShowError(const QString& text) override;
 
@@ -32,6 +32,7 @@ public:
     THostNameDlg* HostDialog() const { return FHostDlg.get(); }
     TUDPSettingsDlg* UdpDialog() const { return FUdpDlg.get(); }
     TBaudrateDlg* BaudrateDialog() const { return FBaudDlg.get(); }
+    TCANParamsDlg* CanDialog() const { return FCanDlg.get(); }
 
 private:
     std::unique_ptr<TDeviceDlg> FDeviceDlg;
@@ -42,4 +43,6 @@ private:
     TUdpSettings FUdpShown;
     std::unique_ptr<TBaudrateDlg> FBaudDlg;
     TSerialSettings FSerialShown;
+    std::unique_ptr<TCANParamsDlg> FCanDlg;
+    int FCanIdShown = 0;
 };

@@ -1,5 +1,6 @@
 #include "engine/CommandComponent.h"
 
+#include "devices/can/CANDevice.h"
 #include "devices/serial/SerialDevice.h"
 #include "devices/tcp/TCPDevice.h"
 #include "devices/udp/UDPDevice.h"
@@ -16,7 +17,7 @@ void TCommand::CreateDevices() {
     AddDevice(new TSerialDevice(this));
     AddDevice(new TTCPDevice(this));
     AddDevice(new TUDPDevice(this));
-    // CAN-Bus:        AddDevice(new TCANDevice(this));
+    AddDevice(new TCANDevice(this));
 }
 
 TCommand::~TCommand() {

@@ -35,6 +35,7 @@ SimProcess::SimProcess(const QStringList& extraArgs, bool defaultTransports) {
     FWantUdp = Names(FArgs, QStringLiteral("--udp"));
     FWantSerial =
         Names(FArgs, QStringLiteral("--serial-pty")) || Names(FArgs, QStringLiteral("--serial"));
+    FWantCan = Names(FArgs, QStringLiteral("--can"));
     FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
@@ -58,6 +59,11 @@ void SimProcess::ReadOutput() {
     const auto m = serial.match(QString::fromLocal8Bit(FOutput));
     if (m.hasMatch())
         FSerialPath = m.captured(1);
+    static const QRegularExpression canLine(QStringLiteral("^listening can (\\S+) id \\d+\\r?\\n"),
+                                            QRegularExpression::MultilineOption);
+    const auto c = canLine.match(QString::fromLatin1(FOutput));
+    if (c.hasMatch())
+        FCanBus = c.captured(1);
 }
 
 bool SimProcess::Start(int timeoutMs) {
@@ -72,7 +78,7 @@ bool SimProcess::Start(int timeoutMs) {
     }
     const QDeadlineTimer deadline(timeoutMs);
     while ((FWantTcp && FTcpPort == 0) || (FWantUdp && FUdpPort == 0) ||
-           (FWantSerial && FSerialPath.isEmpty())) {
+           (FWantSerial && FSerialPath.isEmpty()) || (FWantCan && FCanBus.isEmpty())) {
         if (FProcess.state() == QProcess::NotRunning) {
             FError = QStringLiteral("karo-sim ended early (exit code %1)").arg(FProcess.exitCode());
             return false;

@@ -34,6 +34,8 @@ public:
     quint16 UdpPort() const { return FUdpPort; }
     // The serial line it serves (--serial-pty, --serial); empty when none.
     QString SerialPath() const { return FSerialPath; }
+    // The CAN bus it is a node on ("--can BUS"); empty until it reported it.
+    QString CanBus() const { return FCanBus; }
 
     bool IsRunning() const { return FProcess.state() != QProcess::NotRunning; }
 
@@ -61,6 +63,8 @@ private:
     bool FWantUdp = false;
     bool FWantSerial = false;
     QString FSerialPath;
+    bool FWantCan = false;
+    QString FCanBus;
     quint16 FTcpPort = 0;
     quint16 FUdpPort = 0;
     QByteArray FOutput;

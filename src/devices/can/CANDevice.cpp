@@ -1,0 +1,232 @@
+#include "devices/can/CANDevice.h"
+
+#include "devices/can/CanNets.h"
+#include "protocol/Errors.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+const QString kNotInstalled = QStringLiteral("not installed");
+} // namespace
+
+TCANRxThread::TCANRxThread(TDevice* device, TByteQueue* queue, TCanHandle handle,
+                           TDevice::TDataAvailableEvent onData, TDevice::TErrorEvent onError)
+    : FQueue(queue), FHandle(handle), FOnData(std::move(onData)), FOnError(std::move(onError)),
+      FDevice(device), FErrorTimer(new QTimer(this)) {
+    FErrorTimer->setSingleShot(true);
+    FErrorTimer->setInterval(ErrorTimerInterval);
+    connect(FErrorTimer, &QTimer::timeout, this, &TCANRxThread::ErrorHandOver);
+    if (!FQueue)
+        throw EKaroError(QStringLiteral("rx queue not assigned"));
+    start();
+}
+
+TCANRxThread::~TCANRxThread() {
+    Stop();
+}
+
+void TCANRxThread::Stop() {
+    FStopping = true;
+    requestInterruption();
+    { std::lock_guard lock(FSleepMutex); }
+    FSleepCv.notify_all();
+    FHandOver.WaitForWorker();
+    wait();
+}
+
+void TCANRxThread::run() {
+    FErrorCode = E_SUCCESS;
+    while (!isInterruptionRequested()) {
+        TCanMsg msg;
+        std::int32_t count = 1;
+        const std::int32_t result = canRead(FHandle, &msg, &count, nullptr);
+        if (result == CAN_SUCCESS && count == 1) {
+            for (int i = 0; i < std::min<int>(msg.len, 8); ++i)
+                FQueue->Put(msg.data[i]); // a full queue drops the byte
+            const std::int32_t queued = FQueue->Count();
+            FHandOver.Run([this, queued] { DataHandOver(queued); });
+        } else if (result == CAN_SUCCESS || result == CAN_RX_TIMEOUT || result == CAN_ABORTED) {
+            continue;
+        } else {
+            FErrorCode = E_READ_ERROR;
+            QMetaObject::invokeMethod(FErrorTimer, qOverload<>(&QTimer::start),
+                                      Qt::QueuedConnection);
+            SleepUntilStopped();
+            break;
+        }
+    }
+    FHandOver.WorkerDone();
+}
+
+void TCANRxThread::SleepUntilStopped() {
+    std::unique_lock lock(FSleepMutex);
+    while (!isInterruptionRequested())
+        FSleepCv.wait_for(lock, std::chrono::milliseconds(100));
+}
+
+void TCANRxThread::DataHandOver(std::int32_t count) {
+    // A closing transport drains the hand-over without raising anything.
+    if (FStopping || !FOnData)
+        return;
+    ++FInHandOver;
+    FOnData(FDevice, count);
+    LeaveHandOver();
+}
+
+void TCANRxThread::ErrorHandOver() {
+    FErrorTimer->stop();
+    if (!FOnError)
+        return;
+    ++FInHandOver;
+    FOnError(FDevice, FErrorCode);
+    LeaveHandOver();
+}
+
+void TCANRxThread::LeaveHandOver() {
+    if (--FInHandOver == 0 && FReleased)
+        deleteLater();
+}
+
+void TCANRxThread::Release() {
+    FReleased = true;
+    if (FInHandOver == 0)
+        deleteLater();
+}
+
+TCANDevice::TCANDevice(QObject* owner)
+    : TDevice(owner, QStringLiteral("can"), QStringLiteral("CAN-Bus")) {
+    FParams.BitrateCode = DefaultBitrateCode;
+}
+
+TCANDevice::~TCANDevice() {
+    BeginDestroy();
+    Close();
+}
+
+bool TCANDevice::IsOpen() {
+    return FRxThread != nullptr && FHandle != -1;
+}
+
+TStat TCANDevice::Open(const QString& PortName) {
+    if (!CanNets::NetNumber(PortName) && !CanNets::IsBusName(PortName))
+        return E_NOT_FOUND;
+    // The bit rate is offered at 250 kBit/s every time; the identifier as last chosen.
+    TCanSettings chosen = FParams;
+    chosen.BitrateCode = static_cast<int>(DefaultBitrateCode);
+    if (!Prompts() || !Prompts()->EditCan(chosen, PortName))
+        return E_CMD_ABORTED;
+    return OpenWith(PortName, chosen);
+}
+
+TStat TCANDevice::OpenWith(const QString& PortName, const TCanSettings& params) {
+    const auto net = CanNets::NetNumber(PortName);
+    if (!net && !CanNets::IsBusName(PortName))
+        return E_NOT_FOUND;
+    FParams = params;
+    if (IsOpen())
+        Close();
+    ReleaseHandle(); // what a refused open may have left
+    const std::int32_t target = params.TargetId;
+
+    const std::int32_t opened = net ? canOpen(*net, 0, LibraryQueueSize, LibraryQueueSize,
+                                              LibraryTimeout, LibraryTimeout, &FHandle)
+                                    : canOpenBus(PortName, 0, LibraryQueueSize, LibraryQueueSize,
+                                                 LibraryTimeout, LibraryTimeout, &FHandle);
+    if (opened != CAN_SUCCESS) {
+        FHandle = -1;
+        return E_IO_ERROR;
+    }
+    if (canSetBaudrate(FHandle, static_cast<std::uint32_t>(params.BitrateCode)) != CAN_SUCCESS) {
+        const QString why = canErrorText(FHandle);
+        ReleaseHandle();
+        if (!why.isEmpty() && Prompts())
+            Prompts()->ShowError(why);
+        return E_INVALID_PARAMETER;
+    }
+    if (target < 0 || canIdAdd(FHandle, target + 1) != CAN_SUCCESS) {
+        ReleaseHandle();
+        return E_INSUFFICIENT_RESOURCES;
+    }
+    if (FRxThread)
+        throw EKaroError(QStringLiteral("rx thread was already assigned"));
+    // Bytes of an earlier connection must not come before the first reply of this one.
+    FQueue.Clear();
+    FRxThread = new TCANRxThread(this, &FQueue, FHandle, OnDataAvailable, OnError);
+    FRxThread->setParent(this);
+    FTransmitId = target;
+    StartConnectTimer();
+    return E_SUCCESS;
+}
+
+void TCANDevice::ReleaseHandle() {
+    if (FHandle == -1)
+        return;
+    canClose(FHandle);
+    FHandle = -1;
+}
+
+TStat TCANDevice::Close() {
+    // No OnConnect for a transport closed before its first tick.
+    ConnectTimer()->stop();
+    if (FHandle == -1)
+        return E_NOT_OPENED;
+    if (FRxThread) {
+        TCANRxThread* thread = FRxThread;
+        FRxThread = nullptr;
+        thread->requestInterruption();
+        canIoctl(FHandle, CAN_IOCTL_ABORT_RX, nullptr);
+        canIoctl(FHandle, CAN_IOCTL_ABORT_RX, nullptr);
+        thread->Stop();
+        thread->Release();
+    }
+    ReleaseHandle();
+    DoDisconnect();
+    return E_SUCCESS;
+}
+
+std::int32_t TCANDevice::BytesAvailable() {
+    return IsOpen() ? FQueue.Count() : 0;
+}
+
+std::int32_t TCANDevice::Read(std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen())
+        return -1;
+    return FQueue.Read(Buffer, Count);
+}
+
+TStat TCANDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
+    if (!IsOpen())
+        return E_NOT_OPENED;
+    if (Count < 0 || (Count > 0 && !Buffer))
+        return E_WRITE_ERROR;
+    std::int32_t pos = 0;
+    while (Count - pos > 0) {
+        TCanMsg msg;
+        msg.id = FTransmitId;
+        msg.len = static_cast<std::uint8_t>(std::min<std::int32_t>(8, Count - pos));
+        std::memcpy(msg.data, Buffer + pos, msg.len);
+        std::int32_t frames = 1;
+        if (canSend(FHandle, &msg, &frames) != CAN_SUCCESS)
+            return E_WRITE_ERROR;
+        pos += msg.len;
+    }
+    return E_SUCCESS;
+}
+
+void TCANDevice::GetPortList(QStringList& Items) {
+    Items.clear();
+    for (int net = CanNets::FirstNet; net <= CanNets::LastNet; ++net) {
+        TCanHandle handle = -1;
+        if (canOpen(net, 0, LibraryQueueSize, LibraryQueueSize, LibraryTimeout, LibraryTimeout,
+                    &handle) == CAN_SUCCESS) {
+            Items << QStringLiteral("Net %1").arg(net);
+            canClose(handle);
+        }
+    }
+    if (Items.isEmpty())
+        Items << kNotInstalled;
+}

@@ -1,0 +1,58 @@
+#include "devices/can/HandOver.h"
+
+THandOver::THandOver() : FContext(std::make_unique<QObject>()) {}
+
+THandOver::~THandOver() = default;
+
+void THandOver::Run(std::function<void()> work) {
+    auto task = std::make_shared<TTask>();
+    task->Work = std::move(work);
+    {
+        std::lock_guard lock(FMutex);
+        FTasks.push_back(task);
+    }
+    FCv.notify_all();
+    // Posted to the context object: once the hand-over is gone, so is the posted call.
+    QMetaObject::invokeMethod(
+        FContext.get(), [this] { Drain(); }, Qt::QueuedConnection);
+    std::unique_lock lock(FMutex);
+    FCv.wait(lock, [&task] { return task->Taken; });
+}
+
+void THandOver::WorkerDone() {
+    {
+        std::lock_guard lock(FMutex);
+        FWorkerDone = true;
+    }
+    FCv.notify_all();
+}
+
+void THandOver::Drain() {
+    for (;;) {
+        std::shared_ptr<TTask> task;
+        {
+            std::lock_guard lock(FMutex);
+            if (FTasks.empty())
+                return;
+            task = FTasks.front();
+            FTasks.pop_front();
+            task->Taken = true;
+        }
+        FCv.notify_all();
+        if (task->Work)
+            task->Work();
+    }
+}
+
+void THandOver::WaitForWorker() {
+    std::unique_lock lock(FMutex);
+    while (!FWorkerDone) {
+        if (!FTasks.empty()) {
+            lock.unlock();
+            Drain();
+            lock.lock();
+            continue;
+        }
+        FCv.wait(lock, [this] { return FWorkerDone || !FTasks.empty(); });
+    }
+}
