@@ -74,7 +74,7 @@ struct TConnectTarget {
 // target's transport to its index in the list; -1 answers the choice as cancelled.
 class TGivenPrompts : public IDevicePrompts {
 public:
-    TGivenPrompts(TConnectTarget target, int deviceIndex)
+    explicit TGivenPrompts(TConnectTarget target, int deviceIndex = -1)
         : FTarget(std::move(target)), FDeviceIndex(deviceIndex) {}
 
     const TConnectTarget& Target() const { return FTarget; }
