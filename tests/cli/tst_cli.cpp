@@ -96,9 +96,10 @@ const Step Session[] = {
      "Minimum acceleration: 100 mm/s²\nMaximum acceleration: 5000 mm/s²\n"
      "Minimum force: 5 N\nMaximum force: 80 N\n$",
      R"({"stroke_mm":110,"max_speed_mm_s":420,"max_force_n":80})", nullptr, ""},
-    {"state", 0, StateIdle,
-     R"({"system_state":{"value":129,"hex":"00000081","flags":["Referenced",)"
-     R"("Target pos reached"]},"grasping_state":{"value":0,"text":"idle"},"position_mm":55})",
+    {"state", 0,
+     "^System state: 00000001h \\(Referenced\\)\nGrasping state: idle\nPosition: 55\\.00 mm\n$",
+     R"({"system_state":{"value":1,"hex":"00000001","flags":["Referenced"]},)"
+     R"("grasping_state":{"value":0,"text":"idle"},"position_mm":55})",
      nullptr, ""},
     {"set-force 30", 0, "^SET_FORCE_LIMIT: No error\n$",
      R"({"command":"SET_FORCE_LIMIT","status":0,"status_text":"No error"})", nullptr, ""},
@@ -122,10 +123,15 @@ const Step Session[] = {
     {"stats", 0, "^Number of grasps: 0\n", R"({"grasps":0})", nullptr, ""},
     {"release 55 200", 0, "^Command RELEASE_RAW finished: No error\\.\n$",
      R"({"command":"RELEASE_RAW","status":0})", nullptr, ""},
-    {"state", 0, StateIdle, R"({"position_mm":55})", nullptr, ""},
+    {"state", 0, StateIdle,
+     R"({"system_state":{"value":129,"hex":"00000081","flags":["Referenced",)"
+     R"("Target pos reached"]},"position_mm":55})",
+     nullptr, ""},
     // The gripper's refusal: its status text on standard error, exit code 1.
     {"move 500 200", 1, "^$", R"({"command":"GOTO","status":28,"status_text":"Range error"})",
      nullptr, "^karo-cli: GOTO: Range error\n$"},
+    {"set-force 500", 1, "^$", R"({"command":"SET_FORCE_LIMIT","status":28})", nullptr,
+     "^karo-cli: SET_FORCE_LIMIT: Range error\n$"},
     {"send 0x21 1 2", 1, "^Sending Command 21h: Command format error\nReply data: \\[n/a\\]\n$",
      R"({"id":33,"status":15})", nullptr, "command 21h: Command format error"},
     {"stop", 0, "^STOP: No error\n$", R"({"command":"STOP","status":0})", nullptr, ""},
@@ -135,8 +141,9 @@ const Step Session[] = {
     {"move 50 200", 1, "^$", R"({"status":16})", nullptr, "GOTO: "},
     {"ack-fast-stop", 0, "^FAST_STOP_ACK: No error\n$", R"({"command":"FAST_STOP_ACK"})", nullptr,
      ""},
-    {"send 64", 0, "^Sending Command 40h: No error\nReply data: 81 00 00 00\n$",
-     R"({"id":64,"status":0,"data":"81 00 00 00"})", nullptr, ""},
+    // A fast stop leaves "Axis stopped" set until the next motion.
+    {"send 64", 0, "^Sending Command 40h: No error\nReply data: C1 00 00 00\n$",
+     R"({"id":64,"status":0,"data":"C1 00 00 00"})", nullptr, ""},
     // GOTO 50 mm at 200 mm/s typed as editor items; the final result comes later.
     {"send 0x21 0 50.0f 200f", 0,
      "^Sending Command 21h: Command pending...\nReply data: \\[n/a\\]\n"
