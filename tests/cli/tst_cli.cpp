@@ -231,6 +231,46 @@ private Q_SLOTS:
         QVERIFY(last < 60000);
     }
 
+    // A motion accepted at first and failing at the end: its final line, then exit code 1.
+    void motionEndsInError() {
+        SimProcess sim({QStringLiteral("--referenced"), QStringLiteral("--no-part")});
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        const QString target = QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort());
+        CliRun r =
+            RunCli({target, QStringLiteral("grasp"), QStringLiteral("10"), QStringLiteral("200")});
+        QCOMPARE(r.Exit, 1);
+        QCOMPARE(r.Out, QStringLiteral("Command GRASP_RAW finished: Command failed.\n"));
+        QCOMPARE(r.Err, QStringLiteral("karo-cli: GRASP_RAW: Command failed\n"));
+        r = RunCli({QStringLiteral("--json"), target, QStringLiteral("grasp"), QStringLiteral("10"),
+                    QStringLiteral("200")});
+        QCOMPARE(r.Exit, 1);
+        const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
+        QCOMPARE(o[QStringLiteral("status")].toInt(), 18);
+        QCOMPARE(o[QStringLiteral("command")].toString(), QStringLiteral("GRASP_RAW"));
+    }
+
+    // Without SECONDS the monitor runs until it is told to stop, and then ends as a success.
+    void monitorStopsOnSignal() {
+        SimProcess sim({QStringLiteral("--referenced")});
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        QProcess p;
+        p.start(
+            QStringLiteral(KARO_CLI_PATH),
+            {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()), QStringLiteral("monitor")});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                out += p.readAllStandardOutput();
+                return out.count('\n') >= 4;
+            },
+            30000));
+        p.terminate();
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(out.startsWith("System state: 00000001h (Referenced)\n"));
+    }
+
     void usageErrors_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("error");
