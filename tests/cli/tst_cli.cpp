@@ -249,6 +249,17 @@ private Q_SLOTS:
         QCOMPARE(o[QStringLiteral("command")].toString(), QStringLiteral("GRASP_RAW"));
     }
 
+    // The window's read-out formats a signed number; above 2^31 that would print negative.
+    void serialNumberIsUnsigned() {
+        SimProcess sim({QStringLiteral("--serial"), QStringLiteral("3000000000")});
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        const CliRun r = RunCli(
+            {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()), QStringLiteral("info")});
+        QCOMPARE(r.Exit, 0);
+        QVERIFY2(r.Out.contains(QStringLiteral("\nSerial number: 3000000000\n")),
+                 qPrintable(r.Out));
+    }
+
     // Without SECONDS the monitor runs until it is told to stop, and then ends as a success.
     void monitorStopsOnSignal() {
         SimProcess sim({QStringLiteral("--referenced")});
