@@ -48,14 +48,14 @@ Exit codes
 
 namespace {
 
-struct TCommandSpec {
+struct TCommandSyntax {
     const char* Name;
     TCliCommand Command;
     int MinArgs;
     int MaxArgs; // -1: any number
 };
 
-constexpr std::array<TCommandSpec, 17> Commands = {{
+constexpr std::array<TCommandSyntax, 17> Commands = {{
     {"info", TCliCommand::Info, 0, 0},
     {"limits", TCliCommand::Limits, 0, 0},
     {"state", TCliCommand::State, 0, 0},
@@ -434,15 +434,15 @@ TCliParse ParseCliArguments(const QStringList& args) {
     if (positional.size() < 2)
         return error(QStringLiteral("missing COMMAND (see --help)"));
     r.CommandText = positional[1];
-    const TCommandSpec* spec = nullptr;
-    for (const TCommandSpec& s : Commands)
+    const TCommandSyntax* syntax = nullptr;
+    for (const TCommandSyntax& s : Commands)
         if (r.CommandText == QLatin1String(s.Name))
-            spec = &s;
-    if (!spec)
+            syntax = &s;
+    if (!syntax)
         return error(QStringLiteral("unknown command %1 (see --help)").arg(Quoted(r.CommandText)));
-    r.Command = spec->Command;
+    r.Command = syntax->Command;
     const QStringList rest = positional.mid(2);
-    if (rest.size() < spec->MinArgs || (spec->MaxArgs >= 0 && rest.size() > spec->MaxArgs))
+    if (rest.size() < syntax->MinArgs || (syntax->MaxArgs >= 0 && rest.size() > syntax->MaxArgs))
         return error(QStringLiteral("%1: expected %2, got %3 argument(s)")
                          .arg(r.CommandText, QLatin1String(ArgumentSyntax(r.Command)))
                          .arg(rest.size()));
