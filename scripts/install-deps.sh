@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the run script need, when missing.
+# Installs the Debian packages the build, the tests, the run and the package scripts need, when
+# missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-serialbus-dev libgl-dev fonts-dejavu-core ccache
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-serialbus-dev libgl-dev
+  fonts-dejavu-core ccache dpkg-dev file qt6-qpa-plugins
   xvfb xauth "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <optional>
@@ -168,10 +169,27 @@ bool TIniFile::ValueExists(const QString& section, const QString& key) const {
     return Find(Load(), section, key).keyLine >= 0;
 }
 
+QString SettingsDirectoryFor(const QString& exeDir, bool exeDirWritable,
+                             const QString& xdgConfigHome, const QString& home) {
+    if (exeDirWritable)
+        return exeDir;
+    // A relative XDG_CONFIG_HOME is invalid and to be ignored.
+    const QString base = !xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome)
+                             ? xdgConfigHome
+                             : QDir(home).filePath(QStringLiteral(".config"));
+    return QDir(base).filePath(QStringLiteral("karo-commander"));
+}
+
 QString SettingsDirectory() {
     if (!OverrideDir().isEmpty())
         return OverrideDir();
-    return QCoreApplication::applicationDirPath();
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString dir =
+        SettingsDirectoryFor(exeDir, QFileInfo(exeDir).isWritable(),
+                             qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
+    if (dir != exeDir)
+        QDir().mkpath(dir); // the first write would fail in a missing folder
+    return dir;
 }
 
 void SetSettingsDirectory(const QString& dir) {

@@ -35,8 +35,11 @@ private:
     QString FFileName;
 };
 
-// The folder that holds the settings files: the executable's folder unless a test pointed it
-// elsewhere.
+// The folder that holds the settings files: the executable's folder when it is writable, else
+// "$XDG_CONFIG_HOME/karo-commander" (created on demand), unless a test pointed it elsewhere.
 QString SettingsDirectory();
+// The choice itself, for an executable folder and environment given by the caller.
+QString SettingsDirectoryFor(const QString& exeDir, bool exeDirWritable,
+                             const QString& xdgConfigHome, const QString& home);
 void SetSettingsDirectory(const QString& dir);
 QString SettingsFilePath(const QString& fileName);

@@ -1,8 +1,8 @@
 #include "diagnostics/CommLogForm.h"
 
-#include "diagnostics/TrimControl.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
+#include "protocol/TrimControl.h"
 #include "widgets/MessageBoxes.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "diagnostics/CustomCmdForm.h"
 
-#include "diagnostics/TrimControl.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
+#include "protocol/TrimControl.h"
 #include "protocol/crc.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/IntegerEdit.h"
@@ -31,12 +31,6 @@
 
 namespace {
 
-bool HasHexPrefix(const QString& item) {
-    return item.startsWith(QLatin1Char('$')) || item.startsWith(QLatin1Char('x')) ||
-           item.startsWith(QLatin1Char('X')) || item.startsWith(QLatin1String("0x")) ||
-           item.startsWith(QLatin1String("0X"));
-}
-
 void AppendHex(QString& out, std::uint8_t b) {
     static const char digits[] = "0123456789ABCDEF";
     out += QLatin1Char(digits[b >> 4]);
@@ -58,72 +52,6 @@ QString TwoBytes(std::uint16_t v) {
 }
 
 } // namespace
-
-std::optional<std::uint8_t> ReadPayloadInteger(const QString& item) {
-    // The identifier field's reading, limited to one byte.
-    QString text = item;
-    const qsizetype ox = text.indexOf(QLatin1String("0x"));
-    if (ox >= 0)
-        text.replace(ox, 2, QLatin1String("$"));
-    const std::optional<std::int32_t> v = TIntegerEdit::ReadInteger(text);
-    if (!v || *v < 0 || *v > 255)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(*v);
-}
-
-std::optional<float> ReadPayloadFloat(const QString& item) {
-    // The first "." stands for the locale's separator; the rest is the float entry's reading.
-    QString text = item;
-    const qsizetype dot = text.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        text.replace(dot, 1, QLocale().decimalPoint());
-    const std::optional<long double> v = TFloatEdit::ReadFloat(text, dsDefault);
-    if (!v || !std::isfinite(*v) || std::fabs(*v) > std::numeric_limits<float>::max())
-        return std::nullopt;
-    return static_cast<float>(*v);
-}
-
-std::optional<TByteArray> ParsePayload(const QString& input) {
-    TByteArray out;
-    QString text = input + QLatin1Char(' ');
-    while (!text.isEmpty()) {
-        if (text.startsWith(QLatin1Char('"'))) {
-            const qsizetype close = text.indexOf(QLatin1Char('"'), 1);
-            if (close < 0)
-                return std::nullopt;
-            for (qsizetype k = 1; k < close; ++k) {
-                const char16_t u = text[k].unicode();
-                // Characters outside the single-byte set become "?", as a conversion to it would.
-                out.push_back(u < 256 ? static_cast<std::uint8_t>(u) : std::uint8_t('?'));
-            }
-            text.remove(0, close + 1);
-        } else {
-            const qsizetype blank = text.indexOf(QLatin1Char(' '));
-            const qsizetype take = blank < 0 ? text.size() : blank + 1;
-            const QString item = TrimControl(text.left(take));
-            text.remove(0, take);
-            if (item.isEmpty())
-                continue;
-            const bool floatItem = !HasHexPrefix(item) && (item.endsWith(QLatin1Char('f')) ||
-                                                           item.endsWith(QLatin1Char('F')));
-            if (floatItem) {
-                const std::optional<float> v = ReadPayloadFloat(item.chopped(1));
-                if (!v)
-                    return std::nullopt;
-                const auto bytes = SingleToBytes(*v);
-                out.insert(out.end(), bytes.begin(), bytes.end());
-            } else {
-                const std::optional<std::uint8_t> v = ReadPayloadInteger(item);
-                if (!v)
-                    return std::nullopt;
-                out.push_back(*v);
-            }
-        }
-        if (out.size() > static_cast<std::size_t>(MaxPayloadLength))
-            return std::nullopt;
-    }
-    return out;
-}
 
 TPacketDecoding DecodePacket(std::uint8_t id, const TByteArray& payload) {
     TPacketDecoding d;

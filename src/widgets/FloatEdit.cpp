@@ -14,92 +14,14 @@ namespace {
 const QString kValueError =
     QStringLiteral("TFloatEdit.value: the text property is not a valid float value");
 
-bool IsDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-// strtold in the "C" locale, whatever LC_NUMERIC the process runs with.
-long double StrToLongDouble(const char* s, bool* overflow) {
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
-    errno = 0;
-    const long double v = strtold_l(s, nullptr, cLocale);
-    *overflow = errno == ERANGE && std::isinf(v);
-    return v;
-}
-
 } // namespace
 
 TFloatEdit::TFloatEdit(QWidget* owner) : TNumericEdit(owner) {
     Revalidate();
 }
 
-std::optional<long double> TFloatEdit::ReadFloat(const QString& input, TDecSeparator ds) {
-    const QString sep = QLocale().decimalPoint();
-    QString text = input;
-    const QChar typed = ds == dsPoint ? QLatin1Char('.') : QLatin1Char(',');
-    if (ds != dsDefault) {
-        const qsizetype at = text.indexOf(typed);
-        if (at >= 0)
-            text.replace(at, 1, sep);
-    }
-
-    // Rebuilt in the "C" format so that only what the rules accept reaches the conversion.
-    std::string plain;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        if (text[i] == QLatin1Char('-'))
-            plain += '-';
-        ++i;
-    }
-    bool mantissa = false;
-    bool digits = false;
-    while (i < n && IsDigit(text[i])) {
-        plain += char(text[i].unicode());
-        ++i;
-        mantissa = digits = true;
-    }
-    if (!sep.isEmpty() && QStringView(text).mid(i).startsWith(sep)) {
-        i += sep.size();
-        mantissa = true;
-        plain += '.';
-        while (i < n && IsDigit(text[i])) {
-            plain += char(text[i].unicode());
-            ++i;
-            digits = true;
-        }
-    }
-    if (!mantissa)
-        return std::nullopt;
-    if (!digits)
-        plain = !plain.empty() && plain.front() == '-' ? "-0" : "0"; // the separator alone
-    if (i < n && (text[i] == QLatin1Char('E') || text[i] == QLatin1Char('e'))) {
-        ++i;
-        plain += 'e';
-        if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-            plain += char(text[i].unicode());
-            ++i;
-        }
-        bool expDigits = false;
-        while (i < n && IsDigit(text[i])) {
-            plain += char(text[i].unicode());
-            ++i;
-            expDigits = true;
-        }
-        if (!expDigits)
-            return std::nullopt;
-    }
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    if (i != n)
-        return std::nullopt;
-    bool overflow = false;
-    const long double v = StrToLongDouble(plain.c_str(), &overflow);
-    if (overflow)
-        return std::nullopt;
-    return v;
+std::optional<long double> TFloatEdit::ReadFloat(const QString& text, TDecSeparator ds) {
+    return ReadFloatText(text, ds);
 }
 
 QString TFloatEdit::FormatGeneral(long double v) {

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "protocol/NumberText.h"
 #include "widgets/ConvertError.h"
 #include "widgets/NumericEdit.h"
 
 #include <optional>
-
-enum TDecSeparator { dsDefault, dsPoint, dsComma };
 
 // A one-line field that accepts a floating-point number within [MinValue, MaxValue] (no range
 // when both are 0). An invalid text shows in ErrorBkgColor and ErrorFont.

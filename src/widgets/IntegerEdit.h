@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/NumberText.h"
 #include "widgets/ConvertError.h"
 #include "widgets/NumericEdit.h"
 

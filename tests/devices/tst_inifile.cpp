@@ -89,6 +89,29 @@ private Q_SLOTS:
         }
         QCOMPARE(SettingsDirectory(), QCoreApplication::applicationDirPath());
     }
+
+    void installedProgramFallsBackToTheConfigFolder_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("xdg");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("beside the executable")
+            << true << QStringLiteral("/cfg") << QStringLiteral("/opt/karo/bin");
+        QTest::newRow("XDG_CONFIG_HOME")
+            << false << QStringLiteral("/cfg") << QStringLiteral("/cfg/karo-commander");
+        QTest::newRow("unset") << false << QString()
+                               << QStringLiteral("/home/op/.config/karo-commander");
+        QTest::newRow("relative is ignored")
+            << false << QStringLiteral("cfg") << QStringLiteral("/home/op/.config/karo-commander");
+    }
+
+    void installedProgramFallsBackToTheConfigFolder() {
+        QFETCH(bool, writable);
+        QFETCH(QString, xdg);
+        QFETCH(QString, expected);
+        QCOMPARE(SettingsDirectoryFor(QStringLiteral("/opt/karo/bin"), writable, xdg,
+                                      QStringLiteral("/home/op")),
+                 expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIniFile)

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "devices/DevicePrompts.h"
+#include "protocol/Packet.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// What karo-cli was asked to do, checked completely before anything is opened.
+enum class TCliCommand {
+    Info,
+    Limits,
+    State,
+    Stats,
+    Home,
+    Move,
+    Grasp,
+    Release,
+    Stop,
+    FastStop,
+    AckFastStop,
+    GetForce,
+    SetForce,
+    GetAcc,
+    SetAcc,
+    Monitor,
+    Send,
+};
+
+struct TCliRequest {
+    bool Json = false;
+    int TimeoutMs = 30000;
+    QString TargetText;
+    TConnectTarget Target;
+    TCliCommand Command = TCliCommand::Info;
+    QString CommandText;
+    // Arguments, by command: home (Param), move/grasp/release (Value, Speed), set-force and
+    // set-acc (Value), stats (Reset), monitor (Seconds, 0 = until interrupted), send (ID, Payload).
+    std::uint8_t Param = 0;
+    float Value = 0;
+    float Speed = 0;
+    bool Reset = false;
+    double Seconds = 0;
+    std::uint8_t ID = 0;
+    TByteArray Payload;
+};
+
+struct TCliParse {
+    enum TKind { Run, Help, Version, Invalid } Kind = Invalid;
+    TCliRequest Request;
+    QString Error; // one line naming the bad part
+};
+
+// `args` without the program name.
+TCliParse ParseCliArguments(const QStringList& args);
+// The target alone: tcp://HOST:PORT, udp://HOST:PORT[?listen=PORT], serial:DEVICE[?baud=RATE],
+// can:NET[?id=ID&bitrate=RATE]. Nothing, with `error` set, when it is not one of these.
+std::optional<TConnectTarget> ParseTarget(const QString& text, QString& error);
+
+extern const char* const CliUsage;

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "cli/CliArgs.h"
+#include "engine/MorvForm.h"
+#include "protocol/PacketLog.h"
+
+#include <QElapsedTimer>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+
+class QEventLoop;
+
+enum TCliExit {
+    ExitSuccess = 0,
+    ExitGripperError = 1,
+    ExitUsage = 2,
+    ExitLink = 3,
+    ExitNoReply = 4,
+};
+
+// One value of a result: "Label: Text" in text form, "Key": Json in JSON form.
+struct TCliField {
+    QString Label;
+    QString Text;
+    QString Key;
+    QJsonValue Json;
+};
+
+// Connects, runs one request and reports it; Run() returns the exit code. Waits are driven by
+// the engine's notifications and bounded by the request's time-out.
+class TCliRunner : private IPacketLog {
+public:
+    TCliRunner(const TCliRequest& request, std::FILE* out, std::FILE* err);
+    ~TCliRunner() override;
+
+    int Run();
+    // Ends a running monitor (the program's signal handler calls this).
+    void Interrupt();
+
+private:
+    void LogPacket(const TPacket& packet, bool received) override;
+
+    int Connect();
+    int Execute();
+    int Motion(std::uint8_t id, const std::function<TStat(TAsyncResultEvent)>& start);
+    int Simple(std::uint8_t id, TStat status);
+    int Monitor();
+    int Send();
+    // The exit code for a failed status of `id`, with its message; -1 when `status` is a success.
+    int Failure(std::uint8_t id, TStat status, bool pendingIsSuccess = false);
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+    void Wake();
+
+    void Print(const QList<TCliField>& fields);
+    void PrintLine(const QString& line);
+    void Error(const QString& text);
+
+    QString StateText(std::uint32_t state) const;
+    TCliField SystemStateField() const;
+    TCliField GraspingStateField() const;
+    TCliField PositionField() const;
+
+    const TCliRequest& FRequest;
+    std::FILE* FOut;
+    std::FILE* FErr;
+    TMorv FMorv{nullptr};
+    QEventLoop* FLoop = nullptr;
+    bool FConnected = false;
+    bool FLinkLost = false;
+    bool FInterrupted = false;
+    // The last received packet of each identifier since the command started, to tell a
+    // missing reply from a refused one.
+    bool FReplySeen[256] = {};
+    TByteArray FReplyPayload[256];
+    bool FFinalArrived = false;
+    std::uint16_t FFinalStatus = 0;
+    TByteArray FFinalData;
+    bool FMonitoring = false;
+    QElapsedTimer FClock;
+};

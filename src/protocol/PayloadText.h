@@ -1,0 +1,22 @@
+#pragma once
+
+#include "protocol/Packet.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// Reading of the command editor's payload items.
+// An integer item: decimal with an optional sign, or hexadecimal after "$", "0x", "0X", "x" or
+// "X"; nothing when unreadable or outside 0..255.
+std::optional<std::uint8_t> ReadPayloadInteger(const QString& item);
+// A float item without its trailing "f": the first "." stands for the locale's separator;
+// nothing when unreadable or beyond single precision.
+std::optional<float> ReadPayloadFloat(const QString& item);
+// The payload bytes of a typed item list ("15 0x0A \"AB\" 1.5f"); nothing when the text is
+// invalid, including a payload too long for a packet's length field.
+std::optional<TByteArray> ParsePayload(const QString& text);
+
+// A command identifier as the editor's identifier field reads it: ReadIntegerText within 0..255.
+std::optional<std::uint8_t> ReadCommandID(const QString& text);
