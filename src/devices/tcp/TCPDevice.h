@@ -37,6 +37,8 @@ public:
     // Whether an attempt has been started and neither connected nor failed yet.
     bool IsConnecting() const;
     int AttemptTimeoutMs = DefaultAttemptTimeoutMs;
+    // Bytes delivered by Read over the life of the transport.
+    std::int64_t BytesRead() const { return FBytesRead; }
 
     // The status passed to OnError for a socket error met in the given socket state.
     static TStat ErrorCode(QAbstractSocket::SocketError error,
