@@ -5,6 +5,8 @@
 #include "widgets/IntegerEdit.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -277,6 +279,31 @@ private Q_SLOTS:
         QCOMPARE(dev.ClientSocket()->state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!dev.ConnectTimer()->isActive());
         QVERIFY(ev.log.isEmpty());
+    }
+
+    // A settings file that cannot be written is reported once, by name, and not again at every
+    // value or every open; the attempt goes ahead all the same.
+    void unwritableSettingsAreReportedOnce() {
+        TempSettingsDir dir;
+        const QString missing = dir.FilePath(QStringLiteral("missing"));
+        SetSettingsDirectory(missing);
+        struct Recorder : TGivenPrompts {
+            Recorder() : TGivenPrompts({}) {}
+            QStringList errors;
+            void ShowError(const QString& text) override { errors << text; }
+        } prompts;
+        TTCPDevice dev(nullptr);
+        dev.SetPrompts(&prompts);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QCOMPARE(prompts.errors, QStringList{QStringLiteral("Cannot write the settings file %1.")
+                                                 .arg(missing + QStringLiteral("/tcp.cfg"))});
+        QVERIFY(QDir().mkpath(missing));
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QVERIFY(QFile::exists(missing + QStringLiteral("/tcp.cfg")));
+        QCOMPARE(prompts.errors.size(), 1);
     }
 
     void destructionRaisesNothing() {
