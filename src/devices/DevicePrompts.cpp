@@ -1,21 +1,11 @@
 #include "devices/DevicePrompts.h"
 
-#include "devices/DeviceComponent.h"
-
-#include <cstdio>
-
-bool TGivenPrompts::SelectDevice(QObject* engine, int& deviceIndex, QString& portName) {
-    auto* list = dynamic_cast<IDeviceList*>(engine);
-    if (!list)
+bool TGivenPrompts::SelectDevice(QObject*, int& deviceIndex, QString& portName) {
+    if (FDeviceIndex < 0)
         return false;
-    for (int i = 0; i < list->DeviceCount(); ++i) {
-        if (list->Devices(i)->ShortName().compare(FTarget.Device, Qt::CaseInsensitive) == 0) {
-            deviceIndex = i;
-            portName = FTarget.Port;
-            return true;
-        }
-    }
-    return false;
+    deviceIndex = FDeviceIndex;
+    portName = FTarget.Port;
+    return true;
 }
 
 bool TGivenPrompts::EditTcp(TTcpSettings& settings) {

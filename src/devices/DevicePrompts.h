@@ -70,10 +70,12 @@ struct TConnectTarget {
     TCanSettings Can;
 };
 
-// Answers every prompt from a TConnectTarget, never asking anybody.
+// Answers every prompt from a TConnectTarget, never asking anybody. The engine resolves the
+// target's transport to its index in the list; -1 answers the choice as cancelled.
 class TGivenPrompts : public IDevicePrompts {
 public:
-    explicit TGivenPrompts(TConnectTarget target) : FTarget(std::move(target)) {}
+    TGivenPrompts(TConnectTarget target, int deviceIndex)
+        : FTarget(std::move(target)), FDeviceIndex(deviceIndex) {}
 
     const TConnectTarget& Target() const { return FTarget; }
     // The last error a transport reported, for a caller that wants to print it.
@@ -88,5 +90,6 @@ public:
 
 private:
     TConnectTarget FTarget;
+    int FDeviceIndex;
     QString FLastError;
 };

@@ -70,11 +70,16 @@ TStat TCommand::Connect() {
 }
 
 TStat TCommand::ConnectTo(const TConnectTarget& target) {
-    TGivenPrompts given(target);
     int index = -1;
-    QString port;
-    if (!given.SelectDevice(this, index, port))
+    for (int i = 0; i < DeviceCount() && index < 0; ++i) {
+        if (FDevices[static_cast<std::size_t>(i)] &&
+            FDevices[static_cast<std::size_t>(i)]->ShortName().compare(target.Device,
+                                                                       Qt::CaseInsensitive) == 0)
+            index = i;
+    }
+    if (index < 0)
         return E_NOT_FOUND;
+    TGivenPrompts given(target, index);
     TDevice* device = Devices(index);
     // The transport asks the given values for its settings during this open only.
     IDevicePrompts* installed = device->Prompts();

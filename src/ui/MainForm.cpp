@@ -1,103 +1,40 @@
 #include "ui/MainForm.h"
 
+#include "ui/MainFormShared.h"
+#include "ui/WindowPlacement.h"
+
 #include "devices/IniFile.h"
-#include "dialogs/DialogPrompts.h"
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
-#include "protocol/Constants.h"
-#include "protocol/Errors.h"
+#include "dialogs/DialogPrompts.h"
 #include "engine/MorvForm.h"
-#include "ui/BandTitle.h"
-#include "ui/GripperPicture.h"
-#include "ui/ListBoxDialog.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/FloatEditDialog.h"
 #include "widgets/MessageBoxes.h"
-#include "widgets/RollPanel.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QMenu>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QSlider>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QUrl>
-#include <QVBoxLayout>
+#include <QWidget>
 
-#include <algorithm>
-#include <cmath>
+using namespace mainwin;
 
 namespace {
 const QString VersionText = QStringLiteral(" 1.2.0");
-const QString NotAvailable = QStringLiteral("[n/a]");
-const QString ConnectionErrorText = QStringLiteral(
-    "A Connection Error occurred or the connection to the device was interrupted.\n\rThis is "
-    "likely to happen if no cable is connected or some settings are not correct.\n\rPlease "
-    "check cable and communication settings and try to connect again.");
-constexpr int PlacementMarker = 200;
-
-// Numbers for the operator: fixed decimals, the locale's separator, no digit grouping.
-QString Fixed(double value, int decimals) {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'f', decimals);
-}
-
-// Nearest integer, halves to even (the rounding mode every computed entry value uses).
-long double RoundEven(long double value) {
-    return std::nearbyintl(value);
-}
-
-// Runs an operator's action. An error it raises is shown here, as the application would show
-// it, so that it never unwinds through the toolkit's event delivery.
-template <typename F> auto Guarded(F action) {
-    return [action] {
-        try {
-            action();
-        } catch (const EKaroError& e) {
-            ShowError(e.Message());
-        } catch (const std::exception& e) {
-            ShowError(QString::fromLocal8Bit(e.what()));
-        }
-    };
-}
-
-bool StatusOk(std::uint8_t status) {
-    return status == E_SUCCESS || status == E_CMD_PENDING;
-}
-
-// The colours the gripper's maker uses for its captions (values stored as 0x00BBGGRR).
-QColor FromBgr(int value) {
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(hint);
-    w->setStatusTip(hint);
-}
-
-// A window keeps its own focus widget while it is not active, like the platform's controls
-// remember theirs; the coupling of edits and track bars goes by that.
-bool HasInputFocus(const QWidget* w) {
-    return w->window()->focusWidget() == w;
-}
 } // namespace
 
 TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
@@ -116,6 +53,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(pnLeft, 1);
     layout->addWidget(pnRight);
     setCentralWidget(central);
+    WireHandlers();
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     setStatusBar(StatusBar);
@@ -162,70 +100,10 @@ TMainWin::~TMainWin() {
     FGripper = nullptr;
 }
 
-void TMainWin::WriteSettings() {
-    if (FSettingsWritten)
-        return;
-    FSettingsWritten = true;
-    FSettings->WriteString(QStringLiteral("Common"), QStringLiteral("MainWin"), PlacementText());
-    FSettings->WriteBool(QStringLiteral("main"), QStringLiteral("manualinit"),
-                         manualinit1->isChecked());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Composition
-
-void TMainWin::BuildMenus() {
-    auto* bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-    auto entry = [this](QMenu* menu, const QString& name, const QString& text, const QString& hint,
-                        QKeySequence key = {}) {
-        auto* a = menu->addAction(text);
-        a->setObjectName(name);
-        a->setStatusTip(hint);
-        if (!key.isEmpty())
-            a->setShortcut(key);
-        return a;
-    };
-
-    Gripper1 = bar->addMenu(QStringLiteral("&Gripper"));
-    Gripper1->setObjectName(QStringLiteral("Gripper1"));
-    Connect1 = entry(Gripper1, QStringLiteral("Connect1"), QStringLiteral("&Connect"),
-                     QStringLiteral("Connect to a device"), Qt::Key_F2);
-    Initialize1 = entry(Gripper1, QStringLiteral("Initialize1"), QStringLiteral("&Initialize"),
-                        QStringLiteral("Initialize the connected device manually"), Qt::Key_F3);
-    Disconnect1 =
-        entry(Gripper1, QStringLiteral("Disconnect1"), QStringLiteral("Disconnect"),
-              QStringLiteral("Disconnect from the currently connected device"), Qt::Key_F4);
-    Initialize1->setEnabled(false);
-    Disconnect1->setEnabled(false);
+void TMainWin::WireHandlers() {
     connect(Connect1, &QAction::triggered, this, Guarded([this] { Connect1Click(); }));
     connect(Initialize1, &QAction::triggered, this, Guarded([this] { Initialize1Click(); }));
     connect(Disconnect1, &QAction::triggered, this, Guarded([this] { Disconnect1Click(); }));
-
-    Commands1 = bar->addMenu(QStringLiteral("&Commands"));
-    Commands1->setObjectName(QStringLiteral("Commands1"));
-    GetSystemInfo1 =
-        entry(Commands1, QStringLiteral("GetSystemInfo1"), QStringLiteral("Get System &Info"),
-              QStringLiteral("Outputs some system information"));
-    GetSystemLimits1 =
-        entry(Commands1, QStringLiteral("GetSystemLimits1"), QStringLiteral("Get System &Limits"),
-              QStringLiteral("Outputs the system limits"));
-    Commands1->addSeparator();
-    GetGraspingStatistics1 = entry(Commands1, QStringLiteral("GetGraspingStatistics1"),
-                                   QStringLiteral("Get Grasping &Statistics"),
-                                   QStringLiteral("Outputs the current grasping statistics"));
-    Commands1->addSeparator();
-    Homing1 = entry(Commands1, QStringLiteral("Homing1"), QStringLiteral("&Homing"),
-                    QStringLiteral("Executes a homing sequence"));
-    FastStopAcknowledge1 =
-        entry(Commands1, QStringLiteral("FastStopAcknowledge1"),
-              QStringLiteral("&Acknowledge a Fast Stop"),
-              QStringLiteral("Acknowledge a previously issued FAST STOP command"));
-    Commands1->addSeparator();
-    CustomCommands1 =
-        entry(Commands1, QStringLiteral("CustomCommands1"), QStringLiteral("&Command Editor..."),
-              QStringLiteral("Run the custom command editor"), Qt::Key_F5);
-    CustomCommands1->setCheckable(true);
     connect(Commands1, &QMenu::aboutToShow, this, Guarded([this] { Commands1Click(); }));
     connect(GetSystemInfo1, &QAction::triggered, this, Guarded([this] { GetSystemInfo1Click(); }));
     connect(GetSystemLimits1, &QAction::triggered, this,
@@ -237,583 +115,33 @@ void TMainWin::BuildMenus() {
             Guarded([this] { FastStopAcknowledge1Click(); }));
     connect(CustomCommands1, &QAction::triggered, this,
             Guarded([this] { CustomCommands1Click(); }));
-
-    View1 = bar->addMenu(QStringLiteral("&View"));
-    View1->setObjectName(QStringLiteral("View1"));
-    Commandlog1 = entry(View1, QStringLiteral("Commandlog1"), QStringLiteral("&Command log"),
-                        QStringLiteral("Display incoming and outgoing command data"));
-    Commandlog1->setCheckable(true);
     connect(View1, &QMenu::aboutToShow, this, Guarded([this] { View1Click(); }));
     connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
-
-    Options1 = bar->addMenu(QStringLiteral("Options"));
-    Options1->setObjectName(QStringLiteral("Options1"));
-    manualinit1 =
-        entry(Options1, QStringLiteral("manualinit1"), QStringLiteral("initialize manually"),
-              QStringLiteral("Set this option, if you *don't* want the gripper to be "
-                             "initialized automatically when connecting"));
-    manualinit1->setCheckable(true);
-    // A checkable entry flips its own check when triggered.
     connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
-}
-
-namespace {
-void StyleRollPanel(TRollPanel* panel, const QString& name, const QString& caption,
-                    const QColor& captionText) {
-    panel->setObjectName(name);
-    panel->SetCaption(caption);
-    panel->SetCaptionHeight(20);
-    panel->SetMargin(2);
-    panel->SetRadius(4);
-    panel->SetAnimationSpeed(150);
-    panel->SetAllowResize(false);
-    panel->SetAnimate(true);
-    panel->SetHideChildren(false);
-    panel->SetCaptionFont(QApplication::font());
-    panel->SetCaptionFontColor(captionText);
-    panel->SetCaptionGradientMode(TRollPanel::gmUser);
-    panel->SetCaptionColorFrom(FromBgr(8210719));
-    panel->SetCaptionColorTo(FromBgr(12419407));
-    panel->SetCaptionGradientType(gtVertical);
-    panel->SetPanelGradientMode(TRollPanel::gmNone);
-    panel->SetPanelColorFrom(QApplication::palette().color(QPalette::Button));
-}
-} // namespace
-
-void TMainWin::BuildRightPane() {
-    pnRight = new QFrame(this);
-    pnRight->setObjectName(QStringLiteral("pnRight"));
-    pnRight->setFixedWidth(169);
-    auto* v = new QVBoxLayout(pnRight);
-    v->setContentsMargins(0, 0, 0, 0);
-    v->setSpacing(0);
-
-    ScrollBox1 = new QScrollArea(pnRight);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setWidgetResizable(true);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ScrollBox1->setFrameShape(QFrame::NoFrame);
-    auto* inner = new QWidget;
-    auto* iv = new QVBoxLayout(inner);
-    iv->setContentsMargins(0, 0, 0, 0);
-    iv->setSpacing(0);
-
-    // Grasping state: two yellow rows on black.
-    RollPanel3 = new TRollPanel(inner);
-    StyleRollPanel(RollPanel3, QStringLiteral("RollPanel3"), QStringLiteral("Grasping state"),
-                   Qt::white);
-    auto* l3 = new QVBoxLayout(RollPanel3);
-    l3->setContentsMargins(0, 0, 0, 0); // the panel's own margins keep the caption free
-    pnState = new QFrame(RollPanel3);
-    pnState->setObjectName(QStringLiteral("pnState"));
-    pnState->setAutoFillBackground(true);
-    QPalette statePalette = pnState->palette();
-    statePalette.setColor(QPalette::Window, Qt::black);
-    statePalette.setColor(QPalette::WindowText, Qt::yellow);
-    pnState->setPalette(statePalette);
-    auto* g = new QGridLayout(pnState);
-    g->setContentsMargins(8, 6, 8, 6);
-    QFont bold = font();
-    bold.setBold(true);
-    lbStateTitle = new QLabel(QStringLiteral("State:"), pnState);
-    lbStateTitle->setObjectName(QStringLiteral("lbStateTitle"));
-    lbGraspingState = new QLabel(QStringLiteral("--"), pnState);
-    lbGraspingState->setObjectName(QStringLiteral("lbGraspingState"));
-    lbPositionTitle = new QLabel(QStringLiteral("Position:"), pnState);
-    lbPositionTitle->setObjectName(QStringLiteral("lbPositionTitle"));
-    lbPosition = new QLabel(QStringLiteral("0 mm"), pnState);
-    lbPosition->setObjectName(QStringLiteral("lbPosition"));
-    for (QLabel* l : {lbGraspingState, lbPosition}) {
-        l->setFont(bold);
-        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    }
-    g->addWidget(lbStateTitle, 0, 0);
-    g->addWidget(lbGraspingState, 0, 1);
-    g->addWidget(lbPositionTitle, 1, 0);
-    g->addWidget(lbPosition, 1, 1);
-    l3->addWidget(pnState);
-    iv->addWidget(RollPanel3);
-    // Heights are set once the panels sit in their layout, which then keeps them.
-    RollPanel3->SetPanelHeight(RollPanel3->contentsMargins().top() + pnState->sizeHint().height() +
-                               RollPanel3->contentsMargins().bottom());
-
-    // System state: the state word and one box per flag.
-    RollPanel1 = new TRollPanel(inner);
-    StyleRollPanel(RollPanel1, QStringLiteral("RollPanel1"), QStringLiteral("System state"),
-                   Qt::white);
-    lbSystemstateTitle = new QLabel(QStringLiteral("State:"), RollPanel1);
-    lbSystemstateTitle->setObjectName(QStringLiteral("lbSystemstateTitle"));
-    lbSystemstateTitle->setGeometry(16, 36, 40, 18);
-    lbSystemstate = new QLabel(QStringLiteral("00000000h"), RollPanel1);
-    lbSystemstate->setObjectName(QStringLiteral("lbSystemstate"));
-    lbSystemstate->setFont(bold);
-    QPalette navy = lbSystemstate->palette();
-    navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    lbSystemstate->setPalette(navy);
-    lbSystemstate->setGeometry(60, 36, 90, 18);
-    iv->addWidget(RollPanel1);
-    RollPanel1->SetPanelHeight(64 + 16 * int(SysflagDescr.size()) + 10);
-    iv->addStretch(1);
-    ScrollBox1->setWidget(inner);
-    v->addWidget(ScrollBox1, 1);
-
-    // Fast stop, picture and documentation link.
-    pnEmergency = new QFrame(pnRight);
-    pnEmergency->setObjectName(QStringLiteral("pnEmergency"));
-    pnEmergency->setFixedHeight(255);
-    pnEmergency->setFrameShape(QFrame::StyledPanel);
-    auto* ev = new QVBoxLayout(pnEmergency);
-    ev->setContentsMargins(6, 6, 6, 6);
-    btnEmergencyStop = new QPushButton(QStringLiteral("Fast Stop!"), pnEmergency);
-    btnEmergencyStop->setObjectName(QStringLiteral("btnEmergencyStop"));
-    btnEmergencyStop->setCheckable(true);
-    btnEmergencyStop->setMinimumHeight(90);
-    QFont big = font();
-    big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.6);
-    btnEmergencyStop->setFont(big);
-    btnEmergencyStop->setStyleSheet(QStringLiteral(
-        "QPushButton { background-color: #d42020; color: white; border: 3px outset #ff8080;"
-        " border-radius: 6px; }"
-        "QPushButton:checked { background-color: #8a1010; border: 3px inset #602020; }"
-        "QPushButton:disabled { background-color: #c8a0a0; color: #f0e0e0; }"));
-    SetHint(btnEmergencyStop,
-            QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use "
-                           "Commands->\"Acknowledge a Fast Stop\" from the menu)"));
     connect(btnEmergencyStop, &QPushButton::clicked, this,
             Guarded([this] { btnEmergencyStopClick(); }));
-    ev->addWidget(btnEmergencyStop);
-    imgGripper = new TGripperPicture(pnEmergency);
-    ev->addWidget(imgGripper, 1);
-    lbLink =
-        new QLabel(QStringLiteral("<a href=\"readme\">Documentation (README)</a>"), pnEmergency);
-    lbLink->setObjectName(QStringLiteral("lbLink"));
-    lbLink->setAlignment(Qt::AlignCenter);
-    lbLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    SetHint(lbLink, QStringLiteral("Opens the project's documentation page (README.md)"));
     connect(lbLink, &QLabel::linkActivated, this, [this] { OpenDocumentation(); });
-    ev->addWidget(lbLink);
-    v->addWidget(pnEmergency);
-}
-
-QPushButton* TMainWin::MakeBandButton(const QString& name, const QString& text,
-                                      const QString& hint) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
-    b->setMinimumWidth(75);
-    b->setAutoDefault(false);
-    SetHint(b, hint);
-    return b;
-}
-
-QFrame* TMainWin::MakeBand(const QString& name, const QString& title, const QColor& color,
-                           QWidget* contents, QPushButton* button) {
-    auto* band = new QFrame;
-    band->setObjectName(name);
-    band->setFrameShape(QFrame::StyledPanel);
-    band->setMinimumWidth(495);
-    auto* h = new QHBoxLayout(band);
-    h->setContentsMargins(0, 0, 8, 0);
-    h->setSpacing(8);
-    auto* strip = new TBandTitle(title, color, band);
-    strip->setObjectName(name + QStringLiteral("Title"));
-    h->addWidget(strip);
-    h->addWidget(contents, 1);
-    h->addWidget(button);
-    return band;
-}
-
-QWidget* TMainWin::MakeEditRows(const QString& name, const QString& text1, QSlider*& track1,
-                                TFloatEdit*& edit1, const QString& tbName1, const QString& edName1,
-                                const QString& design1, const QString& unit1, const QString& text2,
-                                QSlider*& track2, TFloatEdit*& edit2, const QString& tbName2,
-                                const QString& edName2, const QString& design2,
-                                const QString& unit2) {
-    auto* w = new QWidget;
-    w->setObjectName(name);
-    auto* g = new QGridLayout(w);
-    g->setContentsMargins(0, 6, 0, 6);
-    g->setHorizontalSpacing(6);
-    QFont bold = font();
-    bold.setBold(true);
-    auto row = [&](int r, const QString& text, QSlider*& track, TFloatEdit*& edit,
-                   const QString& tbName, const QString& edName, const QString& design,
-                   const QString& unit, double designMax) {
-        auto* label = new QLabel(text, w);
-        track = new QSlider(Qt::Horizontal, w);
-        track->setObjectName(tbName);
-        track->setRange(0, TrackMax);
-        track->setValue(0);
-        track->setMinimumWidth(100);
-        edit = new TFloatEdit(w);
-        edit->setObjectName(edName);
-        edit->SetErrorBkgColor(palette().color(QPalette::Base));
-        edit->SetErrorFont(bold);
-        edit->SetErrorFontColor(Qt::red);
-        edit->SetDecSeparator(dsDefault);
-        edit->SetMinValue(2);
-        edit->SetMaxValue(designMax);
-        edit->setText(design);
-        edit->setFixedWidth(64);
-        auto* unitLabel = new QLabel(unit, w);
-        g->addWidget(label, r, 0);
-        g->addWidget(track, r, 1);
-        g->addWidget(edit, r, 2);
-        g->addWidget(unitLabel, r, 3);
-        FPairs.append({edit, track});
-        TFloatEdit* e = edit;
-        edit->OnChange = [this, e](QObject*) { FloatEditChange(e); };
-        QSlider* t = track;
-        connect(track, &QSlider::valueChanged, this, [this, t] { TrackbarChange(t); });
-    };
-    const bool speed1 = unit1 == QStringLiteral("mm/s");
-    const bool speed2 = unit2 == QStringLiteral("mm/s");
-    row(0, text1, track1, edit1, tbName1, edName1, design1, unit1, speed1 ? 60 : 65);
-    row(1, text2, track2, edit2, tbName2, edName2, design2, unit2, speed2 ? 60 : 65);
-    g->setColumnStretch(1, 1);
-    return w;
-}
-
-void TMainWin::BuildLeftPane() {
-    pnLeft = new QFrame(this);
-    pnLeft->setObjectName(QStringLiteral("pnLeft"));
-    auto* v = new QVBoxLayout(pnLeft);
-    v->setContentsMargins(0, 0, 0, 0);
-    v->setSpacing(0);
-
-    sbCommands = new QScrollArea;
-    sbCommands->setObjectName(QStringLiteral("sbCommands"));
-    sbCommands->setWidgetResizable(true);
-    auto* bands = new QWidget;
-    bands->setObjectName(QStringLiteral("sbCommandsContents"));
-    auto* bv = new QVBoxLayout(bands);
-    bv->setContentsMargins(2, 2, 2, 2);
-    bv->setSpacing(3);
-    QFont bold = font();
-    bold.setBold(true);
-
-    // ACC
-    {
-        auto* w = new QWidget;
-        auto* h = new QHBoxLayout(w);
-        h->setContentsMargins(0, 10, 0, 10);
-        h->addWidget(new QLabel(QStringLiteral("Acceleration:"), w));
-        lbAcc = new QLabel(QStringLiteral("500 mm/s²"), w);
-        lbAcc->setObjectName(QStringLiteral("lbAcc"));
-        lbAcc->setFont(bold);
-        h->addWidget(lbAcc);
-        h->addStretch(1);
-        btnAcc = MakeBandButton(QStringLiteral("btnAcc"), QStringLiteral("Change"),
-                                QStringLiteral("Set a new finger acceleration"));
-        connect(btnAcc, &QPushButton::clicked, this, Guarded([this] { btnAccClick(); }));
-        LMDSimplePanel3 = MakeBand(QStringLiteral("LMDSimplePanel3"), QStringLiteral("ACC"),
-                                   QColor(0, 128, 128), w, btnAcc);
-        bv->addWidget(LMDSimplePanel3);
-    }
-    // FORCE
-    {
-        auto* w = new QWidget;
-        auto* h = new QHBoxLayout(w);
-        h->setContentsMargins(0, 10, 0, 10);
-        h->addWidget(new QLabel(QStringLiteral("Grasping Force Limit:"), w));
-        lbForce = new QLabel(QStringLiteral("20 N"), w);
-        lbForce->setObjectName(QStringLiteral("lbForce"));
-        lbForce->setFont(bold);
-        h->addWidget(lbForce);
-        h->addStretch(1);
-        btnForce = MakeBandButton(QStringLiteral("btnForce"), QStringLiteral("Change"),
-                                  QStringLiteral("Set a new grasping force limit"));
-        connect(btnForce, &QPushButton::clicked, this, Guarded([this] { btnForceClick(); }));
-        LMDSimplePanel1 = MakeBand(QStringLiteral("LMDSimplePanel1"), QStringLiteral("FORCE"),
-                                   QColor(128, 0, 128), w, btnForce);
-        bv->addWidget(LMDSimplePanel1);
-    }
-    // MOVE
-    btnMove = MakeBandButton(
-        QStringLiteral("btnMove"), QStringLiteral("&Move"),
-        QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
+    connect(btnAcc, &QPushButton::clicked, this, Guarded([this] { btnAccClick(); }));
+    connect(btnForce, &QPushButton::clicked, this, Guarded([this] { btnForceClick(); }));
     connect(btnMove, &QPushButton::clicked, this, Guarded([this] { btnMoveClick(); }));
-    pnGoto = MakeBand(
-        QStringLiteral("pnGoto"), QStringLiteral("MOVE"), QColor(30, 80, 170),
-        MakeEditRows(QStringLiteral("pnGotoRows"), QStringLiteral("Target position"), tbGotoPos,
-                     edGotoPos, QStringLiteral("tbGotoPos"), QStringLiteral("edGotoPos"),
-                     QStringLiteral("50"), QStringLiteral("mm"), QStringLiteral("Speed"),
-                     tbGotoSpeed, edGotoSpeed, QStringLiteral("tbGotoSpeed"),
-                     QStringLiteral("edGotoSpeed"), QStringLiteral("50"), QStringLiteral("mm/s")),
-        btnMove);
-    bv->addWidget(pnGoto);
-    // GRASP
-    btnGrasp = MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("&Grasp"),
-                              QStringLiteral("Grasp a part with the given width"));
     connect(btnGrasp, &QPushButton::clicked, this, Guarded([this] { btnGraspClick(); }));
-    pnGrasp = MakeBand(
-        QStringLiteral("pnGrasp"), QStringLiteral("GRASP"), QColor(20, 130, 50),
-        MakeEditRows(QStringLiteral("pnGraspRows"), QStringLiteral("Nominal part width"),
-                     tbGraspingPos, edGraspingPos, QStringLiteral("tbGraspingPos"),
-                     QStringLiteral("edGraspingPos"), QStringLiteral("8"), QStringLiteral("mm"),
-                     QStringLiteral("Grasping speed"), tbGraspingSpeed, edGraspingSpeed,
-                     QStringLiteral("tbGraspingSpeed"), QStringLiteral("edGraspingSpeed"),
-                     QStringLiteral("50"), QStringLiteral("mm/s")),
-        btnGrasp);
-    bv->addWidget(pnGrasp);
-    // RELEASE
-    btnRelease = MakeBandButton(QStringLiteral("btnRelease"), QStringLiteral("&Release"),
-                                QStringLiteral("Release a previously grasped part"));
     connect(btnRelease, &QPushButton::clicked, this, Guarded([this] { btnReleaseClick(); }));
-    pnRelease = MakeBand(
-        QStringLiteral("pnRelease"), QStringLiteral("RELEASE"), QColor(200, 110, 0),
-        MakeEditRows(QStringLiteral("pnReleaseRows"), QStringLiteral("Release position"),
-                     tbReleasePos, edReleasePos, QStringLiteral("tbReleasePos"),
-                     QStringLiteral("edReleasePos"), QStringLiteral("50"), QStringLiteral("mm"),
-                     QStringLiteral("Release speed"), tbReleaseSpeed, edReleaseSpeed,
-                     QStringLiteral("tbReleaseSpeed"), QStringLiteral("edReleaseSpeed"),
-                     QStringLiteral("50"), QStringLiteral("mm/s")),
-        btnRelease);
-    bv->addWidget(pnRelease);
-    // STOP
-    {
-        auto* w = new QWidget;
-        auto* h = new QHBoxLayout(w);
-        h->setContentsMargins(0, 10, 0, 10);
-        auto* text = new QLabel(
-            QStringLiteral("Pressing \"Stop\" will immediately stop the movement of the gripper."),
-            w);
-        text->setWordWrap(true);
-        h->addWidget(text, 1);
-        btnStop = MakeBandButton(QStringLiteral("btnStop"), QStringLiteral("Stop"),
-                                 QStringLiteral("Stop a movement immediately"));
-        connect(btnStop, &QPushButton::clicked, this, Guarded([this] { btnStopClick(); }));
-        pnStop = MakeBand(QStringLiteral("pnStop"), QStringLiteral("STOP"), QColor(190, 20, 20), w,
-                          btnStop);
-        bv->addWidget(pnStop);
-    }
-    bv->addStretch(1);
-    sbCommands->setWidget(bands);
-
-    RollPanel2 = new TRollPanel;
-    StyleRollPanel(RollPanel2, QStringLiteral("RollPanel2"),
-                   QStringLiteral("Motion Command Results"),
-                   QApplication::palette().color(QPalette::ButtonText));
-    auto* l2 = new QVBoxLayout(RollPanel2);
-    l2->setContentsMargins(0, 0, 0, 0);
-    AsyncLog = new QPlainTextEdit(RollPanel2);
-    AsyncLog->setObjectName(QStringLiteral("AsyncLog"));
-    AsyncLog->setReadOnly(true);
-    l2->addWidget(AsyncLog);
-    // Below the splitter the panel sits at the top of a holder, so collapsing it leaves the
-    // splitter where the operator put it.
-    auto* resultsHolder = new QWidget;
-    auto* rh = new QVBoxLayout(resultsHolder);
-    rh->setContentsMargins(0, 0, 0, 0);
-    rh->addWidget(RollPanel2);
-    rh->addStretch(1);
-
-    Splitter1 = new QSplitter(Qt::Vertical, pnLeft);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->addWidget(sbCommands);
-    Splitter1->addWidget(resultsHolder);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setChildrenCollapsible(false);
-    v->addWidget(Splitter1);
-    RollPanel2->SetPanelHeight(180);
-}
-
-void TMainWin::CentreButtons() {
-    for (auto [band, button] :
-         {std::pair{pnGrasp, btnGrasp}, std::pair{pnRelease, btnRelease},
-          std::pair{pnGoto, btnMove}, std::pair{pnStop, btnStop},
-          std::pair{LMDSimplePanel3, btnAcc}, std::pair{LMDSimplePanel1, btnForce}})
-        band->layout()->setAlignment(button, Qt::AlignRight | Qt::AlignVCenter);
-}
-
-void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
-    // The design width was made for a narrower font; a caption must never be cut off, so the
-    // boxes (and the right pane) grow when this platform's font needs more room.
-    int widest = width;
-    for (const TSysflagDescr& d : SysflagDescr) {
-        QCheckBox probe(QString::fromLatin1(d.Descr));
-        probe.setFont(RollPanel1->font());
-        widest = std::max(widest, probe.sizeHint().width());
-    }
-    if (widest > width) {
-        pnRight->setFixedWidth(pnRight->maximumWidth() + widest - width);
-        width = widest;
-    }
-    for (std::size_t i = 0; i < SysflagDescr.size(); ++i) {
-        auto* box = new QCheckBox(QString::fromLatin1(SysflagDescr[i].Descr), RollPanel1);
-        box->setObjectName(QStringLiteral("cbStateFlag%1").arg(i));
-        box->setProperty("Tag", QVariant::fromValue<quint32>(SysflagDescr[i].Flag));
-        box->setGeometry(left, top + step * int(i), width, step);
-        // Read-only: the gripper sets them, the operator cannot.
-        box->setAttribute(Qt::WA_TransparentForMouseEvents);
-        box->setFocusPolicy(Qt::NoFocus);
-        box->show();
-        FStateBoxes.append(box);
+    connect(btnStop, &QPushButton::clicked, this, Guarded([this] { btnStopClick(); }));
+    for (const TEditPair& pair : FPairs) {
+        TFloatEdit* e = pair.Edit;
+        e->OnChange = [this, e](QObject*) { FloatEditChange(e); };
+        QSlider* t = pair.Track;
+        connect(t, &QSlider::valueChanged, this, [this, t] { TrackbarChange(t); });
     }
 }
 
-void TMainWin::ShowStateFlags(std::uint32_t state) {
-    for (QCheckBox* box : FStateBoxes) {
-        const auto mask = box->property("Tag").value<quint32>();
-        box->setChecked(static_cast<std::int32_t>(state & mask) > 0);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Connection states
-
-void TMainWin::SetConnectedState(bool on) {
-    EnableChildControls(sbCommands->widget(), on);
-    btnEmergencyStop->setEnabled(on);
-    EnableMenuItems(Commands1, true);
-    if (!on) {
-        lbSystemstate->setText(NotAvailable);
-        lbGraspingState->setText(NotAvailable);
-        lbPosition->setText(NotAvailable);
-        ShowStateFlags(0);
-    }
-    FCommandEditor->SetConnected(on);
-}
-
-void TMainWin::EnableChildControls(QWidget* container, bool on) {
-    const auto children = container->findChildren<QWidget*>();
-    for (QWidget* w : children)
-        w->setEnabled(on);
-}
-
-void TMainWin::EnableMenuItems(QMenu* menu, bool on) {
-    const auto actions = menu->actions();
-    for (QAction* a : actions) {
-        a->setEnabled(on);
-        if (a->menu())
-            EnableMenuItems(a->menu(), on);
-    }
-}
-
-void TMainWin::Connect1Click() {
-    const TStat status = FGripper->Connect();
-    if (status == E_SUCCESS)
+void TMainWin::WriteSettings() {
+    if (FSettingsWritten)
         return;
-    ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
-    Connect1->setEnabled(true);
-}
-
-void TMainWin::GripperConnected() {
-    Connect1->setEnabled(false);
-    Disconnect1->setEnabled(true);
-    Initialize1->setEnabled(manualinit1->isChecked());
-    if (!manualinit1->isChecked())
-        Initialize1Click();
-}
-
-void TMainWin::Initialize1Click() {
-    Initialize1->setEnabled(false);
-    TSystemLimits limits{};
-    const TStat status = FGripper->GetSystemLimits(limits);
-    if (status != E_SUCCESS) {
-        Disconnect1Click();
-        ShowError(QStringLiteral("Unable to retrieve gripper limits.\r\nPlease try again by "
-                                 "selecting \"Gripper|Connect\" from the menu."),
-                  this);
-    } else {
-        SetConnectedState(true);
-        FMinAcceleration = limits.MinAcceleration;
-        FMaxAcceleration = limits.MaxAcceleration;
-        FMinForce = limits.MinForce;
-        FMaxForce = limits.MaxForce;
-        const QString mm = QStringLiteral("mm");
-        const QString mms = QStringLiteral("mm/s");
-        SetEditRange(edGraspingPos, mm, 0, limits.Stroke);
-        SetEditRange(edGraspingSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
-        SetEditRange(edReleasePos, mm, 0, limits.Stroke);
-        SetEditRange(edReleaseSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
-        SetEditRange(edGotoPos, mm, 0, limits.Stroke);
-        SetEditRange(edGotoSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
-
-        FGripper->GetAcceleration(FAcceleration);
-        FGripper->GetForceLimit(FForceLimit);
-        lbAcc->setText(Fixed(FAcceleration, 0) + QStringLiteral(" mm/s²"));
-        lbForce->setText(Fixed(FForceLimit, 1) + QStringLiteral(" N"));
-
-        const long double stroke = limits.Stroke;
-        const long double speedSum = static_cast<long double>(limits.MinSpeed) + limits.MaxSpeed;
-        SetEditValue(edGraspingPos, double(RoundEven(stroke / 3)));
-        SetEditValue(edReleasePos, double(RoundEven(stroke / 3 * 2)));
-        SetEditValue(edGotoPos, double(RoundEven(stroke / 2)));
-        SetEditValue(edGraspingSpeed, double(RoundEven(std::min(speedSum / 2, 50.0L))));
-        SetEditValue(edReleaseSpeed, double(RoundEven(speedSum / 3 * 2)));
-        SetEditValue(edGotoSpeed, double(RoundEven(std::min(speedSum / 2, 50.0L))));
-    }
-    FGripper->GetSystemState(true, 50, true);
-    FGripper->GetGraspingState(true, 50, true);
-    FGripper->GetPosition(true, 100, true);
-}
-
-void TMainWin::SetEditRange(TFloatEdit* edit, const QString& unit, double minimum, double maximum) {
-    edit->SetMinValue(minimum);
-    edit->SetMaxValue(maximum);
-    if (!edit->IsValid()) {
-        edit->setFocus();
-        edit->SetValue(minimum);
-    }
-    SetHint(
-        edit,
-        QStringLiteral("Input range: %1 to %2 %3").arg(Fixed(minimum, 2), Fixed(maximum, 2), unit));
-}
-
-void TMainWin::SetEditValue(TFloatEdit* edit, double value) {
-    edit->setFocus();
-    edit->clear();
-    edit->SetValue(value);
-}
-
-void TMainWin::Disconnect1Click() {
-    if (!FGripper->IsConnected())
-        return;
-    FDisconnecting = true;
-    FGripper->Disconnect();
-    FDisconnecting = false;
-}
-
-void TMainWin::GripperDisconnected() {
-    Connect1->setEnabled(true);
-    Disconnect1->setEnabled(false);
-    Initialize1->setEnabled(false);
-    SetConnectedState(false);
-    // The gripper went away without being asked to (its end closed the connection): that is
-    // an interrupted connection, and the operator is told so.
-    if (!FDisconnecting)
-        ShowError(ConnectionErrorText, this);
-}
-
-void TMainWin::ConnectionError() {
-    ShowError(ConnectionErrorText, this);
-    Disconnect1Click();
-    Connect1->setEnabled(true);
-    Disconnect1->setEnabled(false);
-    SetConnectedState(false);
-}
-
-void TMainWin::SystemStateChanged() {
-    const std::uint32_t s = FGripper->SystemState();
-    lbSystemstate->setText(QStringLiteral("%1").arg(s, 8, 16, QLatin1Char('0')).toUpper() +
-                           QLatin1Char('h'));
-    ShowStateFlags(s);
-    btnEmergencyStop->setChecked((s & SF_FAST_STOP) != 0);
-    const auto signedState = static_cast<std::int32_t>(s);
-    if (FLastSystemState >= 0 &&
-        !((FLastSystemState & SF_REFERENCED) && (signedState & SF_REFERENCED)))
-        FGripper->GetPosition(true, 100, true);
-    FLastSystemState = signedState;
-}
-
-void TMainWin::GraspingStateChanged() {
-    lbGraspingState->setText(GraspingStateText(FGripper->GraspingState()));
-}
-
-void TMainWin::PositionChanged() {
-    lbPosition->setText(Fixed(FGripper->Position(), 2) + QStringLiteral(" mm"));
+    FSettingsWritten = true;
+    FSettings->WriteString(QStringLiteral("Common"), QStringLiteral("MainWin"), PlacementText());
+    FSettings->WriteBool(QStringLiteral("main"), QStringLiteral("manualinit"),
+                         manualinit1->isChecked());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -902,272 +230,37 @@ void TMainWin::OpenDocumentation() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Bands
-
-void TMainWin::btnMoveClick() {
-    const float pos = static_cast<float>(edGotoPos->Value());
-    const float speed = static_cast<float>(edGotoSpeed->Value());
-    const TStat status =
-        FGripper->GotoPosition(pos, speed, [this](auto* s, auto id, auto st, const auto& d) {
-            MotionCommandFinished(s, id, st, d);
-        });
-    if (!StatusOk(status))
-        ShowError(QStringLiteral("Error while starting to move: ") + StatusText(status), this);
-}
-
-void TMainWin::btnGraspClick() {
-    const float width = static_cast<float>(edGraspingPos->Value());
-    const float speed = static_cast<float>(edGraspingSpeed->Value());
-    const TStat status =
-        FGripper->Grasp(width, speed, [this](auto* s, auto id, auto st, const auto& d) {
-            MotionCommandFinished(s, id, st, d);
-        });
-    if (!StatusOk(status))
-        ShowError(QStringLiteral("Error while starting to grasp: ") + StatusText(status), this);
-}
-
-void TMainWin::btnReleaseClick() {
-    const float width = static_cast<float>(edReleasePos->Value());
-    const float speed = static_cast<float>(edReleaseSpeed->Value());
-    const TStat status =
-        FGripper->ReleasePart(width, speed, [this](auto* s, auto id, auto st, const auto& d) {
-            MotionCommandFinished(s, id, st, d);
-        });
-    if (!StatusOk(status))
-        ShowError(QStringLiteral("Error while starting to release: ") + StatusText(status), this);
-}
-
-void TMainWin::btnStopClick() {
-    const TStat status = FGripper->Stop();
-    if (!StatusOk(status))
-        ShowError(QStringLiteral("Error while stopping: ") + StatusText(status), this);
-}
-
-void TMainWin::btnEmergencyStopClick() {
-    const TStat status = FGripper->FastStop();
-    btnEmergencyStop->setChecked(status == E_SUCCESS);
-}
-
-void TMainWin::ChangeValue(bool force) {
-    FValueDialog->SetUnit(force ? QStringLiteral("N") : QStringLiteral("mm/s²"));
-    FValueDialog->setWindowTitle(force ? QStringLiteral("Change Force Limit")
-                                       : QStringLiteral("Change Acceleration"));
-    FValueDialog->SetMinimum(force ? FMinForce : FMinAcceleration);
-    FValueDialog->SetMaximum(force ? FMaxForce : FMaxAcceleration);
-    FValueDialog->SetValue(force ? FForceLimit : FAcceleration);
-    if (!FValueDialog->Execute())
-        return;
-    const auto value = static_cast<float>(FValueDialog->Value());
-    const TStat status = force ? FGripper->SetForceLimit(value) : FGripper->SetAcceleration(value);
-    if (!StatusOk(status)) {
-        ShowError((force ? QStringLiteral("Error while setting force limit: ")
-                         : QStringLiteral("Error while setting acceleration: ")) +
-                      StatusText(status),
-                  this);
-        return;
-    }
-    if (force) {
-        FForceLimit = value;
-        lbForce->setText(Fixed(FForceLimit, 1) + QStringLiteral(" N"));
-    } else {
-        FAcceleration = value;
-        lbAcc->setText(Fixed(FAcceleration, 0) + QStringLiteral(" mm/s²"));
-    }
-}
-
-void TMainWin::btnForceClick() {
-    ChangeValue(true);
-}
-
-void TMainWin::btnAccClick() {
-    ChangeValue(false);
-}
-
-const TMainWin::TEditPair* TMainWin::PairOfEdit(const QObject* edit) const {
-    for (const TEditPair& p : FPairs)
-        if (p.Edit == edit)
-            return &p;
-    return nullptr;
-}
-
-const TMainWin::TEditPair* TMainWin::PairOfTrack(const QObject* track) const {
-    for (const TEditPair& p : FPairs)
-        if (p.Track == track)
-            return &p;
-    return nullptr;
-}
-
-void TMainWin::FloatEditChange(QObject* sender) {
-    const TEditPair* pair = PairOfEdit(sender);
-    if (!pair)
-        return;
-    btnMove->setEnabled(edGotoPos->IsValid() && edGotoSpeed->IsValid());
-    btnGrasp->setEnabled(edGraspingPos->IsValid() && edGraspingSpeed->IsValid());
-    btnRelease->setEnabled(edReleasePos->IsValid() && edReleaseSpeed->IsValid());
-    TFloatEdit* edit = pair->Edit;
-    if (!HasInputFocus(edit) || !edit->IsValid())
-        return;
-    const long double span = edit->MaxValue() - edit->MinValue();
-    int position = 0;
-    if (span > 0)
-        position =
-            static_cast<int>(RoundEven((edit->Value() - edit->MinValue()) / span * TrackMax));
-    pair->Track->setValue(position);
-}
-
-void TMainWin::TrackbarChange(QObject* sender) {
-    const TEditPair* pair = PairOfTrack(sender);
-    if (!pair || !HasInputFocus(pair->Track))
-        return;
-    TFloatEdit* edit = pair->Edit;
-    const long double value = static_cast<long double>(pair->Track->value()) / TrackMax *
-                                  (edit->MaxValue() - edit->MinValue()) +
-                              edit->MinValue();
-    edit->SetValue(RoundEven(value * 10) / 10);
-}
-
-void TMainWin::MotionCommandFinished(QObject*, std::int32_t id, std::uint16_t status,
-                                     const TByteArray&) {
-    AsyncLog->appendPlainText(QStringLiteral("Command %1 finished: %2.")
-                                  .arg(CommandName(static_cast<std::uint8_t>(id)),
-                                       StatusText(static_cast<std::uint8_t>(status & 0xFF))));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Information and maintenance
-
-void TMainWin::ShowReadOutError(const QString& prefix, std::uint8_t status) {
-    ShowError(prefix + StatusText(status), this);
-}
-
-void TMainWin::GetSystemInfo1Click() {
-    TSystemInfo info{};
-    const TStat status = FGripper->GetSystemInfo(info);
-    if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read system information: "), status);
-        return;
-    }
-    TListBoxDlg dlg(this);
-    dlg.AddRow(QStringLiteral("Gripper type"), QStringLiteral("Morv 50"));
-    // The serial number is unsigned on the wire; print it so.
-    dlg.AddRow(QStringLiteral("Serial number"),
-               QStringLiteral("%1").arg(quint32(info.SerialNumber), 8, 10, QLatin1Char('0')));
-    dlg.AddRow(QStringLiteral("Hardware rev."), QString::number(info.HardwareRevision));
-    dlg.AddRow(QStringLiteral("Firmware rev."), QString::number(info.FirmwareRevision));
-    dlg.setWindowTitle(QStringLiteral("System Information"));
-    dlg.ShowList();
-}
-
-void TMainWin::GetSystemLimits1Click() {
-    TSystemLimits limits{};
-    const TStat status = FGripper->GetSystemLimits(limits);
-    if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read gripper system limits: "), status);
-        return;
-    }
-    TListBoxDlg dlg(this);
-    auto row = [&](const char* text, double value, const char* unit) {
-        dlg.AddRow(QString::fromLatin1(text),
-                   Fixed(value, 0) + QLatin1Char(' ') + QString::fromUtf8(unit));
-    };
-    row("Stroke", limits.Stroke, "mm");
-    row("Minimum speed", limits.MinSpeed, "mm/s");
-    row("Maximum speed", limits.MaxSpeed, "mm/s");
-    row("Minimum acceleration", limits.MinAcceleration, "mm/s²");
-    row("Maximum acceleration", limits.MaxAcceleration, "mm/s²");
-    row("Minimum force", limits.MinForce, "N");
-    row("Maximum force", limits.MaxForce, "N");
-    dlg.setWindowTitle(QStringLiteral("Gripper System Limits"));
-    dlg.ShowList();
-}
-
-void TMainWin::GetGraspingStatistics1Click() {
-    TGraspingStatistics stats{};
-    const TStat status = FGripper->GetGraspingStatistics(false, stats);
-    if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read grasping statistics: "), status);
-        return;
-    }
-    TListBoxDlg dlg(this);
-    dlg.AddRow(QStringLiteral("Number of grasps"), QString::number(stats.NumberOfGrasps));
-    dlg.AddRow(QStringLiteral("Number of not found parts"),
-               QString::number(stats.NumberOfNotFoundParts));
-    dlg.AddRow(QStringLiteral("Number of parts lost"), QString::number(stats.NumberOfPartsLost));
-    dlg.setWindowTitle(QStringLiteral("Grasping Statistics"));
-    dlg.ShowList();
-}
-
-void TMainWin::Homing1Click() {
-    const TStat status = FGripper->Homing(0, [this](auto* s, auto id, auto st, const auto& d) {
-        MotionCommandFinished(s, id, st, d);
-    });
-    if (!StatusOk(status))
-        ShowError(QStringLiteral("Error while homing: ") + StatusText(status), this);
-}
-
-void TMainWin::FastStopAcknowledge1Click() {
-    if (FGripper->AcknowledgeFastStop() == E_SUCCESS)
-        btnEmergencyStop->setChecked(false);
-}
-
-// ---------------------------------------------------------------------------------------------
 // Placement
 
 QString TMainWin::PlacementText() const {
-    const QRect r = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
-    int show = 1;
+    TWindowPlacement p;
+    p.Normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
     if (isMinimized())
-        show = 2;
+        p.Show = 2;
     else if (isMaximized())
-        show = 3;
-    const int flags = (isMinimized() && (windowState() & Qt::WindowMaximized)) ? 2 : 0;
-    return QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
-        .arg(PlacementMarker)
-        .arg(flags)
-        .arg(show)
-        .arg(r.left())
-        .arg(r.top())
-        .arg(r.left() + r.width())
-        .arg(r.top() + r.height());
+        p.Show = 3;
+    p.Flags = (isMinimized() && (windowState() & Qt::WindowMaximized)) ? 2 : 0;
+    return FormatPlacement(p);
 }
 
 bool TMainWin::ApplyPlacement(const QString& text) {
-    const QStringList fields = text.split(QLatin1Char(','));
-    if (fields.size() != 7 || fields[0].trimmed() != QStringLiteral("200"))
+    const std::optional<TWindowPlacement> p = ParsePlacement(text);
+    if (!p)
         return false;
-    int v[7];
-    for (int i = 0; i < 7; ++i) {
-        bool ok = false;
-        v[i] = fields[i].trimmed().toInt(&ok);
-        if (!ok)
-            return false;
-    }
-    QRect r(QPoint(v[3], v[4]), QSize(v[5] - v[3], v[6] - v[4]));
-    if (r.width() <= 0 || r.height() <= 0)
-        return false;
+    QRect r = p->Normal;
     if (const QScreen* s = screen() ? screen() : QApplication::primaryScreen()) {
         // The desktop has to hold the whole window, frame included.
         const QRect inner = geometry();
         const QRect outer = frameGeometry();
         const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
                              outer.right() - inner.right(), outer.bottom() - inner.bottom());
-        const QRect desk = s->availableVirtualGeometry();
-        QRect f = r.marginsAdded(frame);
-        if (f.right() > desk.right())
-            f.moveRight(desk.right());
-        if (f.bottom() > desk.bottom())
-            f.moveBottom(desk.bottom());
-        if (f.left() < desk.left())
-            f.moveLeft(desk.left());
-        if (f.top() < desk.top())
-            f.moveTop(desk.top());
-        r = f.marginsRemoved(frame);
+        r = ClampToDesktop(r, frame, s->availableVirtualGeometry());
     }
     setGeometry(r);
-    switch (v[2]) {
+    switch (p->Show) {
     case 2:
-        setWindowState((v[1] & 2) ? (Qt::WindowMinimized | Qt::WindowMaximized)
-                                  : Qt::WindowMinimized);
+        setWindowState((p->Flags & 2) ? (Qt::WindowMinimized | Qt::WindowMaximized)
+                                      : Qt::WindowMinimized);
         break;
     case 3:
         setWindowState(Qt::WindowMaximized);

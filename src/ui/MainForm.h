@@ -185,6 +185,8 @@ private:
     };
 
     void BuildMenus();
+    // Binds every menu entry, button and edit of the layout to its handler.
+    void WireHandlers();
     void BuildRightPane();
     void BuildLeftPane();
     QFrame* MakeBand(const QString& name, const QString& title, const QColor& color,

@@ -1,5 +1,7 @@
 #include "widgets/FloatEditDialog.h"
 
+#include "widgets/TrackCoupling.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -15,10 +17,6 @@ constexpr int kDescriptionHeight = 33;
 constexpr int kButtonsHeight = 41;
 constexpr int kMiddleMinHeight = 30;
 
-// To the nearest integer, halves to even (the default rounding mode).
-long double RoundEven(long double v) {
-    return std::nearbyint(v);
-}
 } // namespace
 
 TFloatEditDlg::TFloatEditDlg(QWidget* owner)
@@ -114,21 +112,13 @@ double TFloatEditDlg::Value() {
 void TFloatEditDlg::tbChange() {
     if (!tb->hasFocus())
         return;
-    const long double span = ed->MaxValue() - ed->MinValue();
-    const long double v =
-        RoundEven((tb->value() / static_cast<long double>(TrackMax) * span + ed->MinValue()) * 10) /
-        10;
-    ed->SetValue(v);
+    ed->SetValue(TrackValue(tb->value(), ed->MinValue(), ed->MaxValue(), TrackMax));
 }
 
 void TFloatEditDlg::edNumericChange(QObject* /*Sender*/) {
     if (isVisible() && !(ed->hasFocus() && ed->IsValid()))
         return;
-    const long double span = ed->MaxValue() - ed->MinValue();
-    int pos = 0;
-    if (span > 0)
-        pos = static_cast<int>(RoundEven((ed->Value() - ed->MinValue()) / span * TrackMax));
-    tb->setValue(pos);
+    tb->setValue(TrackPosition(ed->Value(), ed->MinValue(), ed->MaxValue(), TrackMax));
 }
 
 void TFloatEditDlg::PlaceTrackBar() {

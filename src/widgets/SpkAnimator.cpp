@@ -1,29 +1,26 @@
 #include "widgets/SpkAnimator.h"
 
+#include "widgets/Rounding.h"
+
 #include <QLayout>
 
 #include <chrono>
 #include <cmath>
 
-namespace {
-std::int32_t RoundToInt(long double v) {
-    return static_cast<std::int32_t>(std::nearbyintl(v));
-}
-} // namespace
-
 std::int32_t AnimationValue(const TAnimationOptions& options, std::int32_t start, std::int32_t end,
                             int percent) {
     if (!options.Quadratic)
-        return start + RoundToInt(static_cast<long double>(percent) * (end - start) / 100.0L);
+        return start +
+               RoundHalfEvenToInt(static_cast<long double>(percent) * (end - start) / 100.0L);
     // k times the square, not k times the difference twice: k is inexact, and the two orders
     // round differently near halves.
     const long double span = static_cast<long double>(end) - start;
     const long double k = span / 10000.0L;
     if (options.EaseOut) {
         const long double d = percent - 100;
-        return start + RoundToInt(span - k * (d * d));
+        return start + RoundHalfEvenToInt(span - k * (d * d));
     }
-    return start + RoundToInt(k * (static_cast<long double>(percent) * percent));
+    return start + RoundHalfEvenToInt(k * (static_cast<long double>(percent) * percent));
 }
 
 void ApplyAnimatedProperty(QWidget* control, std::int32_t property, std::int32_t value) {
@@ -111,7 +108,7 @@ void TAnimateThread::run() {
             break;
         const long double elapsed =
             std::chrono::duration<long double, std::milli>(now - t0).count();
-        const int percent = static_cast<int>(std::nearbyintl(elapsed * 100.0L / whole));
+        const int percent = RoundHalfEvenToInt(elapsed * 100.0L / whole);
         if (!HandOver(AnimationValue(FOptions, FFrom, FTo, percent)))
             return;
     }

@@ -1,14 +1,12 @@
 #include "widgets/SpkGraphTools.h"
 
+#include "widgets/Rounding.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
-
-int RoundHalfEven(double value) {
-    return static_cast<int>(std::nearbyint(value));
-}
 
 QColor ColorFromBgr(unsigned value) {
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -34,7 +32,7 @@ QColor BlendColor(const QColor& from, const QColor& to, int percent) {
     const QColor a = from.toRgb();
     const QColor z = to.toRgb();
     auto mix = [percent](int f, int t) {
-        const int v = RoundHalfEven(static_cast<double>(t - f) * percent / 100.0 + f);
+        const int v = RoundHalfEvenToInt(static_cast<double>(t - f) * percent / 100.0 + f);
         return ((v % 256) + 256) % 256;
     };
     return QColor(mix(a.red(), z.red()), mix(a.green(), z.green()), mix(a.blue(), z.blue()));
@@ -42,7 +40,9 @@ QColor BlendColor(const QColor& from, const QColor& to, int percent) {
 
 QColor LightenColor(const QColor& color, double share) {
     const QColor c = color.toRgb();
-    auto up = [share](int v) { return std::clamp(RoundHalfEven((255 - v) * share + v), 0, 255); };
+    auto up = [share](int v) {
+        return std::clamp(RoundHalfEvenToInt((255 - v) * share + v), 0, 255);
+    };
     return QColor(up(c.red()), up(c.green()), up(c.blue()));
 }
 
@@ -56,7 +56,8 @@ void DrawGradient(QPainter& painter, int l, int t, int r, int b, const QColor& f
     const int hi = type == gtVertical ? r : b;
     for (int c = lo; c <= hi; ++c) {
         // A one-pixel area has no direction to change along: it takes the first colour.
-        const int p = hi > lo ? RoundHalfEven(static_cast<double>(c - lo) * 100.0 / (hi - lo)) : 0;
+        const int p =
+            hi > lo ? RoundHalfEvenToInt(static_cast<double>(c - lo) * 100.0 / (hi - lo)) : 0;
         painter.setPen(QPen(BlendColor(from, to, p), 0));
         if (type == gtVertical)
             painter.drawLine(c, t, c, b);

@@ -9,9 +9,6 @@ class QPainter;
 
 enum TGradientType { gtVertical, gtHorizontal };
 
-// Half-to-even rounding, the rounding of every share and colour component below.
-int RoundHalfEven(double value);
-
 // A colour from the packed 0x00BBGGRR value of design files (8210719 is (31, 73, 125)).
 QColor ColorFromBgr(unsigned value);
 

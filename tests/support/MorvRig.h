@@ -2,9 +2,9 @@
 
 #include "MemoryDevice.h"
 #include "TestSupport.h"
-#include "protocol/Frame.h"
 #include "dialogs/DialogPrompts.h"
 #include "engine/MorvForm.h"
+#include "protocol/Frame.h"
 #include "protocol/Receiver.h"
 
 #include <QTest>

@@ -2,9 +2,9 @@
 #include "TestSupport.h"
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
+#include "engine/MorvForm.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Frame.h"
-#include "engine/MorvForm.h"
 #include "protocol/Receiver.h"
 #include "ui/KaroApplication.h"
 #include "ui/ListBoxDialog.h"
@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -159,25 +160,51 @@ private Q_SLOTS:
             const char* text;
             QKeySequence key;
             bool enabled;
+            const char* hint;
         };
         for (const Entry& e :
-             {Entry{"Connect1", "&Connect", Qt::Key_F2, true},
-              Entry{"Initialize1", "&Initialize", Qt::Key_F3, false},
-              Entry{"Disconnect1", "Disconnect", Qt::Key_F4, false},
-              Entry{"GetSystemInfo1", "Get System &Info", {}, true},
-              Entry{"GetSystemLimits1", "Get System &Limits", {}, true},
-              Entry{"GetGraspingStatistics1", "Get Grasping &Statistics", {}, true},
-              Entry{"Homing1", "&Homing", {}, true},
-              Entry{"FastStopAcknowledge1", "&Acknowledge a Fast Stop", {}, true},
-              Entry{"CustomCommands1", "&Command Editor...", Qt::Key_F5, true},
-              Entry{"Commandlog1", "&Command log", {}, true},
-              Entry{"manualinit1", "initialize manually", {}, true}}) {
+             {Entry{"Connect1", "&Connect", Qt::Key_F2, true, "Connect to a device"},
+              Entry{"Initialize1", "&Initialize", Qt::Key_F3, false,
+                    "Initialize the connected device manually"},
+              Entry{"Disconnect1", "Disconnect", Qt::Key_F4, false,
+                    "Disconnect from the currently connected device"},
+              Entry{"GetSystemInfo1",
+                    "Get System &Info",
+                    {},
+                    true,
+                    "Outputs some system information"},
+              Entry{
+                  "GetSystemLimits1", "Get System &Limits", {}, true, "Outputs the system limits"},
+              Entry{"GetGraspingStatistics1",
+                    "Get Grasping &Statistics",
+                    {},
+                    true,
+                    "Outputs the current grasping statistics"},
+              Entry{"Homing1", "&Homing", {}, true, "Executes a homing sequence"},
+              Entry{"FastStopAcknowledge1",
+                    "&Acknowledge a Fast Stop",
+                    {},
+                    true,
+                    "Acknowledge a previously issued FAST STOP command"},
+              Entry{"CustomCommands1", "&Command Editor...", Qt::Key_F5, true,
+                    "Run the custom command editor"},
+              Entry{"Commandlog1",
+                    "&Command log",
+                    {},
+                    true,
+                    "Display incoming and outgoing command data"},
+              Entry{"manualinit1",
+                    "initialize manually",
+                    {},
+                    true,
+                    "Set this option, if you *don't* want the gripper to be initialized "
+                    "automatically when connecting"}}) {
             auto* a = w.findChild<QAction*>(QString::fromLatin1(e.name));
             QVERIFY2(a, e.name);
             QCOMPARE(a->text(), QString::fromLatin1(e.text));
             QCOMPARE(a->shortcut(), e.key);
             QCOMPARE(a->isEnabled(), e.enabled);
-            QVERIFY(!a->statusTip().isEmpty());
+            QCOMPARE(a->statusTip(), QString::fromLatin1(e.hint));
         }
         QVERIFY(!w.manualinit1->isChecked()); // no settings file yet
         QCOMPARE(w.Disconnect1->statusTip(),
@@ -350,7 +377,7 @@ private Q_SLOTS:
         rig.Send(CMD_GET_GRASPING_STATE, Bytes({0, 0, 9}));
         QCOMPARE(Text(w.lbGraspingState), GraspingStateText(9)); // no read past the table
         rig.Send(CMD_GET_POS, Floats({32.5f}));
-        QCOMPARE(Text(w.lbPosition), QLocale().toString(32.5, 'f', 2) + QStringLiteral(" mm"));
+        QCOMPARE(Text(w.lbPosition), QStringLiteral("32.50 mm"));
 
         // A disconnect keeps the last state word.
         w.Disconnect1->trigger();
@@ -491,7 +518,7 @@ private Q_SLOTS:
         // Dragging the track bar sets the edit, rounded to one decimal.
         w.tbGotoPos->setFocus();
         w.tbGotoPos->setValue(1);
-        QCOMPARE(w.edGotoPos->text(), QLocale().toString(0.6));
+        QCOMPARE(w.edGotoPos->text(), QStringLiteral("0.6"));
         w.tbGotoPos->setValue(100);
         QCOMPARE(w.edGotoPos->text(), QStringLiteral("55"));
         QCOMPARE(w.tbGotoPos->value(), 100);
@@ -523,7 +550,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.btnForce, Qt::LeftButton);
         QCOMPARE(HexString(rig.Last(CMD_SET_FORCE_LIMIT)->Data),
                  HexString(Floats({42}).data() + 2, 4));
-        QCOMPARE(Text(w.lbForce), QLocale().toString(42.0, 'f', 1) + QStringLiteral(" N"));
+        QCOMPARE(Text(w.lbForce), QStringLiteral("42.0 N"));
         QCOMPARE(w.ForceLimit(), 42.0f);
         // Cancel sends nothing.
         WhenModal<TFloatEditDlg>([](TFloatEditDlg* d) { d->BitBtn1->click(); });
@@ -562,7 +589,7 @@ private Q_SLOTS:
         rig.Replies.erase(CMD_GET_FORCE_LIMIT);
         rig.Replies[CMD_GET_FORCE_LIMIT] = Bytes({E_NOT_AVAILABLE, 0});
         QVERIFY(rig.Connect());
-        QCOMPARE(Text(rig.Win->lbForce), QLocale().toString(0.0, 'f', 1) + QStringLiteral(" N"));
+        QCOMPARE(Text(rig.Win->lbForce), QStringLiteral("0.0 N"));
         bool opened = false;
         QTimer* poll = WhenModal<TFloatEditDlg>([&](TFloatEditDlg* d) {
             opened = true;
@@ -823,6 +850,8 @@ private Q_SLOTS:
 
 int main(int argc, char** argv) {
     TKaroApplication app(argc, argv);
+    // Read-outs are compared as the operator reads them, with a point for the decimals.
+    QLocale::setDefault(QLocale::c());
     TestMainWin test;
     return QTest::qExec(&test, argc, argv);
 }

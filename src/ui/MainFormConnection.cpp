@@ -1,0 +1,220 @@
+#include "ui/MainForm.h"
+
+#include "ui/MainFormShared.h"
+
+#include "diagnostics/CustomCmdForm.h"
+#include "engine/MorvForm.h"
+#include "protocol/Constants.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/MessageBoxes.h"
+#include "widgets/RollPanel.h"
+#include "widgets/TrackCoupling.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSlider>
+
+#include <algorithm>
+
+using namespace mainwin;
+
+namespace {
+const QString ConnectionErrorText = QStringLiteral(
+    "A Connection Error occurred or the connection to the device was interrupted.\n\rThis is "
+    "likely to happen if no cable is connected or some settings are not correct.\n\rPlease "
+    "check cable and communication settings and try to connect again.");
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Connection states
+
+void TMainWin::SetConnectedState(bool on) {
+    EnableChildControls(sbCommands->widget(), on);
+    btnEmergencyStop->setEnabled(on);
+    EnableMenuItems(Commands1, true);
+    if (!on) {
+        lbSystemstate->setText(NotAvailable);
+        lbGraspingState->setText(NotAvailable);
+        lbPosition->setText(NotAvailable);
+        ShowStateFlags(0);
+    }
+    FCommandEditor->SetConnected(on);
+}
+
+void TMainWin::EnableChildControls(QWidget* container, bool on) {
+    const auto children = container->findChildren<QWidget*>();
+    for (QWidget* w : children)
+        w->setEnabled(on);
+}
+
+void TMainWin::EnableMenuItems(QMenu* menu, bool on) {
+    const auto actions = menu->actions();
+    for (QAction* a : actions) {
+        a->setEnabled(on);
+        if (a->menu())
+            EnableMenuItems(a->menu(), on);
+    }
+}
+
+void TMainWin::Connect1Click() {
+    const TStat status = FGripper->Connect();
+    if (status == E_SUCCESS)
+        return;
+    ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
+    Connect1->setEnabled(true);
+}
+
+void TMainWin::GripperConnected() {
+    Connect1->setEnabled(false);
+    Disconnect1->setEnabled(true);
+    Initialize1->setEnabled(manualinit1->isChecked());
+    if (!manualinit1->isChecked())
+        Initialize1Click();
+}
+
+void TMainWin::Initialize1Click() {
+    Initialize1->setEnabled(false);
+    TSystemLimits limits{};
+    const TStat status = FGripper->GetSystemLimits(limits);
+    if (status != E_SUCCESS) {
+        Disconnect1Click();
+        ShowError(QStringLiteral("Unable to retrieve gripper limits.\r\nPlease try again by "
+                                 "selecting \"Gripper|Connect\" from the menu."),
+                  this);
+    } else {
+        SetConnectedState(true);
+        FMinAcceleration = limits.MinAcceleration;
+        FMaxAcceleration = limits.MaxAcceleration;
+        FMinForce = limits.MinForce;
+        FMaxForce = limits.MaxForce;
+        const QString mm = QStringLiteral("mm");
+        const QString mms = QStringLiteral("mm/s");
+        SetEditRange(edGraspingPos, mm, 0, limits.Stroke);
+        SetEditRange(edGraspingSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
+        SetEditRange(edReleasePos, mm, 0, limits.Stroke);
+        SetEditRange(edReleaseSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
+        SetEditRange(edGotoPos, mm, 0, limits.Stroke);
+        SetEditRange(edGotoSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
+
+        FGripper->GetAcceleration(FAcceleration);
+        FGripper->GetForceLimit(FForceLimit);
+        lbAcc->setText(Fixed(FAcceleration, 0) + QStringLiteral(" mm/s²"));
+        lbForce->setText(Fixed(FForceLimit, 1) + QStringLiteral(" N"));
+
+        const long double stroke = limits.Stroke;
+        const long double speedSum = static_cast<long double>(limits.MinSpeed) + limits.MaxSpeed;
+        SetEditValue(edGraspingPos, double(RoundHalfEven(stroke / 3)));
+        SetEditValue(edReleasePos, double(RoundHalfEven(stroke / 3 * 2)));
+        SetEditValue(edGotoPos, double(RoundHalfEven(stroke / 2)));
+        SetEditValue(edGraspingSpeed, double(RoundHalfEven(std::min(speedSum / 2, 50.0L))));
+        SetEditValue(edReleaseSpeed, double(RoundHalfEven(speedSum / 3 * 2)));
+        SetEditValue(edGotoSpeed, double(RoundHalfEven(std::min(speedSum / 2, 50.0L))));
+    }
+    FGripper->GetSystemState(true, 50, true);
+    FGripper->GetGraspingState(true, 50, true);
+    FGripper->GetPosition(true, 100, true);
+}
+
+void TMainWin::SetEditRange(TFloatEdit* edit, const QString& unit, double minimum, double maximum) {
+    edit->SetMinValue(minimum);
+    edit->SetMaxValue(maximum);
+    if (!edit->IsValid()) {
+        edit->setFocus();
+        edit->SetValue(minimum);
+    }
+    SetHint(
+        edit,
+        QStringLiteral("Input range: %1 to %2 %3").arg(Fixed(minimum, 2), Fixed(maximum, 2), unit));
+}
+
+void TMainWin::SetEditValue(TFloatEdit* edit, double value) {
+    edit->setFocus();
+    edit->clear();
+    edit->SetValue(value);
+}
+
+void TMainWin::Disconnect1Click() {
+    if (!FGripper->IsConnected())
+        return;
+    FDisconnecting = true;
+    FGripper->Disconnect();
+    FDisconnecting = false;
+}
+
+void TMainWin::GripperDisconnected() {
+    Connect1->setEnabled(true);
+    Disconnect1->setEnabled(false);
+    Initialize1->setEnabled(false);
+    SetConnectedState(false);
+    // The gripper went away without being asked to (its end closed the connection): that is
+    // an interrupted connection, and the operator is told so.
+    if (!FDisconnecting)
+        ShowError(ConnectionErrorText, this);
+}
+
+void TMainWin::ConnectionError() {
+    ShowError(ConnectionErrorText, this);
+    Disconnect1Click();
+    Connect1->setEnabled(true);
+    Disconnect1->setEnabled(false);
+    SetConnectedState(false);
+}
+
+void TMainWin::SystemStateChanged() {
+    const std::uint32_t s = FGripper->SystemState();
+    lbSystemstate->setText(QStringLiteral("%1").arg(s, 8, 16, QLatin1Char('0')).toUpper() +
+                           QLatin1Char('h'));
+    ShowStateFlags(s);
+    btnEmergencyStop->setChecked((s & SF_FAST_STOP) != 0);
+    const auto signedState = static_cast<std::int32_t>(s);
+    if (FLastSystemState >= 0 &&
+        !((FLastSystemState & SF_REFERENCED) && (signedState & SF_REFERENCED)))
+        FGripper->GetPosition(true, 100, true);
+    FLastSystemState = signedState;
+}
+
+void TMainWin::GraspingStateChanged() {
+    lbGraspingState->setText(GraspingStateText(FGripper->GraspingState()));
+}
+
+void TMainWin::PositionChanged() {
+    lbPosition->setText(Fixed(FGripper->Position(), 2) + QStringLiteral(" mm"));
+}
+
+void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
+    // The design width was made for a narrower font; a caption must never be cut off, so the
+    // boxes (and the right pane) grow when this platform's font needs more room.
+    int widest = width;
+    for (const TSysflagDescr& d : SysflagDescr) {
+        QCheckBox probe(QString::fromLatin1(d.Descr));
+        probe.setFont(RollPanel1->font());
+        widest = std::max(widest, probe.sizeHint().width());
+    }
+    if (widest > width) {
+        pnRight->setFixedWidth(pnRight->maximumWidth() + widest - width);
+        width = widest;
+    }
+    for (std::size_t i = 0; i < SysflagDescr.size(); ++i) {
+        auto* box = new QCheckBox(QString::fromLatin1(SysflagDescr[i].Descr), RollPanel1);
+        box->setObjectName(QStringLiteral("cbStateFlag%1").arg(i));
+        box->setProperty("Tag", QVariant::fromValue<quint32>(SysflagDescr[i].Flag));
+        box->setGeometry(left, top + step * int(i), width, step);
+        // Read-only: the gripper sets them, the operator cannot.
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->show();
+        FStateBoxes.append(box);
+    }
+}
+
+void TMainWin::ShowStateFlags(std::uint32_t state) {
+    for (QCheckBox* box : FStateBoxes) {
+        const auto mask = box->property("Tag").value<quint32>();
+        box->setChecked(static_cast<std::int32_t>(state & mask) > 0);
+    }
+}
