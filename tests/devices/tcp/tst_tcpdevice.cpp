@@ -259,7 +259,7 @@ private Q_SLOTS:
         const QString missing = dir.FilePath(QStringLiteral("missing"));
         SetSettingsDirectory(missing);
         struct Recorder : TGivenPrompts {
-            Recorder() : TGivenPrompts({}) {}
+            Recorder() : TGivenPrompts({}, 0) {}
             QStringList errors;
             void ShowError(const QString& text) override { errors << text; }
         } prompts;
