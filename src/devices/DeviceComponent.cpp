@@ -5,6 +5,10 @@ TDevice::TDevice(QObject* owner, const QString& shortName, const QString& displa
       FConnectTimer(new QTimer(this)) {
     setObjectName(shortName);
     Settings = std::make_unique<TIniFile>(SettingsFilePath(shortName + QStringLiteral(".cfg")));
+    Settings->OnWriteError = [this](const QString& fileName) {
+        if (FPrompts)
+            FPrompts->ShowError(SettingsWriteErrorText(fileName));
+    };
     FConnectTimer->setSingleShot(true);
     FConnectTimer->setInterval(ConnectTimerInterval);
     connect(FConnectTimer, &QTimer::timeout, this, &TDevice::ConnectTimerTick);

@@ -135,12 +135,22 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
         lines.append(key + QLatin1Char('=') + value);
     }
+    return Store(lines, crlf);
+}
+
+bool TIniFile::Store(const QStringList& lines, bool crlf) {
     const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
     QSaveFile out(FFileName);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    out.write((lines.join(eol) + eol).toUtf8());
-    return out.commit();
+    const bool written = out.open(QIODevice::WriteOnly) &&
+                         out.write((lines.join(eol) + eol).toUtf8()) >= 0 && out.commit();
+    if (written) {
+        FFailing = false;
+    } else if (!FFailing) {
+        FFailing = true;
+        if (OnWriteError)
+            OnWriteError(FFileName);
+    }
+    return written;
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -178,6 +188,11 @@ QString SettingsDirectoryFor(const QString& exeDir, bool exeDirWritable,
                              ? xdgConfigHome
                              : QDir(home).filePath(QStringLiteral(".config"));
     return QDir(base).filePath(QStringLiteral("karo-commander"));
+}
+
+QString SettingsWriteErrorText(const QString& fileName) {
+    return QStringLiteral("Cannot write the settings file %1.")
+        .arg(QDir::toNativeSeparators(fileName));
 }
 
 QString SettingsDirectory() {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // A settings file in the INI format: "[section]" lines and "key=value" lines. Section and key
 // names compare without regard to case. Every read looks at the file as it is now; every write
 // rewrites it at once and keeps every line it does not change. The file appears with its first
@@ -30,10 +32,19 @@ public:
     QStringList ReadSection(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
 
+    // Told the file's name when a write fails; once, until a write succeeds again, so that a
+    // read-only folder is reported once and not at every value.
+    std::function<void(const QString& fileName)> OnWriteError;
+
 private:
     QStringList Load(bool* crlf = nullptr) const;
+    bool Store(const QStringList& lines, bool crlf);
     QString FFileName;
+    bool FFailing = false;
 };
+
+// The text that reports a settings file that could not be written.
+QString SettingsWriteErrorText(const QString& fileName);
 
 // The folder that holds the settings files: the executable's folder when it is writable, else
 // "$XDG_CONFIG_HOME/karo-commander" (created on demand), unless a test pointed it elsewhere.

@@ -308,6 +308,22 @@ void TLogView::LineAppended(int chars) {
         viewport()->update();
 }
 
+void TLogView::LineRemoved(int index) {
+    // Marked text and the scroll position stay on the lines they were on.
+    auto shift = [index](TPos& p) {
+        if (p.Line > index)
+            --p.Line;
+        else if (p.Line == index)
+            p.Column = 0;
+    };
+    shift(FAnchor);
+    shift(FCursor);
+    QScrollBar* v = verticalScrollBar();
+    if (v->value() > index && v->value() < v->maximum())
+        v->setValue(v->value() - 1);
+    viewport()->update();
+}
+
 void TLogView::LinesReset(int maxChars) {
     FMaxChars = maxChars;
     FAnchor = FCursor = TPos{};
@@ -488,8 +504,11 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
     RxMsgMemo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     RxMsgMemo->setToolTip(QStringLiteral("Mark a byte sequence to convert it into its floating "
                                          "point or integer represenation."));
-    RxMsgMemo->LineCount = [this] { return FPackets.Count(); };
-    RxMsgMemo->Line = [this](int index) {
+    RxMsgMemo->LineCount = [this] { return FPackets.Count() + HeaderLines(); };
+    RxMsgMemo->Line = [this](int line) {
+        if (line < HeaderLines())
+            return DroppedLine();
+        const int index = line - HeaderLines();
         return FormatLogLine(FPackets.At(index), FReceived[static_cast<std::size_t>(index)] != 0,
                              cbShowIDDescr->isChecked(), cbEvaluateErrorCodes->isChecked());
     };
@@ -529,17 +548,44 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TCommLog::~TCommLog() = default;
 
+QString TCommLog::DroppedLine() const {
+    return QStringLiteral("%1 older entries dropped").arg(FDropped);
+}
+
+void TCommLog::DropOldest() {
+    FPackets.Delete(0);
+    FReceived.pop_front();
+    ++FDropped;
+}
+
 void TCommLog::LogPacket(const TPacket& packet, bool received) {
     FPackets.Add(packet);
     FReceived.push_back(received ? 1 : 0);
-    RxMsgMemo->LineAppended(LogLineLength(FPackets.At(FPackets.Count() - 1), received,
-                                          cbShowIDDescr->isChecked(),
-                                          cbEvaluateErrorCodes->isChecked()));
+    int chars = LogLineLength(FPackets.At(FPackets.Count() - 1), received,
+                              cbShowIDDescr->isChecked(), cbEvaluateErrorCodes->isChecked());
+    if (FPackets.Count() > FCapacity) {
+        // The first drop turns the oldest entry's line into the count line; later ones remove
+        // the line after it.
+        const bool hadHeader = HeaderLines() > 0;
+        DropOldest();
+        if (hadHeader)
+            RxMsgMemo->LineRemoved(1);
+        chars = std::max(chars, static_cast<int>(DroppedLine().size()));
+    }
+    RxMsgMemo->LineAppended(chars);
+}
+
+void TCommLog::SetCapacity(int capacity) {
+    FCapacity = std::max(1, capacity);
+    while (FPackets.Count() > FCapacity)
+        DropOldest();
+    OnOptionsChanged();
 }
 
 void TCommLog::btnClearClick() {
     FPackets.Clear();
     FReceived.clear();
+    FDropped = 0;
     RxMsgMemo->LinesReset(0);
 }
 
@@ -547,7 +593,7 @@ void TCommLog::OnOptionsChanged() {
     // Lines are formatted from the store when shown; only the widest line has to be found.
     const bool showIds = cbShowIDDescr->isChecked();
     const bool evaluate = cbEvaluateErrorCodes->isChecked();
-    int widest = 0;
+    int widest = HeaderLines() > 0 ? static_cast<int>(DroppedLine().size()) : 0;
     for (int i = 0; i < FPackets.Count(); ++i)
         widest = std::max(widest,
                           LogLineLength(FPackets.At(i), FReceived[static_cast<std::size_t>(i)] != 0,

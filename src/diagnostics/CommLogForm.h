@@ -7,8 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
-#include <vector>
 
 class QCheckBox;
 class QMenu;
@@ -61,6 +61,8 @@ public:
 
     // One line was added at the end, `chars` long.
     void LineAppended(int chars);
+    // The line at `index` went; the lines after it moved up by one.
+    void LineRemoved(int index);
     // Every line changed or went; `maxChars` is the longest line.
     void LinesReset(int maxChars);
 
@@ -106,10 +108,18 @@ private:
 class TCommLog : public QWidget, public IPacketLog {
     Q_OBJECT
 public:
+    // At 30 packets a second a working day is about a million entries.
+    static constexpr int DefaultCapacity = 1000000;
+
     explicit TCommLog(QWidget* parent = nullptr);
     ~TCommLog() override;
 
     void LogPacket(const TPacket& packet, bool received) override;
+
+    // The most entries kept; beyond it the oldest go, and the view's first line says how many.
+    int Capacity() const { return FCapacity; }
+    void SetCapacity(int capacity);
+    int Dropped() const { return FDropped; }
 
     int Count() const { return FPackets.Count(); }
     const TPacket& Packet(int index) const { return FPackets.At(index); }
@@ -135,7 +145,13 @@ private:
     void RxMsgMemoMouseUp(const QPoint& pos);
     void ShowResult(const TConversionResult& result);
     QString SelectedText() const;
+    // Lines before the first entry: the one saying how many were dropped, once any were.
+    int HeaderLines() const { return FDropped > 0 ? 1 : 0; }
+    QString DroppedLine() const;
+    void DropOldest();
 
     TPacketList FPackets;
-    std::vector<std::uint8_t> FReceived; // direction of each stored packet, same index
+    std::deque<std::uint8_t> FReceived; // direction of each stored packet, same index
+    int FCapacity = DefaultCapacity;
+    int FDropped = 0;
 };

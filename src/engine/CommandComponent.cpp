@@ -97,6 +97,51 @@ TStat TCommand::ConnectTo(const TConnectTarget& target) {
     return ConnectWith(given);
 }
 
+namespace {
+// Hands a transport's questions on and runs `Confirmed` once, when the first of them was
+// answered: only then may an earlier connection go.
+class TConfirmingPrompts : public IDevicePrompts {
+public:
+    TConfirmingPrompts(IDevicePrompts* inner, std::function<void()> confirmed)
+        : FInner(inner), FConfirmed(std::move(confirmed)) {}
+
+    bool Fired() const { return FFired; }
+
+    bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) override {
+        return FInner && FInner->SelectDevice(engine, deviceIndex, portName);
+    }
+    bool EditTcp(TTcpSettings& settings) override {
+        return Answered(FInner && FInner->EditTcp(settings));
+    }
+    bool EditUdp(TUdpSettings& settings) override {
+        return Answered(FInner && FInner->EditUdp(settings));
+    }
+    bool EditSerial(TSerialSettings& settings, const QString& portName) override {
+        return Answered(FInner && FInner->EditSerial(settings, portName));
+    }
+    bool EditCan(TCanSettings& settings, const QString& portName) override {
+        return Answered(FInner && FInner->EditCan(settings, portName));
+    }
+    void ShowError(const QString& text) override {
+        if (FInner)
+            FInner->ShowError(text);
+    }
+
+private:
+    bool Answered(bool confirmed) {
+        if (confirmed && !FFired) {
+            FFired = true;
+            FConfirmed();
+        }
+        return confirmed;
+    }
+
+    IDevicePrompts* FInner;
+    std::function<void()> FConfirmed;
+    bool FFired = false;
+};
+} // namespace
+
 TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
     int index = -1;
     QString portName;
@@ -106,23 +151,57 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
     if (!device)
         return E_NOT_FOUND; // destroyed by someone else while listed
 
-    if (FDevice)
-        FDevice->Close();
-    FDevice = device;
-    device->OnConnect = FOnConnect;
-    device->OnDisconnect = FOnDisconnect;
+    // The earlier connection stays until the new transport's own settings were confirmed, so
+    // cancelling them changes nothing. A transport re-opened closes itself after its prompt.
+    const QPointer<TDevice> previous = FDevice;
+    auto closePrevious = [this, previous, device] {
+        if (previous && previous != device && previous == FDevice)
+            previous->Close();
+    };
+    TConfirmingPrompts confirming(device->Prompts(), closePrevious);
+    IDevicePrompts* installed = device->Prompts();
+    device->SetPrompts(&confirming);
+    struct Restore {
+        QPointer<TDevice> Device;
+        IDevicePrompts* Prompts;
+        ~Restore() {
+            if (Device)
+                Device->SetPrompts(Prompts);
+        }
+    } restore{device, installed};
+
+    device->OnConnect = [this](TDevice* sender) {
+        if (sender == FDevice && FOnConnect)
+            FOnConnect(sender);
+    };
+    device->OnDisconnect = [this](TDevice* sender) {
+        if (sender == FDevice && FOnDisconnect)
+            FOnDisconnect(sender);
+    };
     device->OnDataAvailable = [this](TDevice* sender, std::int32_t count) {
         DataAvailable(sender, count);
     };
     device->OnError = [this](TDevice* sender, TStat code) { DeviceError(sender, code); };
 
     const TStat status = device->Open(portName);
+    if (status == E_CMD_ABORTED && !confirming.Fired()) {
+        // Its settings were cancelled: whatever was attached before stays as it was.
+        if (device != previous) {
+            device->OnConnect = nullptr;
+            device->OnDisconnect = nullptr;
+        }
+        return status;
+    }
+    // A transport that opened or failed without asking anything.
+    if (!confirming.Fired())
+        closePrevious();
     if (status != E_SUCCESS) {
         device->OnConnect = nullptr;
         device->OnDisconnect = nullptr;
         FDevice = nullptr;
         return status;
     }
+    FDevice = device;
     FPackets.Clear();
     ResetReceiver();
     return E_SUCCESS;
@@ -154,15 +233,13 @@ bool TCommand::GetPacket(TPacket& packet) {
 }
 
 void TCommand::SetOnConnect(TDevice::TNotifyEvent handler) {
+    // The attached transport's slot calls it through the engine, which drops what a transport
+    // no longer attached reports.
     FOnConnect = std::move(handler);
-    if (FDevice)
-        FDevice->OnConnect = FOnConnect;
 }
 
 void TCommand::SetOnDisconnect(TDevice::TNotifyEvent handler) {
     FOnDisconnect = std::move(handler);
-    if (FDevice)
-        FDevice->OnDisconnect = FOnDisconnect;
 }
 
 void TCommand::ResetReceiver() {

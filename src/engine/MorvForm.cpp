@@ -114,10 +114,23 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
             return false;
         Log(packet, false);
 
+        FAwaited.push_back(ID);
+        struct TEndExchange {
+            TMorv* Morv;
+            ~TEndExchange() { Morv->ExchangeEnded(); }
+        } endExchange{this};
+
         const std::uint32_t t0 = GetTickCount();
         QTimer wake;
         wake.setSingleShot(true);
+        TPacket taken;
         for (;;) {
+            // An exchange nested in an earlier pass may have set our reply aside.
+            if (TakeKept(ID, answer)) {
+                HandlePacket(answer);
+                found = true;
+                break;
+            }
             if (FCommand->PacketCount() > 0) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents);
             } else {
@@ -130,19 +143,28 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
                 wake.stop();
             }
-            TPacket taken;
+            if (TakeKept(ID, answer)) {
+                HandlePacket(answer);
+                found = true;
+                break;
+            }
             if (FCommand->GetPacket(taken)) {
-                HandlePacket(taken);
                 if (taken.ID == ID) {
+                    HandlePacket(taken);
                     found = true;
                     answer = std::move(taken);
+                } else if (AwaitedByOuter(taken.ID)) {
+                    // The waiting exchange dispatches it itself once it runs again.
+                    FKept.push_back(std::move(taken));
+                } else {
+                    HandlePacket(taken);
                 }
             }
             if (found || GetTickCount() - t0 > ReplyTimeoutMs)
                 break;
         }
     }
-    if (FCommand->PacketCount() > 0)
+    if (FCommand->PacketCount() > 0 || (!InExchange() && !FKept.empty()))
         PostPendingPackets();
 
     const std::size_t length = std::min<std::size_t>(
@@ -164,8 +186,57 @@ void TMorv::PostPendingPackets() {
         [this] {
             FFlushPosted = false;
             // Still cleared while an exchange waits; that exchange takes them itself.
-            if (FCommand->OnPacket && FCommand->PacketCount() > 0)
+            if (FCommand->OnPacket && (FCommand->PacketCount() > 0 || !FKept.empty()))
                 FCommand->OnPacket(FCommand);
+        },
+        Qt::QueuedConnection);
+}
+
+bool TMorv::TakeKept(std::uint8_t ID, TPacket& packet) {
+    for (auto it = FKept.begin(); it != FKept.end(); ++it) {
+        if (it->ID == ID) {
+            packet = std::move(*it);
+            FKept.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TMorv::AwaitedByOuter(std::int32_t ID) const {
+    if (FAwaited.size() < 2)
+        return false;
+    const auto waiting = std::count(FAwaited.begin(), FAwaited.end() - 1, ID);
+    const auto kept =
+        std::count_if(FKept.begin(), FKept.end(), [ID](const TPacket& p) { return p.ID == ID; });
+    return waiting > kept;
+}
+
+void TMorv::ExchangeEnded() {
+    FAwaited.pop_back();
+    if (FAwaited.empty())
+        PostIdleCalls();
+}
+
+void TMorv::CallWhenIdle(std::function<void()> call) {
+    FIdleCalls.push_back(std::move(call));
+    PostIdleCalls();
+}
+
+void TMorv::PostIdleCalls() {
+    if (FIdlePosted || InExchange() || FIdleCalls.empty())
+        return;
+    FIdlePosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FIdlePosted = false;
+            // An exchange that began meanwhile posts them again when it ends.
+            if (InExchange())
+                return;
+            const auto calls = std::exchange(FIdleCalls, {});
+            for (const auto& call : calls)
+                call();
         },
         Qt::QueuedConnection);
 }
@@ -231,6 +302,12 @@ void TMorv::HandlePacket(const TPacket& packet) {
 
 void TMorv::ProcessPendingPackets() {
     TPacket packet;
+    // Set aside for an exchange that ended without taking it (a handler raised).
+    while (!InExchange() && !FKept.empty()) {
+        packet = std::move(FKept.front());
+        FKept.pop_front();
+        HandlePacket(packet);
+    }
     while (FCommand->GetPacket(packet))
         HandlePacket(packet);
 }

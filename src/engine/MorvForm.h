@@ -8,8 +8,10 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // Result of GetSystemInfo.
 struct TSystemInfo {
@@ -80,6 +82,11 @@ public:
     void HandlePacket(const TPacket& packet);
     // The engine's packet notification: dispatches everything queued.
     void ProcessPendingPackets();
+    // True while an exchange waits for its reply (also when nested in another).
+    bool InExchange() const { return !FAwaited.empty(); }
+    // Runs `call` from the event loop once no exchange waits, in the order given; a handler
+    // that would start an exchange from inside another one's wait hands it over here.
+    void CallWhenIdle(std::function<void()> call);
 
     // Cached values reported by the gripper.
     std::uint32_t SystemState() const { return FSystemState; }
@@ -133,6 +140,12 @@ private:
     // Hands packets left queued after an exchange to the packet notification from the event
     // loop, instead of leaving them until the next packet arrives.
     void PostPendingPackets();
+    // A reply an inner exchange set aside for a waiting one with this identifier.
+    bool TakeKept(std::uint8_t ID, TPacket& packet);
+    // Whether a packet taken by the innermost exchange belongs to an outer one that waits.
+    bool AwaitedByOuter(std::int32_t ID) const;
+    void ExchangeEnded();
+    void PostIdleCalls();
 
     std::unique_ptr<TAsyncResultEventList> FAsyncResults;
     TCommand* FCommand;
@@ -141,4 +154,10 @@ private:
     std::uint8_t FGraspingState = 0;
     float FPosition = 0;
     bool FFlushPosted = false;
+    // Identifiers the running exchanges wait for, outermost first.
+    std::vector<std::int32_t> FAwaited;
+    // Packets taken by an inner exchange for an outer one, in arrival order.
+    std::deque<TPacket> FKept;
+    std::vector<std::function<void()>> FIdleCalls;
+    bool FIdlePosted = false;
 };

@@ -2,7 +2,7 @@
 
 #include "protocol/Packet.h"
 
-#include <vector>
+#include <deque>
 
 // Unbounded list of packet copies in insertion order; readers always get a copy.
 class TPacketList {
@@ -19,5 +19,6 @@ public:
 
 private:
     void Check(int index) const;
-    std::vector<TPacket> FItems;
+    // A deque, so that dropping the oldest element costs the same however long the list is.
+    std::deque<TPacket> FItems;
 };

@@ -13,8 +13,6 @@
 #include "widgets/MessageBoxes.h"
 
 #include <QAction>
-#include <QLabel>
-#include <QMenu>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -22,6 +20,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -56,6 +56,9 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     WireHandlers();
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    lbConnecting = new QLabel(StatusBar);
+    lbConnecting->setObjectName(QStringLiteral("lbConnecting"));
+    StatusBar->addWidget(lbConnecting);
     setStatusBar(StatusBar);
 
     // Construction proper.
@@ -66,6 +69,10 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     CentreButtons();
 
     FSettings = std::make_unique<TIniFile>(SettingsFilePath(QStringLiteral("settings.ini")));
+    // Written while the window goes away: the box must not hang on it.
+    FSettings->OnWriteError = [](const QString& fileName) {
+        ShowError(SettingsWriteErrorText(fileName));
+    };
     manualinit1->setChecked(
         FSettings->ReadBool(QStringLiteral("main"), QStringLiteral("manualinit"), false));
 

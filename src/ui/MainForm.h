@@ -145,6 +145,7 @@ public:
     QSplitter* Splitter1;
     QPlainTextEdit* AsyncLog;
     QStatusBar* StatusBar;
+    QLabel* lbConnecting; // "Connecting…" while an attempt is pending
 
     QFrame* LMDSimplePanel3;
     QLabel* lbAcc;
@@ -221,6 +222,7 @@ private:
     QList<TEditPair> FPairs;
     std::unique_ptr<TIniFile> FSettings;
     bool FPlacementRead = false;
-    bool FDisconnecting = false; // the window itself is closing the connection
+    bool FDisconnecting = false;     // the window itself is closing the connection
+    bool FPositionRequested = false; // a position re-request waits for its turn or its reply
     bool FSettingsWritten = false;
 };

@@ -61,6 +61,8 @@ void TMainWin::btnStopClick() {
 void TMainWin::btnEmergencyStopClick() {
     const TStat status = FGripper->FastStop();
     btnEmergencyStop->setChecked(status == E_SUCCESS);
+    if (status != E_SUCCESS)
+        ShowError(QStringLiteral("Error during the fast stop: ") + StatusText(status), this);
 }
 
 void TMainWin::ChangeValue(bool force) {

@@ -63,13 +63,18 @@ void TMainWin::EnableMenuItems(QMenu* menu, bool on) {
 
 void TMainWin::Connect1Click() {
     const TStat status = FGripper->Connect();
-    if (status == E_SUCCESS)
+    if (status == E_SUCCESS) {
+        // Until the transport reports the connection usable, Disconnect gives the attempt up.
+        lbConnecting->setText(QStringLiteral("Connecting…"));
+        Disconnect1->setEnabled(true);
         return;
+    }
     ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
     Connect1->setEnabled(true);
 }
 
 void TMainWin::GripperConnected() {
+    lbConnecting->clear();
     Connect1->setEnabled(false);
     Disconnect1->setEnabled(true);
     Initialize1->setEnabled(manualinit1->isChecked());
@@ -139,14 +144,21 @@ void TMainWin::SetEditValue(TFloatEdit* edit, double value) {
 }
 
 void TMainWin::Disconnect1Click() {
-    if (!FGripper->IsConnected())
+    // A pending attempt counts too: it is attached but not connected yet.
+    if (!FGripper->IsConnected() && !FGripper->Command()->AttachedDevice())
         return;
     FDisconnecting = true;
     FGripper->Disconnect();
     FDisconnecting = false;
+    // A cancelled attempt closed no connection, so no disconnected notification came.
+    lbConnecting->clear();
+    Connect1->setEnabled(true);
+    Disconnect1->setEnabled(false);
+    Initialize1->setEnabled(false);
 }
 
 void TMainWin::GripperDisconnected() {
+    lbConnecting->clear();
     Connect1->setEnabled(true);
     Disconnect1->setEnabled(false);
     Initialize1->setEnabled(false);
@@ -173,8 +185,16 @@ void TMainWin::SystemStateChanged() {
     btnEmergencyStop->setChecked((s & SF_FAST_STOP) != 0);
     const auto signedState = static_cast<std::int32_t>(s);
     if (FLastSystemState >= 0 &&
-        !((FLastSystemState & SF_REFERENCED) && (signedState & SF_REFERENCED)))
-        FGripper->GetPosition(true, 100, true);
+        !((FLastSystemState & SF_REFERENCED) && (signedState & SF_REFERENCED)) &&
+        !FPositionRequested) {
+        // From the event loop, one at a time: asked from inside another exchange's wait, each
+        // update would nest one more exchange.
+        FPositionRequested = true;
+        FGripper->CallWhenIdle([this] {
+            FGripper->GetPosition(true, 100, true);
+            FPositionRequested = false;
+        });
+    }
     FLastSystemState = signedState;
 }
 

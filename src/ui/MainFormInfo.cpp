@@ -84,6 +84,10 @@ void TMainWin::Homing1Click() {
 }
 
 void TMainWin::FastStopAcknowledge1Click() {
-    if (FGripper->AcknowledgeFastStop() == E_SUCCESS)
+    const TStat status = FGripper->AcknowledgeFastStop();
+    if (status == E_SUCCESS)
         btnEmergencyStop->setChecked(false);
+    else
+        ShowError(QStringLiteral("Error while acknowledging the fast stop: ") + StatusText(status),
+                  this);
 }

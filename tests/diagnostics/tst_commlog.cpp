@@ -63,7 +63,39 @@ private Q_SLOTS:
     void lineLengthMatchesLine();
     void menuOpensOnlyForMarkedText();
     void viewFollowsNewestUnlessOperatorLooksElsewhere();
+    void capacityDropsTheOldest();
 };
+
+// Beyond its capacity the log drops its oldest entries and says how many went; marked text
+// stays on the entry it was on.
+void TestCommLog::capacityDropsTheOldest() {
+    TCommLog log;
+    log.SetCapacity(3);
+    for (int id = 1; id <= 3; ++id)
+        log.LogPacket(MakePacket(id, "00"), false);
+    QCOMPARE(Lines(log).size(), 3);
+    Select(log, 2, 0, 17);
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("TX PACKET: ID=03h"));
+    for (int id = 4; id <= 5; ++id)
+        log.LogPacket(MakePacket(id, "00"), id == 5);
+    QCOMPARE(log.Count(), 3);
+    QCOMPARE(log.Dropped(), 2);
+    QCOMPARE(log.Packet(0).ID, 3);
+    QCOMPARE(Lines(log), (QStringList{QStringLiteral("2 older entries dropped"),
+                                      QStringLiteral("TX PACKET: ID=03h, Length=1: 00"),
+                                      QStringLiteral("TX PACKET: ID=04h, Length=1: 00"),
+                                      QStringLiteral("RX PACKET: ID=05h, Length=1: 00")}));
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("TX PACKET: ID=03h"));
+    log.cbShowIDDescr->click();
+    QCOMPARE(Lines(log).at(0), QStringLiteral("2 older entries dropped"));
+    QCOMPARE(Lines(log).size(), 4);
+    log.SetCapacity(1);
+    QCOMPARE(Lines(log).at(0), QStringLiteral("4 older entries dropped"));
+    QCOMPARE(log.Packet(0).ID, 5);
+    log.btnClear->click();
+    QVERIFY(Lines(log).isEmpty());
+    QCOMPARE(log.Dropped(), 0);
+}
 
 void TestCommLog::linesInEveryOptionCombination() {
     TCommLog log;

@@ -3,6 +3,7 @@
 #include "MemoryDevice.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "devices/tcp/TCPDevice.h"
 #include "dialogs/HostnameDialog.h"
 #include "engine/MorvForm.h"
 #include "ui/KaroApplication.h"
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -270,6 +272,76 @@ private Q_SLOTS:
                  QStringList(QStringLiteral("Cannot connect to target: Command aborted")));
         QVERIFY(rig.Win->Connect1->isEnabled());
         QVERIFY(!rig.Win->Gripper()->IsConnected());
+    }
+
+    // A gripper that is not referenced: every state update asks for the position again. Its
+    // frames travel slowly and it reports its state at every period, so updates are always on
+    // their way ahead of a reply. Every command still gets its own reply.
+    void commandsOfAnUnreferencedGripper() {
+        TConsoleOverSim rig({QStringLiteral("--delay-ms"), QStringLiteral("150")});
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        TMainWin& w = *rig.Win;
+        rig.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QCOMPARE(w.Gripper()->GetSystemState(true, 20, false), E_SUCCESS);
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(w.btnStop, Qt::LeftButton);
+        w.edGotoPos->setFocus();
+        w.edGotoPos->setText(QStringLiteral("70"));
+        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            LogLines(w).contains(QStringLiteral("Command GOTO finished: No error.")), Patience);
+        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            LogLines(w).contains(QStringLiteral("Command GRASP_RAW finished: No error.")),
+            Patience);
+        QTest::mouseClick(w.btnStop, Qt::LeftButton);
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+        QVERIFY(!(w.Gripper()->SystemState() & 0x1)); // still not referenced
+    }
+
+    // An attempt nobody answers: the window says it is connecting, Disconnect gives it up, and
+    // left alone it ends as a connection error.
+    void unansweredAttempt() {
+        TConsoleOverSim rig;
+        QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
+        TMainWin& w = *rig.Win;
+        SilentListener listener;
+        QVERIFY(listener.Setup());
+        auto connect = [&] {
+            AnswerDeviceDialog(DeviceIndex(w.Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
+            WhenModal<THostNameDlg>([&](THostNameDlg* d) {
+                d->edPort->setText(QString::number(listener.Port()));
+                d->btnOk->click();
+            });
+            w.Connect1->trigger();
+        };
+        auto* tcp = static_cast<TTCPDevice*>(w.Gripper()->Command()->Devices(
+            DeviceIndex(w.Gripper()->Command(), QStringLiteral("Ethernet/TCP"))));
+        auto* status = w.StatusBar->findChild<QLabel*>(QStringLiteral("lbConnecting"));
+        QVERIFY(status);
+        connect();
+        QCOMPARE(status->text(), QStringLiteral("Connecting…"));
+        QVERIFY(tcp->IsConnecting());
+        QVERIFY(w.Disconnect1->isEnabled());
+        w.Disconnect1->trigger();
+        QVERIFY(!tcp->IsConnecting());
+        QVERIFY(status->text().isEmpty());
+        QVERIFY(w.Connect1->isEnabled());
+        QVERIFY(rig.Boxes.Boxes.isEmpty());
+
+        tcp->AttemptTimeoutMs = 500;
+        connect();
+        QCOMPARE(status->text(), QStringLiteral("Connecting…"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Boxes.Boxes.size(), 1, Patience);
+        QVERIFY2(rig.Boxes.Texts().first().startsWith(QStringLiteral(
+                     "A Connection Error occurred or the connection to the device was "
+                     "interrupted.")),
+                 qPrintable(rig.Boxes.Texts().first()));
+        QVERIFY(status->text().isEmpty());
+        QVERIFY(w.Connect1->isEnabled());
+        QVERIFY(!w.Disconnect1->isEnabled());
     }
 
     void nothingListeningIsAConnectionError() {

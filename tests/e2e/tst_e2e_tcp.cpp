@@ -8,6 +8,10 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+#include <random>
 
 using namespace e2e;
 
@@ -23,6 +27,51 @@ TStat ConnectTcp(TMorv& morv, const QString& host, quint16 port) {
     InstallDialogPrompts(morv.Command());
     return morv.Connect();
 }
+// Stands between the Commander and the simulator as the gripper: first it pushes `floodBytes`
+// of random bytes, topping the socket up as the reader drains it, then it passes everything on
+// in both directions.
+struct FloodingProxy : QObject {
+    QTcpServer Server;
+    QTcpSocket* Client = nullptr;
+    QTcpSocket Upstream;
+    QByteArray Held; // from the simulator while the flood runs
+    qint64 FloodBytes;
+    qint64 Flooded = 0;
+    std::mt19937 Random{20261208};
+    std::function<void()> OnChunk;
+
+    FloodingProxy(quint16 simPort, qint64 floodBytes) : FloodBytes(floodBytes) {
+        Server.listen(QHostAddress::LocalHost);
+        connect(&Server, &QTcpServer::newConnection, this, [this, simPort] {
+            Client = Server.nextPendingConnection();
+            connect(Client, &QTcpSocket::readyRead, this,
+                    [this] { Upstream.write(Client->readAll()); });
+            connect(Client, &QTcpSocket::bytesWritten, this, [this] { Flood(); });
+            connect(&Upstream, &QTcpSocket::readyRead, this, [this] {
+                Held += Upstream.readAll();
+                Flood();
+            });
+            Upstream.connectToHost(QHostAddress::LocalHost, simPort);
+            Flood();
+        });
+    }
+    bool FloodDone() const { return Flooded == FloodBytes; }
+    void Flood() {
+        constexpr qint64 Chunk = 64 * 1024;
+        while (!FloodDone() && Client->bytesToWrite() < Chunk) {
+            QByteArray bytes(static_cast<qsizetype>(std::min(Chunk, FloodBytes - Flooded)),
+                             Qt::Uninitialized);
+            for (char& c : bytes)
+                c = static_cast<char>(Random() & 0xFF);
+            Client->write(bytes);
+            Flooded += bytes.size();
+            if (OnChunk)
+                OnChunk();
+        }
+        if (FloodDone() && !Held.isEmpty())
+            Client->write(std::exchange(Held, QByteArray()));
+    }
+};
 } // namespace
 
 class TestE2eTcp : public QObject {
@@ -46,6 +95,44 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
         QVERIFY(!morv.IsConnected());
         QCOMPARE(morv.Stop(), E_CMD_FAILED);
+    }
+
+    // 10 MB of random bytes from the gripper's side: the unread bytes the socket keeps stay
+    // bounded, and once the flood is over (and the receiver's gap has passed) every command
+    // works again.
+    void floodThenAllCommands() {
+        SimProcess sim(SimIdentity());
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        TempSettingsDir dir;
+        FakeTick tick;
+        // Only a safety net: a lost reply must end its wait instead of hanging the test.
+        QTimer watchdog;
+        QObject::connect(&watchdog, &QTimer::timeout, [&] { tick.Advance(3001); });
+        watchdog.start(20000);
+
+        constexpr qint64 floodBytes = 10 * 1024 * 1024;
+        FloodingProxy proxy(sim.TcpPort(), floodBytes);
+        TMorv morv(nullptr);
+        Recorder rec(morv);
+        TConnectTarget target;
+        target.Device = QStringLiteral("tcp");
+        target.Tcp = {QStringLiteral("127.0.0.1"), proxy.Server.serverPort()};
+        QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
+        auto* dev = static_cast<TTCPDevice*>(morv.Command()->AttachedDevice());
+        qint64 mostUnread = 0;
+        proxy.OnChunk = [&] {
+            mostUnread = std::max(mostUnread, dev->ClientSocket()->bytesAvailable());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(dev->BytesRead() >= floodBytes, 120000);
+        QCOMPARE(dev->BytesRead(), floodBytes);
+        QVERIFY2(mostUnread <= TTCPDevice::ReadBufferSize, qPrintable(QString::number(mostUnread)));
+        QVERIFY(morv.IsConnected());
+        tick.Advance(101); // the half frame the flood may have left is given up
+
+        RunAllCommands(morv, rec);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(rec.Errors.empty());
     }
 
     void nothingListening() {

@@ -5,6 +5,7 @@
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -32,6 +33,39 @@ struct Rig {
     TStat ConnectTo(int index, bool confirm = true, const QString& port = {}) {
         AnswerDeviceDialog(index, confirm, port);
         return cmd.Connect();
+    }
+};
+// Answers the engine and the transports from a script; a cancelled settings prompt first
+// scribbles over the values it was given, which must not matter.
+struct ScriptedPrompts : IDevicePrompts {
+    QString Device;
+    TTcpSettings Tcp;
+    bool Confirm = true;
+    int Asked = 0;
+    bool SelectDevice(QObject* engine, int& index, QString& port) override {
+        auto* list = dynamic_cast<IDeviceList*>(engine);
+        for (int i = 0; i < list->DeviceCount(); ++i)
+            if (list->Devices(i)->ShortName() == Device) {
+                index = i;
+                port.clear();
+                return true;
+            }
+        return false;
+    }
+    bool EditTcp(TTcpSettings& s) override { return Answer(s, Tcp); }
+    bool EditUdp(TUdpSettings& s) override {
+        TUdpSettings given{QStringLiteral("127.0.0.1"), 0, 1};
+        return Answer(s, given);
+    }
+    bool EditSerial(TSerialSettings&, const QString&) override { return false; }
+    bool EditCan(TCanSettings&, const QString&) override { return false; }
+    void ShowError(const QString&) override {}
+    template <typename S> bool Answer(S& s, const S& given) {
+        ++Asked;
+        s = given;
+        if (!Confirm)
+            s.Host = QStringLiteral("elsewhere.invalid");
+        return Confirm;
     }
 };
 } // namespace
@@ -165,6 +199,78 @@ private Q_SLOTS:
         QVERIFY(!rig.a->IsOpen());
         QVERIFY(!rig.b->OnConnect);
         QVERIFY(!rig.b->OnDisconnect);
+    }
+
+    // A transport that was replaced keeps the engine's slots; what it raises must go nowhere.
+    void replacedTransportIsIgnored() {
+        Rig rig;
+        QStringList seen;
+        rig.cmd.SetOnConnect(
+            [&](TDevice* s) { seen << QStringLiteral("connect ") + s->ShortName(); });
+        rig.cmd.SetOnDisconnect(
+            [&](TDevice* s) { seen << QStringLiteral("disconnect ") + s->ShortName(); });
+        rig.cmd.OnError = [&](TDevice* s, TStat) {
+            seen << QStringLiteral("error ") + s->ShortName();
+        };
+        rig.a->AutoConfirm = false;
+        rig.b->AutoConfirm = false;
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        QCOMPARE(rig.ConnectTo(1), E_SUCCESS);
+        QCOMPARE(seen, QStringList{QStringLiteral("disconnect a")});
+        rig.a->Open(QString());
+        rig.a->ConfirmConnection();
+        rig.a->RaiseError(E_READ_ERROR);
+        rig.a->Feed(Frame(0x40, "00 00"));
+        rig.a->DropConnection();
+        QCOMPARE(seen, QStringList{QStringLiteral("disconnect a")});
+        QCOMPARE(rig.cmd.PacketCount(), 0);
+        rig.b->ConfirmConnection();
+        rig.cmd.Disconnect();
+        rig.b->DropConnection(); // late, after the engine let it go
+        QCOMPARE(seen, (QStringList{QStringLiteral("disconnect a"), QStringLiteral("connect b"),
+                                    QStringLiteral("disconnect b")}));
+    }
+
+    // Cancelling a transport's own settings while a connection is up, whether for the same
+    // transport or another one, leaves that connection alone and writes no settings.
+    void cancelledSettingsKeepTheConnection_data() {
+        QTest::addColumn<QString>("second");
+        QTest::newRow("same transport") << QStringLiteral("tcp");
+        QTest::newRow("another transport") << QStringLiteral("udp");
+    }
+    void cancelledSettingsKeepTheConnection() {
+        QFETCH(QString, second);
+        TempSettingsDir dir;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        ScriptedPrompts prompts;
+        TCommand cmd(nullptr);
+        cmd.SetPrompts(&prompts);
+        QStringList seen;
+        cmd.SetOnConnect([&](TDevice*) { seen << QStringLiteral("connect"); });
+        cmd.SetOnDisconnect([&](TDevice*) { seen << QStringLiteral("disconnect"); });
+        prompts.Device = QStringLiteral("tcp");
+        prompts.Tcp = {QStringLiteral("127.0.0.1"), server.serverPort()};
+        QCOMPARE(cmd.Connect(), E_SUCCESS);
+        QTRY_COMPARE_WITH_TIMEOUT(seen, QStringList{QStringLiteral("connect")}, 10000);
+        const QByteArray tcpCfg = dir.ReadFile(QStringLiteral("tcp.cfg"));
+        QVERIFY(tcpCfg.contains("127.0.0.1"));
+
+        prompts.Device = second;
+        prompts.Confirm = false;
+        QCOMPARE(cmd.Connect(), E_CMD_ABORTED);
+        QCOMPARE(prompts.Asked, 2);
+        QVERIFY(cmd.IsConnected());
+        QCOMPARE(cmd.AttachedDevice()->ShortName(), QStringLiteral("tcp"));
+        QCOMPARE(seen, QStringList{QStringLiteral("connect")});
+        QCOMPARE(dir.ReadFile(QStringLiteral("tcp.cfg")), tcpCfg);
+        QVERIFY(!QFile::exists(dir.FilePath(QStringLiteral("udp.cfg"))));
+
+        // Confirmed, the other transport takes over and the old connection is closed.
+        prompts.Confirm = true;
+        QCOMPARE(cmd.Connect(), E_SUCCESS);
+        QCOMPARE(seen, (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
+        QCOMPARE(cmd.AttachedDevice()->ShortName(), second);
     }
 
     void readsAtMost4096BytesPerNotification() {

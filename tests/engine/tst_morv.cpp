@@ -179,8 +179,9 @@ private Q_SLOTS:
         QCOMPARE(*counter, 1); // the handler survived both
     }
 
-    // A timer starts a second exchange while the first one waits: the inner one takes the
-    // outer one's reply (dispatched, not matched) and the outer one runs into its time-out.
+    // A timer starts a second exchange while the first one waits: the inner one sets the outer
+    // one's reply aside, takes its own, and the outer one still finds its reply although the
+    // inner one used up its time.
     void nestedExchange() {
         TMorvRig rig;
         QVERIFY(rig.Connect());
@@ -206,15 +207,85 @@ private Q_SLOTS:
         });
         TByteArray reply;
         TStat status = E_TIMEOUT;
-        QVERIFY(!rig.Morv.ExecuteCommand(0x40, {}, reply, status));
+        QVERIFY(rig.Morv.ExecuteCommand(0x40, {}, reply, status));
+        QCOMPARE(HexString(reply), QStringLiteral("02 00 00 00"));
         QVERIFY(innerResult);
         QVERIFY(innerSawClearedSlot);
         QVERIFY(slotClearedAfterInner);
         QCOMPARE(rig.Morv.SystemState(), 2u);
         QCOMPARE(rig.Morv.GraspingState(), 4);
-        QCOMPARE(Ids(rig.Log.Entries), QStringLiteral(">40 >41 <40 <41"));
+        QCOMPARE(Ids(rig.Log.Entries), QStringLiteral(">40 >41 <41 <40"));
         rig.Send(0x43, "01 00");
         QCOMPARE(*counter, 1); // the outer exchange restored the original handler
+    }
+
+    // The operator's Stop: an automatic update lands ahead of the reply, and its handler asks
+    // for the position from inside Stop's wait. Both exchanges succeed and every packet is
+    // dispatched once. With one identifier twice, the inner exchange gets the first reply.
+    void updateAheadOfTheReplyStartsAnInnerExchange_data() {
+        QTest::addColumn<int>("outerId");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("innerReply");
+        QTest::addColumn<QString>("outerReply");
+        QTest::newRow("stop") << 0x22 << QStringLiteral(">22 <40 >43 <43 <22")
+                              << QStringLiteral("00 00 20 41") << QStringLiteral("00 00 48 42");
+        QTest::newRow("same identifier")
+            << 0x43 << QStringLiteral(">43 <40 >43 <43 <43") << QStringLiteral("00 00 48 42")
+            << QStringLiteral("00 00 20 41");
+    }
+    void updateAheadOfTheReplyStartsAnInnerExchange() {
+        QFETCH(int, outerId);
+        QFETCH(QString, log);
+        QFETCH(QString, innerReply);
+        QFETCH(QString, outerReply);
+        TMorvRig rig;
+        QVERIFY(rig.Connect());
+        int requests = 0;
+        rig.OnRequest = [&](const TPacket& p) {
+            if (++requests == 1) {
+                // The update and the reply to the outer request arrive in one chunk.
+                TByteArray bytes = TMorvRig::Frame(0x40, "00 00 00 00 00 00");
+                const TByteArray own = TMorvRig::Frame(p.ID, "00 00 00 00 48 42");
+                bytes.insert(bytes.end(), own.begin(), own.end());
+                rig.Device->FeedLater(bytes);
+            } else {
+                rig.Device->FeedLater(TMorvRig::Frame(0x43, "00 00 00 00 20 41"));
+            }
+        };
+        bool innerOk = false;
+        TByteArray inner;
+        rig.Morv.OnSystemState = [&](TMorv*) {
+            TStat status = E_TIMEOUT;
+            innerOk = rig.Morv.ExecuteCommand(0x43, {}, inner, status);
+        };
+        TByteArray reply;
+        TStat status = E_TIMEOUT;
+        QVERIFY(rig.Morv.ExecuteCommand(static_cast<std::uint8_t>(outerId), {}, reply, status));
+        QCOMPARE(status, E_SUCCESS);
+        QVERIFY(innerOk);
+        QCOMPARE(HexString(inner), innerReply);
+        QCOMPARE(HexString(reply), outerReply);
+        QCOMPARE(Ids(rig.Log.Entries), log);
+        QCOMPARE(rig.Morv.Command()->PacketCount(), 0);
+        QVERIFY(!rig.Morv.InExchange());
+    }
+
+    // A call handed over while an exchange waits runs only after it, from the event loop.
+    void callsWhenIdleWaitForTheExchange() {
+        TMorvRig rig;
+        QVERIFY(rig.Connect());
+        QStringList order;
+        rig.OnRequest = [&](const TPacket& p) {
+            rig.Morv.CallWhenIdle([&] { order << QStringLiteral("call"); });
+            QTimer::singleShot(0, [&rig, &order, p] {
+                order << QStringLiteral("reply");
+                rig.Device->Feed(MakeFrame(static_cast<std::uint8_t>(p.ID), HexBytes("00 00")));
+            });
+        };
+        QCOMPARE(rig.Morv.Stop(), E_SUCCESS);
+        order << QStringLiteral("returned");
+        QTRY_COMPARE(order, (QStringList{QStringLiteral("reply"), QStringLiteral("returned"),
+                                         QStringLiteral("call")}));
     }
 
     void resultsOfCommandsThatCompleteLater() {

@@ -1,5 +1,12 @@
 #include "TestSupport.h"
 
+#include <QHostAddress>
+#include <QTcpSocket>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QTimer>
@@ -86,4 +93,25 @@ QTimer* WhenModalWidget(std::function<bool(QWidget*)> matches, std::function<voi
 
 QTimer* AnswerModal(const QString& name, std::function<void(QWidget*)> act) {
     return WhenModalWidget([name](QWidget* w) { return w->objectName() == name; }, std::move(act));
+}
+
+SilentListener::~SilentListener() {
+    delete FFiller;
+    if (FFd >= 0)
+        ::close(FFd);
+}
+
+bool SilentListener::Setup() {
+    FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (FFd < 0 || ::bind(FFd, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
+        ::listen(FFd, 0) != 0 || ::getsockname(FFd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return false;
+    FPort = ntohs(a.sin_port);
+    FFiller = new QTcpSocket;
+    FFiller->connectToHost(QHostAddress::LocalHost, FPort);
+    return FFiller->waitForConnected(10000);
 }

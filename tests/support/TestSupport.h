@@ -14,6 +14,7 @@
 #include <functional>
 #include <type_traits>
 
+class QTcpSocket;
 class QTimer;
 class QWidget;
 
@@ -66,6 +67,25 @@ public:
 
 private:
     QTemporaryDir FDir;
+};
+
+// A loopback TCP listener whose accept queue is full: one connection waits in it unaccepted,
+// so the handshake of every further attempt is never answered.
+class SilentListener {
+public:
+    SilentListener() = default;
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+    // False when the listener or its filling connection could not be set up.
+    bool Setup();
+    quint16 Port() const { return FPort; }
+
+private:
+    int FFd = -1;
+    QTcpSocket* FFiller = nullptr;
+    quint16 FPort = 0;
 };
 
 // "AA AA 01" style text from bytes, for readable comparisons.

@@ -353,14 +353,17 @@ private Q_SLOTS:
         state(0x1000);
         QCOMPARE(Text(w.lbSystemstate), QStringLiteral("00001000h"));
         QVERIFY(w.btnEmergencyStop->isChecked());
+        QCoreApplication::processEvents();
         QCOMPARE(rig.Count(CMD_GET_POS), posRequests);
-        // Not referenced: every later update asks for the position again ...
+        // Not referenced: every later update asks for the position again, from the event loop
+        // ...
         state(0x1001);
         QCOMPARE(Text(w.lbSystemstate), QStringLiteral("00001001h"));
-        QCOMPARE(rig.Count(CMD_GET_POS), posRequests + 1);
+        QTRY_COMPARE(rig.Count(CMD_GET_POS), posRequests + 1);
         QVERIFY(w.StateBoxes()[0]->isChecked());
         // ... until two updates in a row are referenced.
         state(0x0001);
+        QCoreApplication::processEvents();
         QCOMPARE(rig.Count(CMD_GET_POS), posRequests + 1);
         QVERIFY(!w.btnEmergencyStop->isChecked());
         for (QCheckBox* b : w.StateBoxes())
@@ -485,19 +488,100 @@ private Q_SLOTS:
         QTest::mouseClick(w.btnEmergencyStop, Qt::LeftButton);
         QCOMPARE(rig.Count(CMD_FAST_STOP), 2);
         QVERIFY(w.btnEmergencyStop->isChecked());
-        // An acknowledgement the gripper refuses changes nothing visible.
+        // An acknowledgement the gripper refuses says so and leaves the button pressed.
+        QVERIFY(rig.Boxes.Boxes.isEmpty());
         rig.Replies[CMD_FAST_STOP_ACK] = Bytes({E_CMD_FORMAT_ERROR, 0});
         w.FastStopAcknowledge1->trigger();
         QVERIFY(w.btnEmergencyStop->isChecked());
         QCOMPARE(HexString(rig.Last(CMD_FAST_STOP_ACK)->Data), QStringLiteral("61 63 6B"));
+        QCOMPARE(rig.Boxes.Texts(),
+                 QStringList(QStringLiteral("Error while acknowledging the fast stop: ") +
+                             StatusText(E_CMD_FORMAT_ERROR)));
+        rig.Boxes.clear();
         rig.Replies[CMD_FAST_STOP_ACK] = Bytes({0, 0});
         w.FastStopAcknowledge1->trigger();
         QVERIFY(!w.btnEmergencyStop->isChecked());
-        // A failed fast stop shows released and no message.
+        QVERIFY(rig.Boxes.Boxes.isEmpty());
+        // A failed fast stop shows released and says why.
         rig.Replies[CMD_FAST_STOP] = Bytes({E_ACCESS_DENIED, 0});
         QTest::mouseClick(w.btnEmergencyStop, Qt::LeftButton);
         QVERIFY(!w.btnEmergencyStop->isChecked());
+        QCOMPARE(rig.Boxes.Texts(), QStringList(QStringLiteral("Error during the fast stop: ") +
+                                                StatusText(E_ACCESS_DENIED)));
+    }
+
+    // An update that lands inside another exchange's wait asks for the position only after
+    // that exchange, and several such updates ask once.
+    void positionReRequestWaitsForTheExchange() {
+        TConsoleRig rig;
+        TMainWin& w = *rig.Win;
+        QVERIFY(rig.Connect());
+        const TByteArray notReferenced = Bytes({0, 0, 0, 0, 0, 0});
+        rig.Send(CMD_GET_SYSTEM_STATE, notReferenced);
+        QCoreApplication::processEvents();
+        const int posRequests = rig.Count(CMD_GET_POS);
+        bool askedInsideAWait = false;
+        auto written = rig.Device->OnWritten;
+        rig.Device->OnWritten = [&](const TByteArray& bytes) {
+            if (bytes.size() > 3 && bytes[3] == CMD_GET_POS && w.Gripper()->InExchange())
+                askedInsideAWait = true;
+            if (bytes.size() > 3 && bytes[3] == CMD_STOP) {
+                // Two updates ahead of Stop's reply.
+                TByteArray chunk = MakeFrame(CMD_GET_SYSTEM_STATE, notReferenced);
+                for (const TByteArray& f : {MakeFrame(CMD_GET_SYSTEM_STATE, notReferenced),
+                                            MakeFrame(CMD_STOP, Bytes({0, 0}))})
+                    chunk.insert(chunk.end(), f.begin(), f.end());
+                rig.Device->FeedLater(chunk);
+                return;
+            }
+            written(bytes);
+        };
+        QTest::mouseClick(w.btnStop, Qt::LeftButton);
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+        QTRY_COMPARE(rig.Count(CMD_GET_POS), posRequests + 1);
+        QVERIFY(!askedInsideAWait);
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(rig.Count(CMD_GET_POS), posRequests + 1);
+    }
+
+    // Between a started connect and the transport's report the window says so, and Disconnect
+    // gives up the attempt.
+    void pendingConnectionCanBeCancelled() {
+        TConsoleRig rig;
+        TMainWin& w = *rig.Win;
+        auto* status = w.StatusBar->findChild<QLabel*>(QStringLiteral("lbConnecting"));
+        QVERIFY(status);
+        QVERIFY(status->text().isEmpty());
+        AnswerDeviceDialog(rig.DeviceIndex);
+        w.Connect1->trigger();
+        QCOMPARE(status->text(), QStringLiteral("Connecting…"));
+        QVERIFY(w.Disconnect1->isEnabled());
+        w.Disconnect1->trigger();
+        QVERIFY(!rig.Device->IsOpen());
+        QVERIFY(status->text().isEmpty());
+        QVERIFY(w.Connect1->isEnabled());
+        QVERIFY(!w.Disconnect1->isEnabled());
+        rig.Device->ConfirmConnection(); // too late: nobody listens any more
+        QVERIFY(w.Connect1->isEnabled());
+        QVERIFY(rig.BandsDisabled());
         QVERIFY(rig.Boxes.Boxes.isEmpty());
+
+        // Once the transport reports the connection the words go.
+        QVERIFY(rig.Connect());
+        QVERIFY(status->text().isEmpty());
+        QVERIFY(rig.BandsEnabled());
+    }
+
+    // Settings that cannot be written are reported once, naming the file.
+    void unwritableSettingsAreReported() {
+        TempSettingsDir dir;
+        MessageRecorder boxes;
+        const QString missing = dir.FilePath(QStringLiteral("missing"));
+        SetSettingsDirectory(missing);
+        { TMainWin w; }
+        QCOMPARE(boxes.Texts(), QStringList(QStringLiteral("Cannot write the settings file %1.")
+                                                .arg(missing + QStringLiteral("/settings.ini"))));
     }
 
     void editsAndTrackBarsFollowEachOther() {
@@ -712,6 +796,8 @@ private Q_SLOTS:
                               QStringLiteral("Cannot read gripper system limits: Command failed"),
                               QStringLiteral("Cannot read grasping statistics: Command failed"),
                               QStringLiteral("Error while homing: Device or file not open"),
+                              QStringLiteral("Error while acknowledging the fast stop: Command "
+                                             "failed"),
                               QStringLiteral("Error while starting to grasp: Device or file not "
                                              "open")}));
         // A reply of the wrong length is the same failure with the entry's prefix.

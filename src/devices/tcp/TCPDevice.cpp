@@ -23,12 +23,15 @@ bool IsStartFailure(QAbstractSocket::SocketError e) {
 
 TTCPDevice::TTCPDevice(QObject* owner)
     : TDevice(owner, QStringLiteral("tcp"), QStringLiteral("Ethernet/TCP")),
-      FSocket(new QTcpSocket(this)) {
+      FSocket(new QTcpSocket(this)), FAttemptTimer(new QTimer(this)) {
     FHostSettings.Host = Settings->ReadString(kSection, QStringLiteral("host"), QString());
     FHostSettings.Port = Settings->ReadInteger(kSection, QStringLiteral("port"), DefaultPort);
 
     FSocket->setObjectName(QStringLiteral("ClientSocket"));
     FSocket->setProxy(QNetworkProxy::NoProxy);
+    FSocket->setReadBufferSize(ReadBufferSize);
+    FAttemptTimer->setSingleShot(true);
+    connect(FAttemptTimer, &QTimer::timeout, this, &TTCPDevice::AttemptTimedOut);
     connect(FSocket, &QTcpSocket::readyRead, this, &TTCPDevice::SocketRead);
     connect(FSocket, &QTcpSocket::errorOccurred, this, &TTCPDevice::SocketError);
     connect(FSocket, &QTcpSocket::stateChanged, this, &TTCPDevice::SocketStateChanged);
@@ -37,6 +40,7 @@ TTCPDevice::TTCPDevice(QObject* owner)
 
 TTCPDevice::~TTCPDevice() {
     BeginDestroy();
+    FAttemptTimer->stop();
     Close();
     FSocket->disconnect(this);
     FSocket->abort();
@@ -58,11 +62,7 @@ TStat TTCPDevice::OpenHost(const QString& Host, int Port) {
     if (IsOpen())
         Close();
     // A pending attempt would otherwise make the socket ignore the new one.
-    if (FSocket->state() != QAbstractSocket::UnconnectedState) {
-        FClosing = true;
-        FSocket->abort();
-        FClosing = false;
-    }
+    AbortAttempt();
     if (Port < 1 || Port > 65535)
         return E_IO_ERROR;
     FHost = Host;
@@ -76,14 +76,20 @@ TStat TTCPDevice::OpenHost(const QString& Host, int Port) {
         return E_IO_ERROR;
 
     StartConnectTimer();
+    if (AttemptTimeoutMs > 0)
+        FAttemptTimer->start(AttemptTimeoutMs);
     Settings->WriteString(kSection, QStringLiteral("host"), Host);
     Settings->WriteInteger(kSection, QStringLiteral("port"), Port);
     return E_SUCCESS;
 }
 
 TStat TTCPDevice::Close() {
-    if (!IsOpen())
+    // A pending attempt is cancelled; only a closed connection is reported.
+    ConnectTimer()->stop();
+    if (!IsOpen()) {
+        AbortAttempt();
         return E_SUCCESS;
+    }
     FClosing = true;
     FSocket->flush();
     FSocket->abort();
@@ -122,6 +128,27 @@ TStat TTCPDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
 void TTCPDevice::GetPortList(QStringList& Items) {
     Items.clear();
     Items << QStringLiteral("TCP");
+}
+
+bool TTCPDevice::IsConnecting() const {
+    const auto state = FSocket->state();
+    return state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState;
+}
+
+void TTCPDevice::AbortAttempt() {
+    FAttemptTimer->stop();
+    if (FSocket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    FClosing = true;
+    FSocket->abort();
+    FClosing = false;
+}
+
+void TTCPDevice::AttemptTimedOut() {
+    if (!IsConnecting())
+        return;
+    AbortAttempt();
+    DoError(E_CMD_FAILED);
 }
 
 bool TTCPDevice::ConnectConditionMet() {
@@ -191,6 +218,8 @@ void TTCPDevice::SocketError(QAbstractSocket::SocketError error) {
 }
 
 void TTCPDevice::SocketStateChanged(QAbstractSocket::SocketState state) {
+    if (state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState)
+        FAttemptTimer->stop();
     if (state == QAbstractSocket::ConnectedState)
         FWasConnected = true;
     FPrevState = state;

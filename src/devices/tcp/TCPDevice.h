@@ -12,6 +12,10 @@ class TTCPDevice : public TDevice {
     Q_OBJECT
 public:
     static constexpr int DefaultPort = 1000;
+    // The most the socket holds unread; a flooding peer is then paced by TCP itself.
+    static constexpr qint64 ReadBufferSize = 64 * 1024;
+    // An attempt that gets no answer ends with OnError 18 after this long.
+    static constexpr int DefaultAttemptTimeoutMs = 10000;
 
     explicit TTCPDevice(QObject* owner);
     ~TTCPDevice() override;
@@ -30,6 +34,11 @@ public:
     // Host and port as read from "tcp.cfg" at construction, then as last used.
     const TTcpSettings& HostSettings() const { return FHostSettings; }
     QTcpSocket* ClientSocket() const { return FSocket; }
+    // Whether an attempt has been started and neither connected nor failed yet.
+    bool IsConnecting() const;
+    int AttemptTimeoutMs = DefaultAttemptTimeoutMs;
+    // Bytes delivered by Read over the life of the transport.
+    std::int64_t BytesRead() const { return FBytesRead; }
 
     // The status passed to OnError for a socket error met in the given socket state.
     static TStat ErrorCode(QAbstractSocket::SocketError error,
@@ -43,9 +52,13 @@ private:
     void SocketError(QAbstractSocket::SocketError error);
     void SocketStateChanged(QAbstractSocket::SocketState state);
     void SocketDisconnected();
+    void AttemptTimedOut();
+    // Ends a pending attempt quietly.
+    void AbortAttempt();
 
     TTcpSettings FHostSettings;
     QTcpSocket* FSocket;
+    QTimer* FAttemptTimer;
     QString FHost;
     int FPort = DefaultPort;
     // The state the socket was in before its latest change: tells a failed attempt from a

@@ -188,6 +188,16 @@ bool TNMUDP::LookupOnce(const QString& host, std::uint32_t& addr) {
     return true;
 }
 
+std::uint32_t TNMUDP::RemoteAddress() const {
+    if (!FResolvedHost.isNull() && FResolvedHost == RemoteHost)
+        return FResolvedAddr;
+    in_addr a{};
+    const QByteArray host = RemoteHost.toLatin1();
+    if (RemoteHost.size() <= MaxHostLength && ::inet_pton(AF_INET, host.constData(), &a) == 1)
+        return a.s_addr;
+    return 0;
+}
+
 std::uint32_t TNMUDP::ResolveRemote() {
     const QByteArray host = RemoteHost.toLatin1();
     in_addr a{};
@@ -218,6 +228,8 @@ void TNMUDP::SendBuffer(const std::uint8_t* Buff, int Length) {
     if (FSocket < 0)
         RaiseError(EBADF);
     const std::uint32_t addr = ResolveRemote();
+    FResolvedHost = RemoteHost;
+    FResolvedAddr = addr;
     if (addr == 0)
         throw UDPSockError(kNullAddress);
     StatusMessage(2, kSending);

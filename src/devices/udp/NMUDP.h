@@ -60,6 +60,10 @@ public:
     // `Size` bytes or the last receive failed.
     int ReadBuffer(std::uint8_t* Buff, int Size) const;
 
+    // The address the last send went to (network byte order), or the dotted RemoteHost before
+    // any send; 0 while a host name has not been resolved yet.
+    std::uint32_t RemoteAddress() const;
+
     const QString& LastStatus() const { return FLastStatus; }
     int LastError() const { return FLastError; }
     int LastLength() const { return FLastLength; }
@@ -88,6 +92,8 @@ private:
     bool FLookupSucceeded = false;
     int FLookupId = -1;
     std::uint32_t FLookupAddr = 0;
+    std::uint32_t FResolvedAddr = 0;
+    QString FResolvedHost;
     int FLastError = 0;
     QString FLastStatus;
 };

@@ -1,5 +1,8 @@
 #include "devices/udp/UDPDevice.h"
 
+#include <QHostAddress>
+
+#include <arpa/inet.h>
 #include <cstring>
 
 namespace {
@@ -36,11 +39,12 @@ TStat TUDPDevice::OpenWith(const QString& Host, int ListeningPort, int TransmitP
     if (IsOpen())
         Close();
     FQueue.Clear();
+    FStrangers = 0;
 
     // A failure to create the socket is raised to the caller.
     auto* udp = new TNMUDP(this);
-    udp->OnDataReceived = [this](QObject* sender, int n, const QString&, int) {
-        DataReceived(sender, n);
+    udp->OnDataReceived = [this](QObject* sender, int n, const QString& fromIP, int) {
+        DataReceived(sender, n, fromIP);
     };
     udp->ReportLevel = 0;
     udp->OnStatus = [this](QObject*, const QString& text) {
@@ -113,9 +117,16 @@ void TUDPDevice::GetPortList(QStringList& Items) {
     Items << QStringLiteral("UDP");
 }
 
-void TUDPDevice::DataReceived(QObject* Sender, int NumberBytes) {
+void TUDPDevice::DataReceived(QObject* Sender, int NumberBytes, const QString& FromIP) {
     if (!IsOpen() || Sender != FUdp || NumberBytes <= 0)
         return;
+    // Only the gripper may feed the stream, from whichever port it answers; until a host name
+    // has been resolved by the first send nobody is known to be the gripper.
+    const QHostAddress gripper(ntohl(FUdp->RemoteAddress()));
+    if (FUdp->RemoteAddress() == 0 || QHostAddress(FromIP) != gripper) {
+        ++FStrangers;
+        return;
+    }
     std::uint8_t buf[QueueSize];
     const int n = FUdp->ReadBuffer(buf, QueueSize);
     for (int i = 0; i < n; ++i)

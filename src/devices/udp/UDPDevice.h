@@ -30,14 +30,18 @@ public:
     // Address and ports as read from "udp.cfg" at construction, then as last used.
     const TUdpSettings& LinkSettings() const { return FLinkSettings; }
     TNMUDP* Socket() const { return FUdp; }
+    // Datagrams dropped since the last Open because they did not come from the gripper's
+    // address.
+    int StrangerDatagrams() const { return FStrangers; }
 
 protected:
     bool ConnectConditionMet() override { return true; }
 
 private:
-    void DataReceived(QObject* Sender, int NumberBytes);
+    void DataReceived(QObject* Sender, int NumberBytes, const QString& FromIP);
 
     TUdpSettings FLinkSettings;
     TByteQueue FQueue{QueueSize};
     TNMUDP* FUdp = nullptr;
+    int FStrangers = 0;
 };

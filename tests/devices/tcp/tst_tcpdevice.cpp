@@ -5,6 +5,8 @@
 #include "widgets/IntegerEdit.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -16,6 +18,7 @@
 #include <functional>
 
 namespace {
+
 // What a transport raised, in order.
 struct Events {
     explicit Events(TDevice& d) {
@@ -223,6 +226,55 @@ private Q_SLOTS:
         QCOMPARE(dev.OpenHost(QStringLiteral("localhost"), server.serverPort()), E_SUCCESS);
         QTRY_COMPARE_WITH_TIMEOUT(ev.log, QStringList{QStringLiteral("connect")}, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!dev.ConnectTimer()->isActive(), 10000);
+    }
+
+    // An attempt that gets no answer ends by itself; one that is closed ends quietly.
+    void pendingAttemptsEnd() {
+        TempSettingsDir dir;
+        SilentListener listener;
+        QVERIFY(listener.Setup());
+        TTCPDevice dev(nullptr);
+        Events ev(dev);
+        dev.AttemptTimeoutMs = 300;
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), listener.Port()), E_SUCCESS);
+        QVERIFY(dev.IsConnecting());
+        QTRY_COMPARE_WITH_TIMEOUT(ev.log, QStringList{QStringLiteral("error 18")}, 10000);
+        QVERIFY(!dev.IsConnecting());
+        QCOMPARE(dev.ClientSocket()->state(), QAbstractSocket::UnconnectedState);
+
+        ev.log.clear();
+        dev.AttemptTimeoutMs = 60000;
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), listener.Port()), E_SUCCESS);
+        QVERIFY(dev.ConnectTimer()->isActive());
+        QCOMPARE(dev.Close(), E_SUCCESS);
+        QCOMPARE(dev.ClientSocket()->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!dev.ConnectTimer()->isActive());
+        QVERIFY(ev.log.isEmpty());
+    }
+
+    // A settings file that cannot be written is reported once, by name, and not again at every
+    // value or every open; the attempt goes ahead all the same.
+    void unwritableSettingsAreReportedOnce() {
+        TempSettingsDir dir;
+        const QString missing = dir.FilePath(QStringLiteral("missing"));
+        SetSettingsDirectory(missing);
+        struct Recorder : TGivenPrompts {
+            Recorder() : TGivenPrompts({}, 0) {}
+            QStringList errors;
+            void ShowError(const QString& text) override { errors << text; }
+        } prompts;
+        TTCPDevice dev(nullptr);
+        dev.SetPrompts(&prompts);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QCOMPARE(prompts.errors, QStringList{QStringLiteral("Cannot write the settings file %1.")
+                                                 .arg(missing + QStringLiteral("/tcp.cfg"))});
+        QVERIFY(QDir().mkpath(missing));
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QVERIFY(QFile::exists(missing + QStringLiteral("/tcp.cfg")));
+        QCOMPARE(prompts.errors.size(), 1);
     }
 
     void destructionRaisesNothing() {

@@ -109,7 +109,8 @@ private Q_SLOTS:
         QCOMPARE(dev.Write(frame.data(), std::int32_t(frame.size())), E_SUCCESS);
         QCOMPARE(HexString(peer.Next()), HexString(frame));
 
-        // A frame cut over two datagrams, and one from a stranger, join one stream in order.
+        // A frame cut over two datagrams, and one from another port of the gripper's address,
+        // join one stream in order.
         peer.sock.writeDatagram(QByteArray("\xAA\xAA\xAA\x40", 4), QHostAddress::LocalHost, listen);
         QTRY_COMPARE_WITH_TIMEOUT(r.bytes.size(), 4, 10000);
         peer.sock.writeDatagram(QByteArray("\x03\x00", 2), QHostAddress::LocalHost, listen);
@@ -129,6 +130,35 @@ private Q_SLOTS:
         peer.sock.writeDatagram(QByteArray("again"), QHostAddress::LocalHost, listen);
         QTRY_VERIFY_WITH_TIMEOUT(r.bytes.endsWith("again"), 10000);
         QVERIFY(!events.contains(QStringLiteral("error")));
+    }
+
+    // Datagrams from any other address are counted and dropped; a host name is known only once
+    // the first send has resolved it.
+    void strangersAreDropped() {
+        TempSettingsDir dir;
+        TUDPDevice dev(nullptr);
+        Reader r(dev);
+        Peer peer;
+        QUdpSocket stranger;
+        QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        const quint16 listen = FreeUdpPort();
+        QCOMPARE(dev.OpenWith(QStringLiteral("127.0.0.1"), listen, peer.Port()), E_SUCCESS);
+        stranger.writeDatagram(QByteArray("AAAA"), QHostAddress::LocalHost, listen);
+        QUdpSocket otherPort;
+        otherPort.writeDatagram(QByteArray("ok"), QHostAddress::LocalHost, listen);
+        QTRY_COMPARE_WITH_TIMEOUT(r.bytes, QByteArray("ok"), 10000);
+        QCOMPARE(dev.StrangerDatagrams(), 1);
+        QCOMPARE(r.counts, QList<int>{2});
+
+        QCOMPARE(dev.OpenWith(QStringLiteral("localhost"), listen, peer.Port()), E_SUCCESS);
+        QCOMPARE(dev.StrangerDatagrams(), 0);
+        peer.sock.writeDatagram(QByteArray("early"), QHostAddress::LocalHost, listen);
+        QTRY_COMPARE_WITH_TIMEOUT(dev.StrangerDatagrams(), 1, 10000);
+        const auto frame = HexBytes("AA AA AA 22 00 00 0E 76");
+        QCOMPARE(dev.Write(frame.data(), std::int32_t(frame.size())), E_SUCCESS);
+        peer.sock.writeDatagram(QByteArray("late"), QHostAddress::LocalHost, listen);
+        QTRY_COMPARE_WITH_TIMEOUT(r.bytes, QByteArray("oklate"), 10000);
+        QCOMPARE(dev.StrangerDatagrams(), 1);
     }
 
     void writeLimitsAndUnusableAddresses() {
