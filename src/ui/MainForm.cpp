@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -29,10 +30,6 @@
 #include <QWidget>
 
 using namespace mainwin;
-
-namespace {
-const QString VersionText = QStringLiteral(" 1.2.0");
-} // namespace
 
 TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainWin"));
@@ -53,6 +50,8 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     setStatusBar(StatusBar);
+    // The design size is the first size unless this platform's fonts need more room.
+    resize(QSize(680, 779).expandedTo(ContentSize()));
 
     // Construction proper.
     FLastSystemState = -1;
@@ -87,6 +86,9 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     FStateBoxes.clear();
     CreateStateFlagBoxes(16, 64, 130, 16);
     SetConnectedState(false);
+    // Nothing has been read from a gripper yet.
+    lbAcc->setText(NotAvailable);
+    lbForce->setText(NotAvailable);
 }
 
 TMainWin::~TMainWin() {
