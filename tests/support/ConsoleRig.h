@@ -117,4 +117,3 @@ struct TConsoleRig {
         return true;
     }
 };
-
