@@ -11,8 +11,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -239,7 +239,8 @@ private:
     float FAcceleration = 0;
 
     QList<TEditPair> FPairs;
-    std::map<int, int> FOpenMotions; // identifier -> motions awaiting their final result
+    std::vector<std::int32_t>
+        FOpenMotions; // identifiers of motions awaiting their result, in start order
     std::unique_ptr<TIniFile> FSettings;
     bool FPlacementRead = false;
     bool FDisconnecting = false; // the window itself is closing the connection

@@ -16,6 +16,7 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <utility>
 
 using namespace mainwin;
 
@@ -31,18 +32,19 @@ QString TMainWin::FailureText(const QString& prefix, TStat status, std::uint32_t
         text += QStringLiteral("\nThe gripper did not answer within 3 s.");
     else if (motion && status == E_ACCESS_DENIED &&
              ((FGripper->SystemState() & SF_FAST_STOP) || btnEmergencyStop->isChecked()))
-        text += QStringLiteral(
-            "\nAcknowledge the fast stop first: Commands | Acknowledge a Fast Stop");
+        text +=
+            QStringLiteral("\nAcknowledge the fast stop first: Commands | Acknowledge a Fast Stop");
     return text;
 }
 
 void TMainWin::StartMotion(std::uint8_t id, const QString& prefix, const TMotionStart& start) {
     const std::uint32_t sentAt = GetTickCount();
-    const TStat status =
-        start([this](TMorv* sender, std::int32_t resultId, std::uint16_t word,
-                     const TByteArray& data) { MotionCommandFinished(sender, resultId, word, data); });
+    const TStat status = start(
+        [this](TMorv* sender, std::int32_t resultId, std::uint16_t word, const TByteArray& data) {
+            MotionCommandFinished(sender, resultId, word, data);
+        });
     if (status == E_CMD_PENDING) {
-        ++FOpenMotions[id];
+        FOpenMotions.push_back(id);
         return;
     }
     if (status == E_SUCCESS) {
@@ -57,12 +59,10 @@ void TMainWin::StartMotion(std::uint8_t id, const QString& prefix, const TMotion
 }
 
 void TMainWin::CloseOpenMotions() {
-    for (const auto& [id, count] : FOpenMotions)
-        for (int i = 0; i < count; ++i)
-            AsyncLog->appendPlainText(
-                QStringLiteral("Command %1: connection closed before the result.")
-                    .arg(CommandName(static_cast<std::uint8_t>(id))));
-    FOpenMotions.clear();
+    const std::vector<std::int32_t> open = std::exchange(FOpenMotions, {});
+    for (const std::int32_t id : open)
+        AsyncLog->appendPlainText(QStringLiteral("Command %1: connection closed before the result.")
+                                      .arg(CommandName(static_cast<std::uint8_t>(id))));
 }
 
 void TMainWin::btnMoveClick() {
@@ -183,11 +183,10 @@ void TMainWin::MotionCommandFinished(QObject*, std::int32_t id, std::uint16_t st
     // already has its line gets no second one.
     if ((status & 0xFF) == E_CMD_PENDING)
         return;
-    const auto open = FOpenMotions.find(id);
-    if (open == FOpenMotions.end() || open->second == 0)
+    const auto open = std::find(FOpenMotions.begin(), FOpenMotions.end(), id);
+    if (open == FOpenMotions.end())
         return;
-    if (--open->second == 0)
-        FOpenMotions.erase(open);
+    FOpenMotions.erase(open);
     AsyncLog->appendPlainText(QStringLiteral("Command %1 finished: %2.")
                                   .arg(CommandName(static_cast<std::uint8_t>(id)),
                                        StatusText(static_cast<std::uint8_t>(status & 0xFF))));
