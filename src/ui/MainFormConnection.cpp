@@ -2,8 +2,8 @@
 
 #include "ui/MainFormShared.h"
 
-#include "diagnostics/CustomCmdForm.h"
 #include "devices/DeviceComponent.h"
+#include "diagnostics/CustomCmdForm.h"
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
 #include "widgets/FloatEdit.h"

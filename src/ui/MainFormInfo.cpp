@@ -15,8 +15,7 @@ using namespace mainwin;
 // ---------------------------------------------------------------------------------------------
 // Information and maintenance
 
-void TMainWin::ShowReadOutError(const QString& prefix, std::uint8_t status,
-                                std::uint32_t sentAt) {
+void TMainWin::ShowReadOutError(const QString& prefix, std::uint8_t status, std::uint32_t sentAt) {
     ShowError(FailureText(prefix, static_cast<TStat>(status), sentAt), this);
 }
 

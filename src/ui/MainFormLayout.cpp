@@ -434,8 +434,8 @@ QSize TMainWin::ContentSize() const {
     const int left = bands->sizeHint().height() + frame + Splitter1->handleWidth() +
                      pnResults->sizeHint().height();
     const int right = ScrollBox1->widget()->sizeHint().height() + pnEmergency->height();
-    const int height = menuBar()->sizeHint().height() + std::max(left, right) +
-                       statusBar()->sizeHint().height();
+    const int height =
+        menuBar()->sizeHint().height() + std::max(left, right) + statusBar()->sizeHint().height();
     return {width, height};
 }
 

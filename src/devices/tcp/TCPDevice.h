@@ -57,6 +57,6 @@ private:
     bool FStarting = false;     // inside the call that starts an attempt
     bool FStartFailed = false;
     bool FReadPosted = false;
-    bool FTried = false; // OpenHost ran at least once
+    bool FTried = false;         // OpenHost ran at least once
     std::int64_t FBytesRead = 0; // by Read, over the life of the device
 };
