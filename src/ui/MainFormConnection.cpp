@@ -172,13 +172,13 @@ void TMainWin::GripperDisconnected() {
 }
 
 void TMainWin::ConnectionError() {
+    CloseOpenMotions();
     ShowError(ConnectionErrorMessage(), this);
     Disconnect1Click();
     Connect1->setEnabled(true);
     Disconnect1->setEnabled(false);
     Initialize1->setEnabled(false);
     SetConnectedState(false);
-    CloseOpenMotions();
 }
 
 QString TMainWin::ConnectionErrorMessage() const {
