@@ -3,7 +3,6 @@
 
 #include "ConsoleRig.h"
 #include "ui/KaroApplication.h"
-#include "widgets/FloatEditDialog.h"
 
 #include <QAction>
 #include <QLabel>
@@ -101,14 +100,6 @@ private Q_SLOTS:
         QCOMPARE(w.edGotoSpeed->text(), QStringLiteral("60"));
         QCOMPARE(w.edReleaseSpeed->text(), QStringLiteral("307"));
         QVERIFY(w.btnMove->isEnabled() && w.btnGrasp->isEnabled() && w.btnRelease->isEnabled());
-        // The acceleration dialog opens at the nearest limit instead of refusing.
-        QString shown;
-        WhenModal<TFloatEditDlg>([&](TFloatEditDlg* d) {
-            shown = d->ed->text();
-            d->BitBtn1->click();
-        });
-        QTest::mouseClick(w.btnAcc, Qt::LeftButton);
-        QCOMPARE(shown, QStringLiteral("100"));
         QVERIFY(rig.Boxes.Boxes.isEmpty());
     }
 
