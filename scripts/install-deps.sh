@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-serialbus-dev libgl-dev
   fonts-dejavu-core ccache dpkg-dev file qt6-qpa-plugins
   xvfb xauth "$@")
+# scripts/screenshot.sh drives the window with xdotool and takes the picture with ImageMagick.
+packages+=(xdotool imagemagick clang-format)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -48,6 +48,9 @@ public:
     virtual TStat Write(const std::uint8_t* Buffer, std::int32_t Count) = 0;
     virtual bool IsAvailable() { return true; }
     virtual void GetPortList(QStringList& Items);
+    // Where the latest Open tried to reach the gripper, for the operator ("10.0.0.5:1000");
+    // empty before any Open or for a transport without such a notion.
+    virtual QString Address() const { return {}; }
 
     QTimer* ConnectTimer() const { return FConnectTimer; }
 

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -110,6 +111,8 @@ void TCustomCmd::BuildUi() {
     edID->setObjectName(QStringLiteral("edID"));
     edID->SetMinValue(0);
     edID->SetMaxValue(255);
+    // An invalid identifier reads in the same red as an invalid payload.
+    edID->SetErrorFontColor(Qt::red);
     edID->setText(QStringLiteral("0x00"));
     pmKnownIDs = new QMenu(this);
     pmKnownIDs->setObjectName(QStringLiteral("pmKnownIDs"));
@@ -284,11 +287,13 @@ void TCustomCmd::CommandEditChange() {
     bool payloadValid = false;
     if (idValid) {
         FStoredID = static_cast<std::uint8_t>(edID->Value());
-        const std::optional<TByteArray> payload = ParsePayload(edPayload->currentText());
+        QString problem;
+        const std::optional<TByteArray> payload = ParsePayload(edPayload->currentText(), &problem);
         QLineEdit* line = edPayload->lineEdit();
         QPalette pal = line->palette();
         if (!payload) {
-            edPayload->setToolTip(PayloadError);
+            edPayload->setToolTip(problem.isEmpty() ? PayloadError
+                                                    : PayloadError + QLatin1Char('\n') + problem);
             FStoredPayload.clear();
             FStoredID = 0;
             pal.setColor(QPalette::Text, Qt::red);
@@ -303,6 +308,10 @@ void TCustomCmd::CommandEditChange() {
         }
         line->setPalette(pal);
         ShowDecoding(static_cast<std::uint8_t>(edID->Value()), FStoredPayload);
+    } else {
+        // No identifier: neither it nor the checksum over it can be shown.
+        lbId->setText(QStringLiteral("[n/a]"));
+        lbChecksum->setText(QStringLiteral("[n/a]"));
     }
     FEntryValid = idValid && payloadValid;
     UpdateEnabled();
@@ -315,6 +324,12 @@ void TCustomCmd::UpdateEnabled() {
     cbAutosend->setEnabled(canSend);
     btnSend->setEnabled(canSend && !cbAutosend->isChecked());
     AutosendIntervalEdit->setEnabled(FConnected && !cbAutosend->isChecked());
+}
+
+void TCustomCmd::hideEvent(QHideEvent* event) {
+    // Nobody watches a hidden editor: sending on would go on unseen.
+    cbAutosend->setChecked(false);
+    QDialog::hideEvent(event);
 }
 
 void TCustomCmd::SetConnected(bool connected) {
@@ -347,6 +362,11 @@ void TCustomCmd::btnSendClick() {
     const QString text = edPayload->currentText();
     QPointer<TCustomCmd> self(this);
     FSending = true;
+    // However the send ends, also by an error raised inside it, the next one may go.
+    const auto release = qScopeGuard([self] {
+        if (self)
+            self->FSending = false;
+    });
     const TStat status = FMorv->StartCommand(
         id, FStoredPayload,
         [self](TMorv*, std::int32_t resultId, std::uint16_t word, const TByteArray&) {
@@ -355,7 +375,6 @@ void TCustomCmd::btnSendClick() {
         });
     if (!self)
         return;
-    FSending = false;
     Log->appendPlainText(
         QStringLiteral("Sending Command %1h: %2").arg(Hex2(id), StatusText(status)));
     if (status == E_CMD_FAILED)

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
+#include <algorithm>
+
 THostNameDlg::THostNameDlg(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
@@ -44,9 +46,15 @@ THostNameDlg::THostNameDlg(QWidget* owner)
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
+    // Texts keep their design places but never get less room than the platform font needs.
+    lbPrompt->resize(std::max(lbPrompt->width(), lbPrompt->sizeHint().width()), lbPrompt->height());
+    lbPort->resize(std::max(lbPort->width(), lbPort->sizeHint().width()), lbPort->height());
+    edPort->move(std::max(edPort->x(), lbPort->x() + lbPort->width() + 8), edPort->y());
+
     edPort->OnChange = [this](QObject*) { edPortChange(); };
+    connect(edHostname, &QLineEdit::textChanged, this, [this] { edPortChange(); });
     edPortChange();
-    resize(346, 132);
+    resize(std::max(346, lbPrompt->x() * 2 + lbPrompt->width()), 132);
     FormResize();
 }
 
@@ -75,7 +83,8 @@ int THostNameDlg::Port() const {
 }
 
 void THostNameDlg::edPortChange() {
-    btnOk->setEnabled(edPort->IsValid());
+    // An empty host is refused as a bad port is: there is nothing to connect to.
+    btnOk->setEnabled(edPort->IsValid() && !edHostname->text().trimmed().isEmpty());
 }
 
 void THostNameDlg::FormResize() {

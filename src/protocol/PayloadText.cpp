@@ -43,7 +43,7 @@ std::optional<float> ReadPayloadFloat(const QString& item) {
     return static_cast<float>(*v);
 }
 
-std::optional<TByteArray> ParsePayload(const QString& input) {
+std::optional<TByteArray> ParsePayload(const QString& input, QString* problem) {
     TByteArray out;
     QString text = input + QLatin1Char(' ');
     while (!text.isEmpty()) {
@@ -53,8 +53,15 @@ std::optional<TByteArray> ParsePayload(const QString& input) {
                 return std::nullopt;
             for (qsizetype k = 1; k < close; ++k) {
                 const char16_t u = text[k].unicode();
-                // Characters outside the single-byte set become "?", as a conversion to it would.
-                out.push_back(u < 256 ? static_cast<std::uint8_t>(u) : std::uint8_t('?'));
+                // A character without a single-byte code would go out as something else.
+                if (u > 255) {
+                    if (problem)
+                        *problem = QStringLiteral("The character \"%1\" has no single-byte "
+                                                  "code (only Latin-1 characters can be sent).")
+                                       .arg(text.mid(k, text[k].isHighSurrogate() ? 2 : 1));
+                    return std::nullopt;
+                }
+                out.push_back(static_cast<std::uint8_t>(u));
             }
             text.remove(0, close + 1);
         } else {

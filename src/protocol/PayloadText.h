@@ -15,8 +15,9 @@ std::optional<std::uint8_t> ReadPayloadInteger(const QString& item);
 // nothing when unreadable or beyond single precision.
 std::optional<float> ReadPayloadFloat(const QString& item);
 // The payload bytes of a typed item list ("15 0x0A \"AB\" 1.5f"); nothing when the text is
-// invalid, including a payload too long for a packet's length field.
-std::optional<TByteArray> ParsePayload(const QString& text);
+// invalid, including a payload too long for a packet's length field. A string character that
+// has no single-byte code makes it invalid too, and `problem` (when given) then says which.
+std::optional<TByteArray> ParsePayload(const QString& text, QString* problem = nullptr);
 
 // A command identifier as the editor's identifier field reads it: ReadIntegerText within 0..255.
 std::optional<std::uint8_t> ReadCommandID(const QString& text);

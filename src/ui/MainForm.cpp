@@ -33,10 +33,6 @@
 
 using namespace mainwin;
 
-namespace {
-const QString VersionText = QStringLiteral(" 1.2.0");
-} // namespace
-
 TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainWin"));
     setWindowTitle(QStringLiteral("Karo Commander"));
@@ -60,6 +56,8 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     lbConnecting->setObjectName(QStringLiteral("lbConnecting"));
     StatusBar->addWidget(lbConnecting);
     setStatusBar(StatusBar);
+    // The design size is the first size unless this platform's fonts need more room.
+    resize(QSize(680, 779).expandedTo(ContentSize()));
 
     // Construction proper.
     FLastSystemState = -1;
@@ -98,6 +96,9 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     FStateBoxes.clear();
     CreateStateFlagBoxes(16, 64, 130, 16);
     SetConnectedState(false);
+    // Nothing has been read from a gripper yet.
+    lbAcc->setText(NotAvailable);
+    lbForce->setText(NotAvailable);
 }
 
 TMainWin::~TMainWin() {
@@ -125,6 +126,8 @@ void TMainWin::WireHandlers() {
     connect(View1, &QMenu::aboutToShow, this, Guarded([this] { View1Click(); }));
     connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
     connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
+    connect(Quit1, &QAction::triggered, this, &QWidget::close);
+    connect(About1, &QAction::triggered, this, Guarded([this] { About1Click(); }));
     connect(btnEmergencyStop, &QPushButton::clicked, this,
             Guarded([this] { btnEmergencyStopClick(); }));
     connect(lbLink, &QLabel::linkActivated, this, [this] { OpenDocumentation(); });

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "diagnostics/CommLogForm.h"
+#include "engine/AsyncResultEventList.h"
+#include "protocol/Constants.h"
 #include "protocol/Packet.h"
 
 #include <QList>
@@ -8,7 +10,9 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -70,6 +74,8 @@ public:
     void GetGraspingStatistics1Click();
     void Homing1Click();
     void FastStopAcknowledge1Click();
+    void About1Click();
+    static QString AboutText();
 
     // The command set's notifications.
     void GripperConnected();
@@ -88,6 +94,8 @@ public:
     void SetEditValue(TFloatEdit* edit, double value);
     void AppHint(const QString& hint);
     void CentreButtons();
+    // The smallest window that shows every band and both state panels without scrolling.
+    QSize ContentSize() const;
 
     // Band handlers.
     void btnMoveClick();
@@ -112,6 +120,7 @@ public:
     QAction* Connect1;
     QAction* Initialize1;
     QAction* Disconnect1;
+    QAction* Quit1;
     QMenu* Commands1;
     QAction* GetSystemInfo1;
     QAction* GetSystemLimits1;
@@ -123,6 +132,8 @@ public:
     QAction* Commandlog1;
     QMenu* Options1;
     QAction* manualinit1;
+    QMenu* Help1;
+    QAction* About1;
 
     QFrame* pnLeft;
     QFrame* pnRight;
@@ -143,6 +154,7 @@ public:
     QLabel* lbLink;
     QScrollArea* sbCommands;
     QSplitter* Splitter1;
+    QWidget* pnResults; // below the splitter; RollPanel2 fills it while expanded
     QPlainTextEdit* AsyncLog;
     QStatusBar* StatusBar;
     QLabel* lbConnecting; // "Connecting…" while an attempt is pending
@@ -201,7 +213,17 @@ private:
     const TEditPair* PairOfEdit(const QObject* edit) const;
     const TEditPair* PairOfTrack(const QObject* track) const;
     void ChangeValue(bool force);
-    void ShowReadOutError(const QString& prefix, std::uint8_t status);
+    void ShowReadOutError(const QString& prefix, std::uint8_t status, std::uint32_t sentAt);
+    // The operator's error text: the action's prefix and the status text, with a second line
+    // where the status alone does not tell what happened or what to do.
+    QString FailureText(const QString& prefix, TStat status, std::uint32_t sentAt,
+                        bool motion = false) const;
+    QString ConnectionErrorMessage() const;
+    // Every motion the operator starts ends with one line in the results text.
+    using TMotionStart = std::function<TStat(TAsyncResultEvent done)>;
+    void StartMotion(std::uint8_t id, const QString& prefix, const TMotionStart& start);
+    void CloseOpenMotions();
+    void LayOutResults();
     void OpenDocumentation();
     void WriteSettings();
 
@@ -220,6 +242,8 @@ private:
     float FAcceleration = 0;
 
     QList<TEditPair> FPairs;
+    std::vector<std::int32_t>
+        FOpenMotions; // identifiers of motions awaiting their result, in start order
     std::unique_ptr<TIniFile> FSettings;
     bool FPlacementRead = false;
     bool FDisconnecting = false;     // the window itself is closing the connection

@@ -2,6 +2,7 @@
 
 #include "ui/MainFormShared.h"
 
+#include "devices/DeviceComponent.h"
 #include "diagnostics/CustomCmdForm.h"
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
@@ -24,9 +25,20 @@ using namespace mainwin;
 
 namespace {
 const QString ConnectionErrorText = QStringLiteral(
-    "A Connection Error occurred or the connection to the device was interrupted.\n\rThis is "
-    "likely to happen if no cable is connected or some settings are not correct.\n\rPlease "
+    "A Connection Error occurred or the connection to the device was interrupted.\nThis is "
+    "likely to happen if no cable is connected or some settings are not correct.\nPlease "
     "check cable and communication settings and try to connect again.");
+
+// Shown for an entry the gripper could not tell us.
+void ShowReadValue(QLabel* label, TStat status, const QString& text) {
+    label->setText(status == E_SUCCESS ? text : NotAvailable);
+}
+
+// A default the gripper's ranges do not allow is moved to the nearest value they do.
+double Clamped(long double value, double minimum, double maximum) {
+    const double v = double(RoundHalfEven(value));
+    return minimum <= maximum ? std::clamp(v, minimum, maximum) : v;
+}
 
 } // namespace
 
@@ -106,19 +118,21 @@ void TMainWin::Initialize1Click() {
         SetEditRange(edGotoPos, mm, 0, limits.Stroke);
         SetEditRange(edGotoSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
 
-        FGripper->GetAcceleration(FAcceleration);
-        FGripper->GetForceLimit(FForceLimit);
-        lbAcc->setText(Fixed(FAcceleration, 0) + QStringLiteral(" mm/s²"));
-        lbForce->setText(Fixed(FForceLimit, 1) + QStringLiteral(" N"));
+        const TStat acc = FGripper->GetAcceleration(FAcceleration);
+        const TStat force = FGripper->GetForceLimit(FForceLimit);
+        ShowReadValue(lbAcc, acc, Fixed(FAcceleration, 0) + QStringLiteral(" mm/s²"));
+        ShowReadValue(lbForce, force, Fixed(FForceLimit, 1) + QStringLiteral(" N"));
 
         const long double stroke = limits.Stroke;
         const long double speedSum = static_cast<long double>(limits.MinSpeed) + limits.MaxSpeed;
-        SetEditValue(edGraspingPos, double(RoundHalfEven(stroke / 3)));
-        SetEditValue(edReleasePos, double(RoundHalfEven(stroke / 3 * 2)));
-        SetEditValue(edGotoPos, double(RoundHalfEven(stroke / 2)));
-        SetEditValue(edGraspingSpeed, double(RoundHalfEven(std::min(speedSum / 2, 50.0L))));
-        SetEditValue(edReleaseSpeed, double(RoundHalfEven(speedSum / 3 * 2)));
-        SetEditValue(edGotoSpeed, double(RoundHalfEven(std::min(speedSum / 2, 50.0L))));
+        const double vMin = limits.MinSpeed;
+        const double vMax = limits.MaxSpeed;
+        SetEditValue(edGraspingPos, Clamped(stroke / 3, 0, limits.Stroke));
+        SetEditValue(edReleasePos, Clamped(stroke / 3 * 2, 0, limits.Stroke));
+        SetEditValue(edGotoPos, Clamped(stroke / 2, 0, limits.Stroke));
+        SetEditValue(edGraspingSpeed, Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
+        SetEditValue(edReleaseSpeed, Clamped(speedSum / 3 * 2, vMin, vMax));
+        SetEditValue(edGotoSpeed, Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
     }
     FGripper->GetSystemState(true, 50, true);
     FGripper->GetGraspingState(true, 50, true);
@@ -163,18 +177,30 @@ void TMainWin::GripperDisconnected() {
     Disconnect1->setEnabled(false);
     Initialize1->setEnabled(false);
     SetConnectedState(false);
+    CloseOpenMotions();
     // The gripper went away without being asked to (its end closed the connection): that is
     // an interrupted connection, and the operator is told so.
     if (!FDisconnecting)
-        ShowError(ConnectionErrorText, this);
+        ShowError(ConnectionErrorMessage(), this);
 }
 
 void TMainWin::ConnectionError() {
-    ShowError(ConnectionErrorText, this);
+    CloseOpenMotions();
+    ShowError(ConnectionErrorMessage(), this);
     Disconnect1Click();
     Connect1->setEnabled(true);
     Disconnect1->setEnabled(false);
+    Initialize1->setEnabled(false);
     SetConnectedState(false);
+}
+
+QString TMainWin::ConnectionErrorMessage() const {
+    const TDevice* device = FGripper->Command()->AttachedDevice();
+    if (!device)
+        return ConnectionErrorText;
+    const QString address = device->Address();
+    return ConnectionErrorText + QStringLiteral("\nTransport: ") + device->DisplayName() +
+           (address.isEmpty() ? QString() : QStringLiteral(", address: ") + address);
 }
 
 void TMainWin::SystemStateChanged() {

@@ -4,6 +4,7 @@
 
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
+#include "protocol/Tick.h"
 #include "ui/ListBoxDialog.h"
 #include "widgets/MessageBoxes.h"
 
@@ -14,15 +15,16 @@ using namespace mainwin;
 // ---------------------------------------------------------------------------------------------
 // Information and maintenance
 
-void TMainWin::ShowReadOutError(const QString& prefix, std::uint8_t status) {
-    ShowError(prefix + StatusText(status), this);
+void TMainWin::ShowReadOutError(const QString& prefix, std::uint8_t status, std::uint32_t sentAt) {
+    ShowError(FailureText(prefix, static_cast<TStat>(status), sentAt), this);
 }
 
 void TMainWin::GetSystemInfo1Click() {
     TSystemInfo info{};
+    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->GetSystemInfo(info);
     if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read system information: "), status);
+        ShowReadOutError(QStringLiteral("Cannot read system information: "), status, sentAt);
         return;
     }
     TListBoxDlg dlg(this);
@@ -38,9 +40,10 @@ void TMainWin::GetSystemInfo1Click() {
 
 void TMainWin::GetSystemLimits1Click() {
     TSystemLimits limits{};
+    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->GetSystemLimits(limits);
     if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read gripper system limits: "), status);
+        ShowReadOutError(QStringLiteral("Cannot read gripper system limits: "), status, sentAt);
         return;
     }
     TListBoxDlg dlg(this);
@@ -61,9 +64,10 @@ void TMainWin::GetSystemLimits1Click() {
 
 void TMainWin::GetGraspingStatistics1Click() {
     TGraspingStatistics stats{};
+    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->GetGraspingStatistics(false, stats);
     if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read grasping statistics: "), status);
+        ShowReadOutError(QStringLiteral("Cannot read grasping statistics: "), status, sentAt);
         return;
     }
     TListBoxDlg dlg(this);
@@ -76,11 +80,8 @@ void TMainWin::GetGraspingStatistics1Click() {
 }
 
 void TMainWin::Homing1Click() {
-    const TStat status = FGripper->Homing(0, [this](auto* s, auto id, auto st, const auto& d) {
-        MotionCommandFinished(s, id, st, d);
-    });
-    if (!StatusOk(status))
-        ShowError(QStringLiteral("Error while homing: ") + StatusText(status), this);
+    StartMotion(CMD_HOMING, QStringLiteral("Error while homing: "),
+                [this](TAsyncResultEvent done) { return FGripper->Homing(0, done); });
 }
 
 void TMainWin::FastStopAcknowledge1Click() {

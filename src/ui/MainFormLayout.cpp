@@ -7,6 +7,7 @@
 #include "ui/GripperPicture.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/RollPanel.h"
+#include "widgets/TrackCoupling.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,81 +23,36 @@
 #include <QScrollArea>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace mainwin;
 
+namespace {
+// The results panel's place below the splitter.
+class TResultsHolder : public QWidget {
+public:
+    explicit TResultsHolder(std::function<void()> resized) : FResized(std::move(resized)) {}
+    QSize sizeHint() const override { return {200, 180}; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QWidget::resizeEvent(e);
+        FResized();
+    }
+
+private:
+    std::function<void()> FResized;
+};
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Composition
-
-void TMainWin::BuildMenus() {
-    auto* bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-    auto entry = [this](QMenu* menu, const QString& name, const QString& text, const QString& hint,
-                        QKeySequence key = {}) {
-        auto* a = menu->addAction(text);
-        a->setObjectName(name);
-        a->setStatusTip(hint);
-        if (!key.isEmpty())
-            a->setShortcut(key);
-        return a;
-    };
-
-    Gripper1 = bar->addMenu(QStringLiteral("&Gripper"));
-    Gripper1->setObjectName(QStringLiteral("Gripper1"));
-    Connect1 = entry(Gripper1, QStringLiteral("Connect1"), QStringLiteral("&Connect"),
-                     QStringLiteral("Connect to a device"), Qt::Key_F2);
-    Initialize1 = entry(Gripper1, QStringLiteral("Initialize1"), QStringLiteral("&Initialize"),
-                        QStringLiteral("Initialize the connected device manually"), Qt::Key_F3);
-    Disconnect1 =
-        entry(Gripper1, QStringLiteral("Disconnect1"), QStringLiteral("Disconnect"),
-              QStringLiteral("Disconnect from the currently connected device"), Qt::Key_F4);
-    Initialize1->setEnabled(false);
-    Disconnect1->setEnabled(false);
-
-    Commands1 = bar->addMenu(QStringLiteral("&Commands"));
-    Commands1->setObjectName(QStringLiteral("Commands1"));
-    GetSystemInfo1 =
-        entry(Commands1, QStringLiteral("GetSystemInfo1"), QStringLiteral("Get System &Info"),
-              QStringLiteral("Outputs some system information"));
-    GetSystemLimits1 =
-        entry(Commands1, QStringLiteral("GetSystemLimits1"), QStringLiteral("Get System &Limits"),
-              QStringLiteral("Outputs the system limits"));
-    Commands1->addSeparator();
-    GetGraspingStatistics1 = entry(Commands1, QStringLiteral("GetGraspingStatistics1"),
-                                   QStringLiteral("Get Grasping &Statistics"),
-                                   QStringLiteral("Outputs the current grasping statistics"));
-    Commands1->addSeparator();
-    Homing1 = entry(Commands1, QStringLiteral("Homing1"), QStringLiteral("&Homing"),
-                    QStringLiteral("Executes a homing sequence"));
-    FastStopAcknowledge1 =
-        entry(Commands1, QStringLiteral("FastStopAcknowledge1"),
-              QStringLiteral("&Acknowledge a Fast Stop"),
-              QStringLiteral("Acknowledge a previously issued FAST STOP command"));
-    Commands1->addSeparator();
-    CustomCommands1 =
-        entry(Commands1, QStringLiteral("CustomCommands1"), QStringLiteral("&Command Editor..."),
-              QStringLiteral("Run the custom command editor"), Qt::Key_F5);
-    CustomCommands1->setCheckable(true);
-
-    View1 = bar->addMenu(QStringLiteral("&View"));
-    View1->setObjectName(QStringLiteral("View1"));
-    Commandlog1 = entry(View1, QStringLiteral("Commandlog1"), QStringLiteral("&Command log"),
-                        QStringLiteral("Display incoming and outgoing command data"));
-    Commandlog1->setCheckable(true);
-
-    Options1 = bar->addMenu(QStringLiteral("Options"));
-    Options1->setObjectName(QStringLiteral("Options1"));
-    manualinit1 =
-        entry(Options1, QStringLiteral("manualinit1"), QStringLiteral("initialize manually"),
-              QStringLiteral("Set this option, if you *don't* want the gripper to be "
-                             "initialized automatically when connecting"));
-    manualinit1->setCheckable(true);
-    // A checkable entry flips its own check when triggered.
-}
 
 namespace {
 void StyleRollPanel(TRollPanel* panel, const QString& name, const QString& caption,
@@ -249,7 +205,9 @@ QFrame* TMainWin::MakeBand(const QString& name, const QString& title, const QCol
     auto* band = new QFrame;
     band->setObjectName(name);
     band->setFrameShape(QFrame::StyledPanel);
-    band->setMinimumWidth(495);
+    // The design minimum of 495 pixels assumed a narrower font; the contents' own minimum
+    // (track bars at their shortest) decides, so narrowing the window shortens the track bars
+    // before the column scrolls.
     auto* h = new QHBoxLayout(band);
     h->setContentsMargins(0, 0, 8, 0);
     h->setSpacing(8);
@@ -282,7 +240,8 @@ QWidget* TMainWin::MakeEditRows(const QString& name, const QString& text1, QSlid
         track->setObjectName(tbName);
         track->setRange(0, TrackMax);
         track->setValue(0);
-        track->setMinimumWidth(100);
+        track->setMinimumWidth(40);
+        PrepareCoupledTrack(track);
         edit = new TFloatEdit(w);
         edit->setObjectName(edName);
         edit->SetErrorBkgColor(palette().color(QPalette::Base));
@@ -374,7 +333,7 @@ void TMainWin::BuildLeftPane() {
         btnMove);
     bv->addWidget(pnGoto);
     // GRASP
-    btnGrasp = MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("&Grasp"),
+    btnGrasp = MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("Gras&p"),
                               QStringLiteral("Grasp a part with the given width"));
     pnGrasp = MakeBand(
         QStringLiteral("pnGrasp"), QStringLiteral("GRASP"), QColor(20, 130, 50),
@@ -420,31 +379,51 @@ void TMainWin::BuildLeftPane() {
 
     RollPanel2 = new TRollPanel;
     StyleRollPanel(RollPanel2, QStringLiteral("RollPanel2"),
-                   QStringLiteral("Motion Command Results"),
-                   QApplication::palette().color(QPalette::ButtonText));
+                   QStringLiteral("Motion Command Results"), Qt::white);
     auto* l2 = new QVBoxLayout(RollPanel2);
     l2->setContentsMargins(0, 0, 0, 0);
     AsyncLog = new QPlainTextEdit(RollPanel2);
     AsyncLog->setObjectName(QStringLiteral("AsyncLog"));
     AsyncLog->setReadOnly(true);
     l2->addWidget(AsyncLog);
-    // Below the splitter the panel sits at the top of a holder, so collapsing it leaves the
-    // splitter where the operator put it.
-    auto* resultsHolder = new QWidget;
-    auto* rh = new QVBoxLayout(resultsHolder);
-    rh->setContentsMargins(0, 0, 0, 0);
-    rh->addWidget(RollPanel2);
-    rh->addStretch(1);
+    // Below the splitter the panel fills its holder while expanded, so dragging the splitter
+    // resizes the results text; collapsed it keeps to the top and the splitter stays put.
+    pnResults = new TResultsHolder([this] { LayOutResults(); });
+    pnResults->setObjectName(QStringLiteral("pnResults"));
+    RollPanel2->setParent(pnResults);
+    pnResults->setMinimumHeight(RollPanel2->CollapsedHeight());
+    RollPanel2->OnStartExpanding = [this](QObject*, int& size) { size = pnResults->height(); };
+    RollPanel2->OnExpand = [this](QObject*) { LayOutResults(); };
 
     Splitter1 = new QSplitter(Qt::Vertical, pnLeft);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->addWidget(sbCommands);
-    Splitter1->addWidget(resultsHolder);
+    Splitter1->addWidget(pnResults);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setChildrenCollapsible(false);
     v->addWidget(Splitter1);
-    RollPanel2->SetPanelHeight(180);
+}
+
+void TMainWin::LayOutResults() {
+    const QSize area = pnResults->size();
+    if (RollPanel2->State() == TRollPanel::rpExpanded && !RollPanel2->IsAnimating())
+        RollPanel2->setGeometry(0, 0, area.width(), area.height());
+    else
+        RollPanel2->resize(area.width(), RollPanel2->height());
+}
+
+QSize TMainWin::ContentSize() const {
+    QWidget* bands = sbCommands->widget();
+    const int frame = 2 * sbCommands->frameWidth();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int width = bands->minimumSizeHint().width() + frame + scrollBar + pnRight->width();
+    const int left = bands->sizeHint().height() + frame + Splitter1->handleWidth() +
+                     pnResults->sizeHint().height();
+    const int right = ScrollBox1->widget()->sizeHint().height() + pnEmergency->height();
+    const int height =
+        menuBar()->sizeHint().height() + std::max(left, right) + statusBar()->sizeHint().height();
+    return {width, height};
 }
 
 void TMainWin::CentreButtons() {

@@ -16,6 +16,9 @@
 namespace mainwin {
 
 inline const QString NotAvailable = QStringLiteral("[n/a]");
+inline const QString VersionText = QStringLiteral(" 1.2.0");
+// The project has not stated its licence yet; the About box says so rather than guess.
+inline const QString LicenceText = QStringLiteral("not yet stated by the project");
 
 // Numbers for the operator: fixed decimals, the locale's separator, no digit grouping.
 inline QString Fixed(double value, int decimals) {

@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -38,6 +40,7 @@ TFloatEditDlg::TFloatEditDlg(QWidget* owner)
     tb->setObjectName(QStringLiteral("tb"));
     tb->setRange(0, TrackMax);
     tb->setGeometry(8, 0, 184, 30);
+    PrepareCoupledTrack(tb);
 
     ed = new TFloatEdit(Panel1);
     ed->setObjectName(QStringLiteral("ed"));
@@ -75,26 +78,51 @@ TFloatEditDlg::TFloatEditDlg(QWidget* owner)
 
     connect(tb, &QSlider::valueChanged, this, [this] { tbChange(); });
     ed->OnNumericChange = [this](QObject* sender) { edNumericChange(sender); };
+    // OK stays unavailable while the entry is invalid, so nothing typed is thrown away.
+    ed->OnChange = [this](QObject*) { BitBtn2->setEnabled(ed->IsValid()); };
+    BitBtn2->setEnabled(ed->IsValid());
 
     resize(kDesignWidth, kDesignHeight);
-    FormResize();
+    FitUnit();
 }
 
 void TFloatEditDlg::SetUnit(const QString& unit) {
     lbUnit->setText(unit);
+    FitUnit();
+}
+
+void TFloatEditDlg::FitUnit() {
+    // The unit keeps its design distance from the right edge unless its text needs more; the
+    // entry then moves left with it.
+    const int unitWidth = std::max(lbUnit->sizeHint().width(), 34);
+    const int unitRight = std::max(kDesignWidth - 262, unitWidth + 4);
+    lbUnit->resize(unitWidth, std::max(lbUnit->sizeHint().height(), 16));
+    FUnitRight = unitRight;
+    FEdRight = unitRight + 6 + ed->width();
+    FormResize();
 }
 
 void TFloatEditDlg::SetMinimum(double v) {
     ed->SetMinValue(v);
+    BitBtn2->setEnabled(ed->IsValid());
 }
 
 void TFloatEditDlg::SetMaximum(double v) {
     ed->SetMaxValue(v);
+    BitBtn2->setEnabled(ed->IsValid());
 }
 
 void TFloatEditDlg::SetValue(double v) {
     ed->SetValue(v);
+    BitBtn2->setEnabled(ed->IsValid());
     edNumericChange(ed);
+}
+
+void TFloatEditDlg::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // Typing replaces the old value at once.
+    ed->setFocus(Qt::OtherFocusReason);
+    ed->selectAll();
 }
 
 bool TFloatEditDlg::Execute() {

@@ -41,9 +41,11 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     void PlaceTrackBar();
+    void FitUnit();
     int FEdRight = 0;   // distance of ed's left edge from Panel1's right edge
     int FUnitRight = 0; // same for lbUnit
     int FButtonsRight = 0;

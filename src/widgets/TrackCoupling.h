@@ -10,3 +10,10 @@ int TrackPosition(long double value, long double minimum, long double maximum, i
 
 // The value a track position stands for, to one decimal.
 long double TrackValue(int position, long double minimum, long double maximum, int trackMax);
+
+class QSlider;
+
+// The wheel moves a track bar that does not have the focus; the coupling follows only the
+// focused one. A track bar prepared here takes the focus when the wheel turns over it, so its
+// entry follows, as it does for a drag.
+void PrepareCoupledTrack(QSlider* track);

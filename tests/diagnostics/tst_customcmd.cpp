@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <map>
+#include <stdexcept>
 
 namespace {
 
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void pendingCommandReportsItsFinalResult();
     void autosendRepeatsUntilInvalidOrDisconnected();
     void sendsDoNotNest();
+    void invalidEntriesAreMarked();
+    void hidingOrAFailedSendLeavesNoStuckSending();
 };
 
 void TestCustomCmd::payloadItems_data() {
@@ -85,6 +88,7 @@ void TestCustomCmd::payloadItems_data() {
     row("empty string", "\"\" 7", "07");
     row("string keeps blanks", "\" a \"", "20 61 20");
     row("latin-1", "\"\xc3\xa9\"", "E9");
+    row("beyond latin-1", "1 \"\xe2\x82\xac\"", "<invalid>");
     row("unclosed string", "1 \"abc", "<invalid>");
     row("255", "255", "FF");
     row("dollar", "$FE", "FE");
@@ -229,6 +233,7 @@ void TestCustomCmd::validationStoresCommandAndGatesSend() {
     // An invalid identifier disables Send and leaves the panel as it was.
     ed.edID->setText(QStringLiteral("300"));
     QVERIFY(!ed.btnSend->isEnabled());
+    QCOMPARE(ed.lbId->text(), QStringLiteral("[n/a]"));
     ed.edPayload->setEditText(QStringLiteral("1 2 3 4"));
     QCOMPARE(ed.lbPayload->text(), QStringLiteral("48 69 0F "));
     QCOMPARE(ed.lbLength->text(), QStringLiteral("03 00"));
@@ -364,6 +369,59 @@ void TestCustomCmd::sendsDoNotNest() {
     rig.Replies[0x40] = HexBytes("00 00");
     ed.btnSend->click();
     QCOMPARE(rig.Requests.size(), std::size_t(2));
+}
+
+void TestCustomCmd::invalidEntriesAreMarked() {
+    TCustomCmd ed(nullptr);
+    ed.SetConnected(true);
+    // A character without a single-byte code is refused with a hint, not sent as "?".
+    ed.edPayload->setEditText(QStringLiteral("1 \"Gr\u00FC\u00DFe \u20AC\""));
+    QVERIFY(!ed.btnSend->isEnabled());
+    QCOMPARE(ed.edPayload->lineEdit()->palette().color(QPalette::Text), QColor(Qt::red));
+    QVERIFY2(ed.edPayload->toolTip().startsWith(TCustomCmd::PayloadError + QLatin1Char('\n')),
+             qPrintable(ed.edPayload->toolTip()));
+    QVERIFY(ed.edPayload->toolTip().contains(QStringLiteral("\u20AC")));
+    QVERIFY(ed.StoredPayload().empty());
+
+    // An identifier the field refuses reads in the payload's error colour, and the panel does
+    // not keep a value from an earlier text ("30" showed 1E) or a checksum over it.
+    ed.edPayload->setEditText(QStringLiteral("1"));
+    const QColor normal = ed.edID->palette().color(QPalette::Text);
+    for (const char* text : {"30", "300", "abc", "-1"}) {
+        ed.edID->setText(QString::fromLatin1(text));
+        const bool valid = QByteArray(text) == "30";
+        QCOMPARE(ed.lbId->text(), valid ? QStringLiteral("1E") : QStringLiteral("[n/a]"));
+        QCOMPARE(ed.lbChecksum->text() == QStringLiteral("[n/a]"), !valid);
+        QCOMPARE(ed.edID->palette().color(QPalette::Text), valid ? normal : QColor(Qt::red));
+        QCOMPARE(ed.btnSend->isEnabled(), valid);
+    }
+}
+
+void TestCustomCmd::hidingOrAFailedSendLeavesNoStuckSending() {
+    TGripperRig rig;
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    rig.Replies[0x40] = HexBytes("00 00");
+    ed.edID->setText(QStringLiteral("64"));
+    // Escape hides the editor; nothing may go on sending unseen.
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ed));
+    ed.cbAutosend->click();
+    QVERIFY(ed.AutosendTimer->isActive());
+    QTest::keyClick(&ed, Qt::Key_Escape);
+    QVERIFY(!ed.isVisible());
+    QVERIFY(!ed.AutosendTimer->isActive());
+    QVERIFY(!ed.cbAutosend->isChecked());
+    const std::size_t sent = rig.Requests.size();
+
+    // An error raised inside a send (the transport's own, say) must not leave Send dead.
+    rig.OnRequest = [](const TPacket&) { throw std::runtime_error("port gone"); };
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, ed.btnSendClick());
+    QVERIFY(!ed.Sending());
+    rig.OnRequest = nullptr;
+    ed.btnSend->click();
+    QCOMPARE(rig.Requests.size(), sent + 2);
+    QCOMPARE(LogLines(ed).last(), QStringLiteral("Sending Command 40h: No error"));
 }
 
 QTEST_MAIN(TestCustomCmd)

@@ -187,8 +187,11 @@ private Q_SLOTS:
         QVERIFY(w.btnEmergencyStop->isChecked());
 
         QTest::mouseClick(w.btnMove, Qt::LeftButton);
-        QCOMPARE(rig.Boxes.Texts(), QStringList(QStringLiteral("Error while starting to move: ") +
-                                                StatusText(E_ACCESS_DENIED)));
+        QCOMPARE(rig.Boxes.Texts(),
+                 QStringList(QStringLiteral("Error while starting to move: ") +
+                             StatusText(E_ACCESS_DENIED) +
+                             QStringLiteral("\nAcknowledge the fast stop first: Commands | "
+                                            "Acknowledge a Fast Stop")));
         rig.Boxes.clear();
 
         w.FastStopAcknowledge1->trigger();
@@ -236,18 +239,27 @@ private Q_SLOTS:
     }
 
     void simulatorDyingMidSession() {
-        TConsoleOverSim rig;
+        TConsoleOverSim rig({QStringLiteral("--referenced")});
         QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
         TMainWin& w = *rig.Win;
         rig.Connect();
         QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        // A slow move that the gripper's end cuts off still gets its line.
+        w.edGotoPos->setFocus();
+        w.edGotoPos->setText(QStringLiteral("0"));
+        w.edGotoSpeed->setFocus();
+        w.edGotoSpeed->setText(QStringLiteral("5"));
+        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.StateBoxes()[1]->isChecked(), Patience); // "Moving"
         rig.Sim.Kill();
         QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
         QVERIFY(!w.Disconnect1->isEnabled());
         QVERIFY(!w.btnStop->isEnabled());
         QCOMPARE(w.lbGraspingState->text(), QStringLiteral("[n/a]"));
         QCOMPARE(w.lbPosition->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(LogLines(w),
+                 QStringList(QStringLiteral("Command GOTO: connection closed before the result.")));
         QVERIFY(!w.Gripper()->IsConnected());
         QCOMPARE(rig.Boxes.Boxes.size(), 1);
         QVERIFY2(rig.Boxes.Texts().first().startsWith(QStringLiteral(
@@ -358,6 +370,10 @@ private Q_SLOTS:
         QVERIFY2(rig.Boxes.Texts().first().startsWith(QStringLiteral(
                      "A Connection Error occurred or the connection to the device was "
                      "interrupted.")),
+                 qPrintable(rig.Boxes.Texts().first()));
+        // It names the transport and the address it tried.
+        QVERIFY2(rig.Boxes.Texts().first().endsWith(
+                     QStringLiteral("\nTransport: Ethernet/TCP, address: 127.0.0.1:%1").arg(port)),
                  qPrintable(rig.Boxes.Texts().first()));
         QVERIFY(rig.Win->Connect1->isEnabled());
         QVERIFY(!rig.Win->btnStop->isEnabled());

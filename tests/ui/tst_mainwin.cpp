@@ -1,3 +1,4 @@
+#include "ConsoleRig.h"
 #include "MemoryDevice.h"
 #include "TestSupport.h"
 #include "diagnostics/CommLogForm.h"
@@ -30,103 +31,6 @@
 #include <memory>
 
 namespace {
-TByteArray Floats(std::initializer_list<float> values, std::uint8_t status = E_SUCCESS) {
-    TByteArray out{status, 0};
-    for (float v : values) {
-        const auto b = SingleToBytes(v);
-        out.insert(out.end(), b.begin(), b.end());
-    }
-    return out;
-}
-
-TByteArray Bytes(std::initializer_list<std::uint8_t> b) {
-    return TByteArray(b);
-}
-
-// The console with a scripted gripper on an in-memory transport.
-struct TConsoleRig {
-    TempSettingsDir Settings;
-    MessageRecorder Boxes;
-    std::unique_ptr<TMainWin> Win;
-    TMemoryDevice* Device = nullptr;
-    int DeviceIndex = 0;
-    // Answer to every request with that identifier (status word first); none: no answer.
-    std::map<int, TByteArray> Replies;
-    std::vector<TPacket> Requests;
-
-    explicit TConsoleRig(bool manual = false, bool show = true) {
-        if (manual)
-            Settings.WriteFile(QStringLiteral("settings.ini"), "[main]\nmanualinit=1\n");
-        Win = std::make_unique<TMainWin>();
-        Device = new TMemoryDevice(Win->Gripper()->Command());
-        DeviceIndex = Win->Gripper()->Command()->AddDevice(Device);
-        Device->AutoConfirm = false;
-        Device->OnWritten = [this](const TByteArray& bytes) {
-            TPacketReceiver receiver([] { return 0u; });
-            TPacket p;
-            for (std::uint8_t b : bytes)
-                if (receiver.Feed(b, p)) {
-                    Requests.push_back(p);
-                    const auto it = Replies.find(p.ID);
-                    if (it != Replies.end())
-                        Device->FeedLater(MakeFrame(static_cast<std::uint8_t>(p.ID), it->second));
-                }
-        };
-        // The Part's example gripper: stroke 110 mm, speeds 5 to 400 mm/s.
-        Replies[CMD_GET_SYSTEM_LIMITS] = Floats({110, 5, 400, 100, 5000, 5, 80, 0});
-        Replies[CMD_GET_ACCELERATION] = Floats({500});
-        Replies[CMD_GET_FORCE_LIMIT] = Floats({20});
-        for (int id : {CMD_GET_SYSTEM_STATE, CMD_GET_GRASPING_STATE, CMD_GET_POS, CMD_STOP,
-                       CMD_FAST_STOP, CMD_FAST_STOP_ACK, CMD_SET_FORCE_LIMIT, CMD_SET_ACCELERATION})
-            Replies[id] = Bytes({0, 0});
-        for (int id : {CMD_GOTO, CMD_GRASP_RAW, CMD_RELEASE_RAW, CMD_HOMING})
-            Replies[id] = Bytes({E_CMD_PENDING, 0});
-        if (show) {
-            Win->show();
-            Win->activateWindow();
-            (void)QTest::qWaitForWindowActive(Win.get());
-        }
-    }
-
-    bool Connect() {
-        AnswerDeviceDialog(DeviceIndex);
-        Win->Connect1Click();
-        if (!Device->IsOpen())
-            return false;
-        Device->ConfirmConnection();
-        return true;
-    }
-    int Count(int id) const {
-        return int(std::count_if(Requests.begin(), Requests.end(),
-                                 [id](const TPacket& p) { return p.ID == id; }));
-    }
-    const TPacket* Last(int id) const {
-        for (auto it = Requests.rbegin(); it != Requests.rend(); ++it)
-            if (it->ID == id)
-                return &*it;
-        return nullptr;
-    }
-    // The gripper sends a packet of its own.
-    void Send(int id, const TByteArray& payload) {
-        Device->Feed(MakeFrame(static_cast<std::uint8_t>(id), payload));
-    }
-    bool BandsEnabled() const {
-        return Win->btnAcc->isEnabled() && Win->btnForce->isEnabled() &&
-               Win->edGotoPos->isEnabled() && Win->tbReleaseSpeed->isEnabled() &&
-               Win->btnStop->isEnabled() && Win->btnEmergencyStop->isEnabled();
-    }
-    bool BandsDisabled() const {
-        for (QWidget* w :
-             {static_cast<QWidget*>(Win->btnAcc), static_cast<QWidget*>(Win->btnForce),
-              static_cast<QWidget*>(Win->edGotoPos), static_cast<QWidget*>(Win->tbReleaseSpeed),
-              static_cast<QWidget*>(Win->btnMove), static_cast<QWidget*>(Win->btnStop),
-              static_cast<QWidget*>(Win->btnEmergencyStop)})
-            if (w->isEnabled())
-                return false;
-        return true;
-    }
-};
-
 QString Text(QLabel* l) {
     return l->text();
 }
@@ -168,6 +72,8 @@ private Q_SLOTS:
                     "Initialize the connected device manually"},
               Entry{"Disconnect1", "Disconnect", Qt::Key_F4, false,
                     "Disconnect from the currently connected device"},
+              Entry{"Quit1", "&Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), true,
+                    "Close the program"},
               Entry{"GetSystemInfo1",
                     "Get System &Info",
                     {},
@@ -198,7 +104,12 @@ private Q_SLOTS:
                     {},
                     true,
                     "Set this option, if you *don't* want the gripper to be initialized "
-                    "automatically when connecting"}}) {
+                    "automatically when connecting"},
+              Entry{"About1",
+                    "&About Karo Commander...",
+                    {},
+                    true,
+                    "Version, toolkit and licence of this program"}}) {
             auto* a = w.findChild<QAction*>(QString::fromLatin1(e.name));
             QVERIFY2(a, e.name);
             QCOMPARE(a->text(), QString::fromLatin1(e.text));
@@ -214,6 +125,9 @@ private Q_SLOTS:
         QCOMPARE(Text(w.lbSystemstate), QStringLiteral("[n/a]"));
         QCOMPARE(Text(w.lbGraspingState), QStringLiteral("[n/a]"));
         QCOMPARE(Text(w.lbPosition), QStringLiteral("[n/a]"));
+        // Nothing read yet: no value that looks as if the gripper had reported it.
+        QCOMPARE(Text(w.lbAcc), QStringLiteral("[n/a]"));
+        QCOMPARE(Text(w.lbForce), QStringLiteral("[n/a]"));
         QCOMPARE(w.StateBoxes().size(), 18);
         QCOMPARE(w.StateBoxes().first()->text(), QStringLiteral("Referenced"));
         QCOMPARE(w.StateBoxes().last()->text(), QStringLiteral("Script failure"));
@@ -395,9 +309,9 @@ private Q_SLOTS:
     void connectionErrorReturnsToDisconnected() {
         const QString error = QStringLiteral(
             "A Connection Error occurred or the connection to the device was "
-            "interrupted.\n\rThis is likely to happen if no cable is connected or some "
-            "settings are not correct.\n\rPlease check cable and communication settings "
-            "and try to connect again.");
+            "interrupted.\nThis is likely to happen if no cable is connected or some "
+            "settings are not correct.\nPlease check cable and communication settings "
+            "and try to connect again.\nTransport: Memory");
         TConsoleRig rig;
         QVERIFY(rig.Connect());
         rig.Device->RaiseError(E_IO_ERROR);
@@ -436,18 +350,24 @@ private Q_SLOTS:
         rig.Send(CMD_GRASP_RAW, Bytes({0, 0}));
         QCOMPARE(w.AsyncLog->toPlainText(),
                  QStringLiteral("Command GRASP_RAW finished: No error."));
+        // A second packet for a grasp that already has its line adds none.
+        rig.Send(CMD_GRASP_RAW, Bytes({E_AXIS_BLOCKED, 0}));
+        QCOMPARE(w.AsyncLog->toPlainText(),
+                 QStringLiteral("Command GRASP_RAW finished: No error."));
         // A final result with an error is only a line.
+        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
         rig.Send(CMD_GRASP_RAW, Bytes({E_AXIS_BLOCKED, 0}));
         QCOMPARE(w.AsyncLog->toPlainText().split(QLatin1Char('\n')).last(),
                  QStringLiteral("Command GRASP_RAW finished: ") + StatusText(E_AXIS_BLOCKED) +
                      QLatin1Char('.'));
         QVERIFY(rig.Boxes.Boxes.isEmpty());
-        // A move answered with 0 at once leaves no handler and no line.
+        // A move answered with 0 at once has ended: its one line now, none from a later packet.
         rig.Replies[CMD_GOTO] = Bytes({0, 0});
         const QString before = w.AsyncLog->toPlainText();
         QTest::mouseClick(w.btnMove, Qt::LeftButton);
         rig.Send(CMD_GOTO, Bytes({0, 0}));
-        QCOMPARE(w.AsyncLog->toPlainText(), before);
+        QCOMPARE(w.AsyncLog->toPlainText(),
+                 before + QStringLiteral("\nCommand GOTO finished: No error."));
         QCOMPARE(HexString(rig.Last(CMD_GOTO)->Data).left(2), QStringLiteral("00"));
 
         // Refusals show the band's prefix and the status text.
@@ -474,7 +394,8 @@ private Q_SLOTS:
         QTimer::singleShot(0, &w, [&] { tick.Advance(3001); });
         w.btnStopClick();
         QCOMPARE(rig.Boxes.Texts(),
-                 QStringList(QStringLiteral("Error while stopping: Command failed")));
+                 QStringList(QStringLiteral("Error while stopping: Command failed\n"
+                                            "The gripper did not answer within 3 s.")));
     }
 
     void fastStopButtonAndAcknowledge() {
@@ -654,38 +575,55 @@ private Q_SLOTS:
                              StatusText(E_RANGE_ERROR)));
         QCOMPARE(w.Acceleration(), 500.0f);
         QCOMPARE(Text(w.lbAcc), QStringLiteral("500 mm/s²"));
-        // An invalid entry: the dialog's error as a box, nothing sent.
+        // The entry opens focused with its text selected, so typing replaces the old value; an
+        // invalid entry cannot be confirmed and stays as typed until it is corrected.
         rig.Boxes.clear();
         const int sent = rig.Count(CMD_SET_FORCE_LIMIT);
-        WhenModal<TFloatEditDlg>([](TFloatEditDlg* d) {
-            d->ed->setText(QStringLiteral("500"));
-            d->BitBtn2->click();
+        bool focusedAndSelected = false, okWhileInvalid = true, openAfterEnter = false;
+        QString kept;
+        int sentWhileOpen = -1;
+        WhenModal<TFloatEditDlg>([&](TFloatEditDlg* d) {
+            focusedAndSelected =
+                d->focusWidget() == d->ed && d->ed->selectedText() == QStringLiteral("42");
+            QTest::keyClicks(d->ed, QStringLiteral("500"));
+            okWhileInvalid = d->BitBtn2->isEnabled();
+            QTest::keyClick(d->ed, Qt::Key_Return);
+            openAfterEnter = d->isVisible();
+            kept = d->ed->text();
+            sentWhileOpen = rig.Count(CMD_SET_FORCE_LIMIT);
+            QTest::keyClick(d->ed, Qt::Key_Backspace);
+            QTest::keyClick(d->ed, Qt::Key_Backspace);
+            QTest::keyClick(d->ed, Qt::Key_Return);
         });
         QTest::mouseClick(w.btnForce, Qt::LeftButton);
-        QCOMPARE(rig.Boxes.Texts(),
-                 QStringList(QStringLiteral("Edit field does not contain a valid number")));
-        QCOMPARE(rig.Count(CMD_SET_FORCE_LIMIT), sent);
+        QVERIFY(focusedAndSelected);
+        QVERIFY(!okWhileInvalid);
+        QVERIFY(openAfterEnter);
+        QCOMPARE(kept, QStringLiteral("500"));
+        QCOMPARE(sentWhileOpen, sent);
+        QVERIFY(rig.Boxes.Boxes.isEmpty());
+        QCOMPARE(rig.Count(CMD_SET_FORCE_LIMIT), sent + 1);
+        QCOMPARE(HexString(rig.Last(CMD_SET_FORCE_LIMIT)->Data),
+                 HexString(Floats({5}).data() + 2, 4));
     }
 
-    void valueOutsideTheLimitsKeepsTheDialogShut() {
+    void valueOutsideTheLimitsOpensAtTheNearestLimit() {
         // The force limit could not be read and is still 0, below the minimum of 5 N.
         TConsoleRig rig;
-        rig.Replies.erase(CMD_GET_FORCE_LIMIT);
         rig.Replies[CMD_GET_FORCE_LIMIT] = Bytes({E_NOT_AVAILABLE, 0});
         QVERIFY(rig.Connect());
-        QCOMPARE(Text(rig.Win->lbForce), QStringLiteral("0.0 N"));
-        bool opened = false;
-        QTimer* poll = WhenModal<TFloatEditDlg>([&](TFloatEditDlg* d) {
-            opened = true;
-            d->BitBtn1->click();
+        QCOMPARE(Text(rig.Win->lbForce), QStringLiteral("[n/a]"));
+        QString shown;
+        WhenModal<TFloatEditDlg>([&](TFloatEditDlg* d) {
+            shown = d->ed->text();
+            d->BitBtn2->click();
         });
         QTest::mouseClick(rig.Win->btnForce, Qt::LeftButton);
-        QCOMPARE(rig.Boxes.Texts(),
-                 QStringList(QStringLiteral(
-                     "TFloatEdit.value: the text property is not a valid float value")));
-        QVERIFY(!opened);
-        QCOMPARE(rig.Count(CMD_SET_FORCE_LIMIT), 0);
-        delete poll;
+        QCOMPARE(shown, QStringLiteral("5"));
+        QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
+        QCOMPARE(HexString(rig.Last(CMD_SET_FORCE_LIMIT)->Data),
+                 HexString(Floats({5}).data() + 2, 4));
+        QCOMPARE(Text(rig.Win->lbForce), QStringLiteral("5.0 N"));
     }
 
     void escapePressesStopExceptInTheResults() {
@@ -816,7 +754,8 @@ private Q_SLOTS:
         rig.Replies[CMD_HOMING] = Bytes({0, 0});
         w.Homing1->trigger();
         rig.Send(CMD_HOMING, Bytes({0, 0}));
-        QVERIFY(w.AsyncLog->toPlainText().isEmpty());
+        QCOMPARE(w.AsyncLog->toPlainText(), QStringLiteral("Command HOMING finished: No error."));
+        w.AsyncLog->clear();
         rig.Replies[CMD_HOMING] = Bytes({E_CMD_PENDING, 0});
         w.Homing1->trigger();
         QCOMPARE(HexString(rig.Last(CMD_HOMING)->Data), QStringLiteral("00"));

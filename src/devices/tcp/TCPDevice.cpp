@@ -59,6 +59,7 @@ TStat TTCPDevice::Open(const QString& /*PortName*/) {
 
 TStat TTCPDevice::OpenHost(const QString& Host, int Port) {
     FHostSettings = {Host, Port};
+    FTried = true;
     if (IsOpen())
         Close();
     // A pending attempt would otherwise make the socket ignore the new one.
@@ -81,6 +82,12 @@ TStat TTCPDevice::OpenHost(const QString& Host, int Port) {
     Settings->WriteString(kSection, QStringLiteral("host"), Host);
     Settings->WriteInteger(kSection, QStringLiteral("port"), Port);
     return E_SUCCESS;
+}
+
+QString TTCPDevice::Address() const {
+    if (!FTried)
+        return {};
+    return QStringLiteral("%1:%2").arg(FHostSettings.Host).arg(FHostSettings.Port);
 }
 
 TStat TTCPDevice::Close() {

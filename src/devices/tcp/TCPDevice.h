@@ -30,6 +30,7 @@ public:
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
     void GetPortList(QStringList& Items) override;
+    QString Address() const override;
 
     // Host and port as read from "tcp.cfg" at construction, then as last used.
     const TTcpSettings& HostSettings() const { return FHostSettings; }
@@ -69,5 +70,6 @@ private:
     bool FStarting = false;     // inside the call that starts an attempt
     bool FStartFailed = false;
     bool FReadPosted = false;
+    bool FTried = false;         // OpenHost ran at least once
     std::int64_t FBytesRead = 0; // by Read, over the life of the device
 };

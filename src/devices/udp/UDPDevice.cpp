@@ -36,6 +36,7 @@ TStat TUDPDevice::Open(const QString& /*PortName*/) {
 
 TStat TUDPDevice::OpenWith(const QString& Host, int ListeningPort, int TransmitPort) {
     FLinkSettings = {Host, ListeningPort, TransmitPort};
+    FTried = true;
     if (IsOpen())
         Close();
     FQueue.Clear();
@@ -132,4 +133,13 @@ void TUDPDevice::DataReceived(QObject* Sender, int NumberBytes, const QString& F
     for (int i = 0; i < n; ++i)
         FQueue.Put(buf[i]);
     DoDataAvailable(NumberBytes);
+}
+
+QString TUDPDevice::Address() const {
+    if (!FTried)
+        return {};
+    return QStringLiteral("%1, transmit port %2, listening port %3")
+        .arg(FLinkSettings.Host)
+        .arg(FLinkSettings.TransmitPort)
+        .arg(FLinkSettings.ListeningPort);
 }

@@ -26,6 +26,7 @@ public:
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
     void GetPortList(QStringList& Items) override;
+    QString Address() const override;
 
     // Address and ports as read from "udp.cfg" at construction, then as last used.
     const TUdpSettings& LinkSettings() const { return FLinkSettings; }
@@ -44,4 +45,5 @@ private:
     TByteQueue FQueue{QueueSize};
     TNMUDP* FUdp = nullptr;
     int FStrangers = 0;
+    bool FTried = false; // OpenWith ran at least once
 };

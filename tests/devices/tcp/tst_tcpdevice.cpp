@@ -78,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(dev.Open(QStringLiteral("whatever")), E_CMD_ABORTED);
         QVERIFY(!QFile::exists(dir.FilePath(QStringLiteral("tcp.cfg"))));
 
-        bool okStates[4] = {};
+        bool okStates[5] = {false, false, false, false, true};
         const quint16 port = server.serverPort();
         WhenModal([&](QWidget* w) {
             QCOMPARE(w->windowTitle(), QStringLiteral("TCP Connection"));
@@ -90,6 +90,10 @@ private Q_SLOTS:
             okStates[1] = ok->isEnabled();
             edPort->setText(QStringLiteral("65536"));
             okStates[2] = ok->isEnabled();
+            // A good port without a host is refused too.
+            edPort->setText(QStringLiteral("1000"));
+            host->setText(QStringLiteral("  "));
+            okStates[4] = ok->isEnabled();
             host->setText(QStringLiteral("127.0.0.1"));
             edPort->setText(QStringLiteral("0x%1").arg(port, 0, 16));
             okStates[3] = ok->isEnabled();
@@ -100,6 +104,7 @@ private Q_SLOTS:
         QVERIFY(!okStates[1]);
         QVERIFY(!okStates[2]);
         QVERIFY(okStates[3]);
+        QVERIFY(!okStates[4]);
         QVERIFY(ev.log.isEmpty()); // OnConnect never inside Open
         const QByteArray cfg = dir.ReadFile(QStringLiteral("tcp.cfg"));
         QVERIFY2(cfg.contains("host=127.0.0.1"), cfg.constData());
