@@ -99,9 +99,17 @@ void TCliRunner::Interrupt() {
 
 int TCliRunner::Connect() {
     const TStat status = FMorv.ConnectTo(FRequest.Target);
-    if (status == E_NOT_FOUND) {
+    bool listed = false;
+    for (int i = 0; i < FMorv.Command()->DeviceCount(); ++i)
+        listed = listed || FMorv.Command()->Devices(i)->ShortName() == FRequest.Target.Device;
+    if (status == E_NOT_FOUND && !listed) {
         Error(QStringLiteral("cannot open %1: this build has no %2 transport")
                   .arg(FRequest.TargetText, FRequest.Target.Device));
+        return ExitLink;
+    }
+    if (status == E_NOT_FOUND) {
+        // The transport exists but does not know the port or net the target names.
+        Error(QStringLiteral("cannot open %1: no such port or net").arg(FRequest.TargetText));
         return ExitLink;
     }
     if (status != E_SUCCESS) {

@@ -4,6 +4,7 @@
 #include "cli/CliRunner.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -37,6 +38,8 @@ bool CatchStopSignals() {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    // The virtual CAN bus reports its sockets at info level; standard error is for our errors.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.plugins.*.info=false"));
     QCoreApplication::setApplicationName(QStringLiteral("karo-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KARO_VERSION));
 

@@ -157,6 +157,12 @@ const Step Session[] = {
 
 } // namespace
 
+quint16 FreeTcpPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
 class TestCli : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -167,20 +173,37 @@ private Q_SLOTS:
             for (const bool json : {false, true})
                 QTest::addRow("%s %s", transport, json ? "json" : "text")
                     << QString::fromLatin1(transport) << json;
+        // The line transports share the code above the link: one form each is enough.
+        QTest::addRow("serial text") << QStringLiteral("serial") << false;
+        QTest::addRow("can json") << QStringLiteral("can") << true;
     }
 
     // A whole session on one fresh simulator per row.
     void everyCommand() {
         QFETCH(QString, transport);
         QFETCH(bool, json);
-        SimProcess sim(
-            {QStringLiteral("--referenced"), QStringLiteral("--serial"), QStringLiteral("4711")});
+        QStringList simArgs{QStringLiteral("--referenced"), QStringLiteral("--serial-number"),
+                            QStringLiteral("4711")};
+        // A bus of its own on a free port, hosted by the simulator.
+        const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(FreeTcpPort());
+        if (transport == QLatin1String("serial"))
+            simArgs << QStringLiteral("--serial-pty");
+        if (transport == QLatin1String("can"))
+            simArgs << QStringLiteral("--can") << bus << QStringLiteral("--can-id")
+                    << QStringLiteral("100");
+        SimProcess sim(simArgs);
         QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
-        const QString target = transport == QLatin1String("tcp")
-                                   ? QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort())
-                                   : QStringLiteral("udp://127.0.0.1:%1?listen=%2")
-                                         .arg(sim.UdpPort())
-                                         .arg(FreeUdpPort());
+        QString target;
+        if (transport == QLatin1String("tcp"))
+            target = QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort());
+        else if (transport == QLatin1String("udp"))
+            target = QStringLiteral("udp://127.0.0.1:%1?listen=%2")
+                         .arg(sim.UdpPort())
+                         .arg(FreeUdpPort());
+        else if (transport == QLatin1String("serial"))
+            target = QStringLiteral("serial:%1?baud=115200").arg(sim.SerialPath());
+        else
+            target = QStringLiteral("can:%1?id=100&bitrate=250k").arg(bus);
         for (const Step& step : Session) {
             QStringList args;
             if (json)
@@ -253,7 +276,7 @@ private Q_SLOTS:
 
     // The window's read-out formats a signed number; above 2^31 that would print negative.
     void serialNumberIsUnsigned() {
-        SimProcess sim({QStringLiteral("--serial"), QStringLiteral("3000000000")});
+        SimProcess sim({QStringLiteral("--serial-number"), QStringLiteral("3000000000")});
         QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
         const CliRun r = RunCli(
             {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()), QStringLiteral("info")});
@@ -364,11 +387,10 @@ private Q_SLOTS:
                                  << QStringLiteral("the connection failed");
         QTest::newRow("unknown host")
             << QStringLiteral("tcp://no-such-host.invalid:1000") << QStringLiteral("cannot open");
-        // Until these transports exist the target parses and the open names what is missing.
-        QTest::newRow("serial") << QStringLiteral("serial:/dev/ttyS0?baud=9600")
-                                << QStringLiteral("this build has no uart transport");
-        QTest::newRow("can") << QStringLiteral("can:virtualcan:can0?id=0x20&bitrate=1M")
-                             << QStringLiteral("this build has no can transport");
+        QTest::newRow("serial") << QStringLiteral("serial:/dev/karo-no-such-port?baud=9600")
+                                << QStringLiteral("General I/O-Error");
+        QTest::newRow("can") << QStringLiteral("can:nosuchplugin:can0?id=0x20&bitrate=1M")
+                             << QStringLiteral("no such port or net");
     }
 
     void linkCannotBeOpened() {
