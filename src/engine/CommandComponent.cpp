@@ -9,6 +9,27 @@
 #include <algorithm>
 #include <array>
 
+namespace {
+// Points a transport at other prompts for one call, and back afterwards.
+class TPromptsOverride {
+public:
+    TPromptsOverride(TDevice* device, IDevicePrompts* prompts)
+        : FDevice(device), FInstalled(device->Prompts()) {
+        device->SetPrompts(prompts);
+    }
+    ~TPromptsOverride() {
+        if (FDevice)
+            FDevice->SetPrompts(FInstalled);
+    }
+    TPromptsOverride(const TPromptsOverride&) = delete;
+    TPromptsOverride& operator=(const TPromptsOverride&) = delete;
+
+private:
+    QPointer<TDevice> FDevice;
+    IDevicePrompts* FInstalled;
+};
+} // namespace
+
 TCommand::TCommand(QObject* owner) : QObject(owner) {
     CreateDevices();
 }
@@ -84,16 +105,7 @@ TStat TCommand::ConnectTo(const TConnectTarget& target) {
     TGivenPrompts given(target, index);
     TDevice* device = Devices(index);
     // The transport asks the given values for its settings during this open only.
-    IDevicePrompts* installed = device->Prompts();
-    device->SetPrompts(&given);
-    struct Restore {
-        QPointer<TDevice> Device;
-        IDevicePrompts* Prompts;
-        ~Restore() {
-            if (Device)
-                Device->SetPrompts(Prompts);
-        }
-    } restore{device, installed};
+    const TPromptsOverride over(device, &given);
     return ConnectWith(given);
 }
 
@@ -159,16 +171,7 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
             previous->Close();
     };
     TConfirmingPrompts confirming(device->Prompts(), closePrevious);
-    IDevicePrompts* installed = device->Prompts();
-    device->SetPrompts(&confirming);
-    struct Restore {
-        QPointer<TDevice> Device;
-        IDevicePrompts* Prompts;
-        ~Restore() {
-            if (Device)
-                Device->SetPrompts(Prompts);
-        }
-    } restore{device, installed};
+    const TPromptsOverride over(device, &confirming);
 
     device->OnConnect = [this](TDevice* sender) {
         if (sender == FDevice && FOnConnect)

@@ -590,12 +590,17 @@ bool TVaComm::HandOver(std::function<void()> job, bool untilRead) {
     return !FStopping;
 }
 
-void TVaComm::RunJob(const std::function<void()>& job) {
+void TVaComm::RunJob(TJob& job) {
     try {
-        job();
+        job.Run();
     } catch (...) {
         PassToApplication(std::current_exception());
     }
+    {
+        std::lock_guard<std::mutex> lock(FJobLock);
+        job.Done = true;
+    }
+    FJobChanged.notify_all();
 }
 
 void TVaComm::RunPendingJobs() {
@@ -609,12 +614,7 @@ void TVaComm::RunPendingJobs() {
             FJobs.pop_front();
             j->Started = true;
         }
-        RunJob(j->Run);
-        {
-            std::lock_guard<std::mutex> lock(FJobLock);
-            j->Done = true;
-        }
-        FJobChanged.notify_all();
+        RunJob(*j);
     }
 }
 
@@ -644,12 +644,7 @@ void TVaComm::WaitForWorkers() {
             FJobs.pop_front();
             j->Started = true;
         }
-        RunJob(j->Run);
-        {
-            std::lock_guard<std::mutex> lock(FJobLock);
-            j->Done = true;
-        }
-        FJobChanged.notify_all();
+        RunJob(*j);
     }
     if (FEventThread)
         FEventThread->wait();

@@ -300,7 +300,9 @@ private:
     // that waits for a reply inside the job (handlers nest) then still hears of the reply.
     bool HandOver(std::function<void()> job, bool untilRead = false);
     void RunPendingJobs();
-    void RunJob(const std::function<void()>& job);
+    struct TJob;
+    // Runs a job taken from the queue and tells its worker that it is done.
+    void RunJob(TJob& job);
     void WaitForWorkers();
     // The device went away: close from the event loop, never from a worker.
     void PostGone(unsigned generation);
