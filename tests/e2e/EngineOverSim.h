@@ -149,4 +149,20 @@ inline void RunAllCommands(TMorv& morv, Recorder& rec) {
     QTRY_VERIFY_WITH_TIMEOUT(!(morv.SystemState() & 0x1000), kWait);
 }
 
+// Connects without asking, runs every command, then disconnects; the caller checks
+// QTest::currentTestFailed() afterwards.
+inline void ConnectAndRunAllCommands(TMorv& morv, Recorder& rec, const TConnectTarget& target,
+                                     int patienceMs) {
+    QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.Events, QStringList{QStringLiteral("connect")}, patienceMs);
+    RunAllCommands(morv, rec);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(rec.Errors.empty());
+    morv.Disconnect();
+    QCOMPARE(rec.Events, (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
+    QVERIFY(!morv.IsConnected());
+    QCOMPARE(morv.Stop(), E_CMD_FAILED);
+}
+
 } // namespace e2e

@@ -100,16 +100,7 @@ private Q_SLOTS:
         target.Device = QStringLiteral("uart");
         target.Port = sim.SerialPath();
         target.Serial.BaudIndex = 7;
-        QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
-        QTRY_COMPARE_WITH_TIMEOUT(rec.Events, QStringList{QStringLiteral("connect")}, Patience);
-        RunAllCommands(morv, rec);
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(rec.Errors.empty());
-        morv.Disconnect();
-        QCOMPARE(rec.Events,
-                 (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
-        QCOMPARE(morv.Stop(), E_CMD_FAILED);
+        ConnectAndRunAllCommands(morv, rec, target, Patience);
     }
 };
 

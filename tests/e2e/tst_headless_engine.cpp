@@ -39,16 +39,9 @@ private Q_SLOTS:
 
         TMorv morv(nullptr);
         Recorder rec(morv);
-        QCOMPARE(morv.ConnectTo(target), E_SUCCESS);
-        QTRY_COMPARE_WITH_TIMEOUT(rec.Events, QStringList{QStringLiteral("connect")}, 10000);
+        ConnectAndRunAllCommands(morv, rec, target, 10000);
         // The same open as through the dialogs: the settings are stored.
         QVERIFY(QFile::exists(settings.filePath(device + QStringLiteral(".cfg"))));
-        RunAllCommands(morv, rec);
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(rec.Errors.empty());
-        morv.Disconnect();
-        QVERIFY(!morv.IsConnected());
         SetSettingsDirectory(QString());
     }
 
