@@ -1,9 +1,12 @@
 #pragma once
 
-#include "protocol/PacketListClass.h"
+#include "diagnostics/CommLogExport.h"
+#include "diagnostics/CommLogFilter.h"
+#include "diagnostics/CommLogFormat.h"
+#include "diagnostics/CommLogStore.h"
+#include "diagnostics/CommLogView.h"
 #include "protocol/PacketLog.h"
 
-#include <QAbstractScrollArea>
 #include <QString>
 #include <QWidget>
 
@@ -14,93 +17,7 @@ class QCheckBox;
 class QMenu;
 class QAction;
 class QPushButton;
-
-// One log line: "RX PACKET: ID=43h (GET_POS), Length=6: 00 00 (E_SUCCESS) 00 00 48 42".
-QString FormatLogLine(const TPacket& packet, bool received, bool showIDDescr,
-                      bool evaluateErrorCodes);
-// Appends the same line to `out` without temporaries; the full re-render is built with it.
-void AppendLogLine(QString& out, const TPacket& packet, bool received, bool showIDDescr,
-                   bool evaluateErrorCodes);
-
-// The length FormatLogLine would give, without building the line.
-int LogLineLength(const TPacket& packet, bool received, bool showIDDescr, bool evaluateErrorCodes);
-
-// Blank-separated hexadecimal bytes ("48 69 0a") as bytes; empty when any token is not a
-// hexadecimal number of 0 to 255.
-TByteArray SelectionToBytes(const QString& selection);
-// The operator's conversions of selected bytes; each returns the text of the box to show and
-// whether it is an error.
-struct TConversionResult {
-    bool Error = false;
-    QString Text;
-};
-TConversionResult ConvertAsFloat(const TByteArray& bytes);
-TConversionResult ConvertAsInteger(const TByteArray& bytes);
-TConversionResult ConvertAsText(const TByteArray& bytes);
-// 4 significant digits, fixed or scientific ("10", "0.0001", "1.235E4", "1E-5", "INF", "NAN").
-QString FormatFloat4(double value);
-
-// A read-only, fixed-pitch view of numbered lines that it asks for only when it paints them.
-// Appending a line and replacing all lines cost the same however many lines there are, which a
-// text document of several hundred thousand blocks cannot offer. The operator can mark text
-// with the mouse (Ctrl+C copies, Ctrl+A marks everything).
-class TLogView : public QAbstractScrollArea {
-    Q_OBJECT
-public:
-    struct TPos {
-        int Line = 0;
-        int Column = 0;
-        auto operator<=>(const TPos&) const = default;
-    };
-
-    explicit TLogView(QWidget* parent = nullptr);
-
-    // Where the lines come from.
-    std::function<int()> LineCount;
-    std::function<QString(int index)> Line;
-
-    // One line was added at the end, `chars` long.
-    void LineAppended(int chars);
-    // The line at `index` went; the lines after it moved up by one.
-    void LineRemoved(int index);
-    // Every line changed or went; `maxChars` is the longest line.
-    void LinesReset(int maxChars);
-
-    bool HasSelection() const { return FAnchor != FCursor; }
-    QString SelectedText() const;
-    void SetSelection(TPos anchor, TPos cursor);
-    void ClearSelection();
-    void SelectAll();
-    QString ToPlainText() const;
-    bool AtNewest() const;
-    void ScrollToNewest();
-
-Q_SIGNALS:
-    void mouseReleased(const QPoint& pos, Qt::MouseButton button);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    int Count() const { return LineCount ? LineCount() : 0; }
-    QString Text(int index) const { return Line ? Line(index) : QString(); }
-    int LineHeight() const;
-    int CharWidth() const;
-    int VisibleLines() const;
-    TPos PosAt(const QPoint& point) const;
-    void UpdateScrollBars();
-
-    int FMaxChars = 0;
-    TPos FAnchor;
-    TPos FCursor;
-    bool FSelecting = false;
-};
+class TLogFindBar;
 
 // The communications log: keeps a copy of every packet the command set sends or receives and
 // shows each as a line of hexadecimal text. Lines are formatted from the stored packets, so an
@@ -114,44 +31,84 @@ public:
     explicit TCommLog(QWidget* parent = nullptr);
     ~TCommLog() override;
 
+    // Entries logged without a time get the time of the call.
     void LogPacket(const TPacket& packet, bool received) override;
+    void LogStampedPacket(const TPacket& packet, bool received, const TLogStamp& stamp) override;
 
     // The most entries kept; beyond it the oldest go, and the view's first line says how many.
     int Capacity() const { return FCapacity; }
     void SetCapacity(int capacity);
     int Dropped() const { return FDropped; }
 
-    int Count() const { return FPackets.Count(); }
-    const TPacket& Packet(int index) const { return FPackets.At(index); }
-    bool Received(int index) const { return FReceived.at(static_cast<std::size_t>(index)) != 0; }
+    int Count() const { return FStore.Count(); }
+    TPacket Packet(int index) const { return FStore.Packet(index); }
+    bool Received(int index) const { return FStore.Received(index); }
+    const TLogStore& Store() const { return FStore; }
+
+    // Writes the lines as shown, or the shown entries as CSV; returns why it could not.
+    QString SaveLog(const QString& path, TLogFileFormat format) const;
+    // Asks where to save; replaced by tests. Returns an empty path when cancelled.
+    std::function<QString(QString& selectedFilter)> AskSaveFileName;
 
     TLogView* RxMsgMemo;
     QCheckBox* cbShowIDDescr;
     QCheckBox* cbEvaluateErrorCodes;
+    QCheckBox* cbTimeStamps;
+    QCheckBox* cbPause;
+    TLogFilterButton* btnFilter;
+    QPushButton* btnSave;
     QPushButton* btnClear;
+    TLogFindBar* FindBar;
     QMenu* PopupMenu1;
     QAction* miAsFloat;
     QAction* miAsInteger;
     QAction* miAsText;
+    // The view's context menu: Copy, Select All, Find and the three conversions.
+    QMenu* mnContext;
+    QAction* miCopy;
+    QAction* miSelectAll;
+    QAction* miFind;
+    QAction* miFindNext;
+    QAction* miFindPrevious;
 
 public Q_SLOTS:
     void btnClearClick();
+    void btnSaveClick();
     void OnOptionsChanged();
+    void OnFilterChanged();
+    void OnPauseChanged();
     void miAsFloatClick();
     void miAsIntegerClick();
     void miAsTextClick();
+    void miFindClick();
+    // Marks the next (previous) occurrence of the find bar's text; false when there is none.
+    bool FindNext(bool backward = false);
 
 private:
     void RxMsgMemoMouseUp(const QPoint& pos);
+    void ShowContextMenu(const QPoint& globalPos);
     void ShowResult(const TConversionResult& result);
     QString SelectedText() const;
     // Lines before the first entry: the one saying how many were dropped, once any were.
     int HeaderLines() const { return FDropped > 0 ? 1 : 0; }
     QString DroppedLine() const;
     void DropOldest();
+    bool Filtered() const { return !btnFilter->Filter().PassesAll(); }
+    bool Paused() const { return FPausedEnd >= 0; }
+    bool Shown(int index) const;
+    // Entries the view shows, and the store index of the n-th of them.
+    int ShownCount() const;
+    int ShownEntry(int n) const;
+    QString EntryLine(int index) const;
+    int EntryLineLength(int index) const;
+    // Shows the entries from `fromSeq` on that pass the filter.
+    void AppendShown(std::int64_t fromSeq);
 
-    TPacketList FPackets;
-    std::deque<std::uint8_t> FReceived; // direction of each stored packet, same index
+    TLogStore FStore;
     int FCapacity = DefaultCapacity;
     int FDropped = 0;
+    // With a filter on: the numbers of the entries shown, in order.
+    std::deque<std::int64_t> FShown;
+    // While paused: the number of the first entry logged since.
+    std::int64_t FPausedEnd = -1;
 };

@@ -4,6 +4,7 @@
 #include "protocol/Tick.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -92,8 +93,12 @@ void TMorv::ConnectionError(TDevice*, TStat) {
 }
 
 void TMorv::Log(const TPacket& packet, bool received) {
+    TLogStamp stamp;
+    stamp.WallMs = QDateTime::currentMSecsSinceEpoch();
+    if (received)
+        stamp.RoundTripMs = std::exchange(FReplyRoundTrip, -1);
     if (FPacketLog)
-        FPacketLog->LogPacket(packet, received);
+        FPacketLog->LogStampedPacket(packet, received, stamp);
 }
 
 bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArray& reply,
@@ -121,13 +126,19 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
         } endExchange{this};
 
         const std::uint32_t t0 = GetTickCount();
+        // The log shows how long the gripper took to answer this request.
+        auto dispatchReply = [this, t0](const TPacket& answered) {
+            FReplyRoundTrip =
+                static_cast<std::int32_t>(std::min<std::uint32_t>(GetTickCount() - t0, 0x7FFFFFFF));
+            HandlePacket(answered);
+        };
         QTimer wake;
         wake.setSingleShot(true);
         TPacket taken;
         for (;;) {
             // An exchange nested in an earlier pass may have set our reply aside.
             if (TakeKept(ID, answer)) {
-                HandlePacket(answer);
+                dispatchReply(answer);
                 found = true;
                 break;
             }
@@ -144,13 +155,13 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
                 wake.stop();
             }
             if (TakeKept(ID, answer)) {
-                HandlePacket(answer);
+                dispatchReply(answer);
                 found = true;
                 break;
             }
             if (FCommand->GetPacket(taken)) {
                 if (taken.ID == ID) {
-                    HandlePacket(taken);
+                    dispatchReply(taken);
                     found = true;
                     answer = std::move(taken);
                 } else if (AwaitedByOuter(taken.ID)) {

@@ -154,6 +154,8 @@ private:
     std::uint8_t FGraspingState = 0;
     float FPosition = 0;
     bool FFlushPosted = false;
+    // Round trip of the reply HandlePacket is about to log; -1 for any other packet.
+    std::int32_t FReplyRoundTrip = -1;
     // Identifiers the running exchanges wait for, outermost first.
     std::vector<std::int32_t> FAwaited;
     // Packets taken by an inner exchange for an outer one, in arrival order.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QToolButton>
+
+#include <bitset>
+#include <cstdint>
+
+class QAction;
+class QListWidget;
+class QListWidgetItem;
+
+// Which entries the command log shows.
+struct TLogFilter {
+    bool ShowRx = true;
+    bool ShowTx = true;
+    std::bitset<256> HiddenIDs;
+
+    bool PassesAll() const { return ShowRx && ShowTx && HiddenIDs.none(); }
+    bool Passes(std::uint8_t id, bool received) const {
+        return (received ? ShowRx : ShowTx) && !HiddenIDs.test(id);
+    }
+};
+
+// The "Filter" button: directions as checkable entries and the command identifiers as a
+// checkable list that stays open while the operator ticks it.
+class TLogFilterButton : public QToolButton {
+    Q_OBJECT
+public:
+    explicit TLogFilterButton(QWidget* parent = nullptr);
+
+    const TLogFilter& Filter() const { return FFilter; }
+
+    QAction* miShowRx;
+    QAction* miShowTx;
+    QAction* miShowAllIDs;
+    // One item per identifier of the command table, then one for every other identifier.
+    QListWidget* lbFilterIDs;
+
+Q_SIGNALS:
+    void filterChanged();
+
+private:
+    void ItemChanged(QListWidgetItem* item);
+    void ShowAll();
+    void Update();
+
+    TLogFilter FFilter;
+};

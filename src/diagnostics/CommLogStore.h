@@ -1,0 +1,52 @@
+#pragma once
+
+#include "protocol/PacketListClass.h"
+#include "protocol/PacketLog.h"
+
+#include <cstdint>
+#include <deque>
+
+// The command log's entries: packet copies with their direction, time and round trip.
+//
+// A full log holds a million entries, so the extras ride in the upper 24 bits of each copy's
+// ID (the command identifier needs 8): the direction, the round trip (12 bits, up to 4094 ms,
+// longer than any reply may take) and the time as an offset of up to 2047 ms from a base time.
+// A new base is kept whenever an entry does not fit the current one; at the rate an update
+// session logs that is one base for several dozen entries.
+class TLogStore {
+public:
+    static constexpr int MaxRoundTripMs = 4094;
+
+    void Add(const TPacket& packet, bool received, const TLogStamp& stamp);
+    int Count() const { return FPackets.Count(); }
+    // The stored copy; its ID carries the extras above bit 7, which the line formatting ignores.
+    const TPacket& Raw(int index) const { return FPackets.At(index); }
+    TPacket Packet(int index) const;
+    std::uint8_t ID(int index) const { return static_cast<std::uint8_t>(Bits(index) & 0xFF); }
+    bool Received(int index) const { return (Bits(index) & RxBit) != 0; }
+    std::int64_t WallMs(int index) const;
+    // -1 when the entry is no reply.
+    int RoundTripMs(int index) const;
+    // Entries get consecutive numbers that survive dropping the oldest.
+    std::int64_t FirstSeq() const { return FFirstSeq; }
+    std::int64_t EndSeq() const { return FFirstSeq + Count(); }
+    void DropOldest();
+    void Clear();
+
+private:
+    static constexpr std::uint32_t RxBit = 1u << 8;
+    static constexpr int RoundTripShift = 9;
+    static constexpr std::uint32_t RoundTripMask = 0xFFF;
+    static constexpr int OffsetShift = 21;
+    static constexpr std::int64_t MaxOffsetMs = 0x7FF;
+
+    std::uint32_t Bits(int index) const { return static_cast<std::uint32_t>(Raw(index).ID); }
+
+    struct TBase {
+        std::int64_t Seq; // first entry measured from it
+        std::int64_t WallMs;
+    };
+    TPacketList FPackets;
+    std::deque<TBase> FBases;
+    std::int64_t FFirstSeq = 0;
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+
+#include <functional>
+
+// A read-only, fixed-pitch view of numbered lines that it asks for only when it paints them.
+// Appending a line and replacing all lines cost the same however many lines there are, which a
+// text document of several hundred thousand blocks cannot offer. It marks text as a text control
+// does: mouse drag, Shift+click, Shift with the cursor keys, double-click on a word or a
+// hexadecimal byte; Ctrl+C copies, Ctrl+A marks everything.
+class TLogView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    struct TPos {
+        int Line = 0;
+        int Column = 0;
+        auto operator<=>(const TPos&) const = default;
+    };
+
+    explicit TLogView(QWidget* parent = nullptr);
+
+    // Where the lines come from.
+    std::function<int()> LineCount;
+    std::function<QString(int index)> Line;
+
+    // One line was added at the end, `chars` long.
+    void LineAppended(int chars);
+    // The line at `index` went; the lines after it moved up by one.
+    void LineRemoved(int index);
+    // Every line changed or went; `maxChars` is the longest line.
+    void LinesReset(int maxChars);
+
+    bool HasSelection() const { return FAnchor != FCursor; }
+    TPos Anchor() const { return FAnchor; }
+    TPos Cursor() const { return FCursor; }
+    QString SelectedText() const;
+    void SetSelection(TPos anchor, TPos cursor);
+    void ClearSelection();
+    void SelectAll();
+    void CopySelection() const;
+    QString ToPlainText() const;
+    bool AtNewest() const;
+    void ScrollToNewest();
+    // Scrolls as little as needed to show `pos`.
+    void EnsureVisible(TPos pos);
+    // Top left of the character at `pos` in viewport coordinates.
+    QPoint PointOf(TPos pos) const;
+
+Q_SIGNALS:
+    void mouseReleased(const QPoint& pos, Qt::MouseButton button);
+    void contextMenuRequested(const QPoint& globalPos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    int Count() const { return LineCount ? LineCount() : 0; }
+    QString Text(int index) const { return Line ? Line(index) : QString(); }
+    int LineHeight() const;
+    int CharWidth() const;
+    int VisibleLines() const;
+    // The boundary between characters nearest to `point` (for marking by dragging).
+    TPos PosAt(const QPoint& point) const;
+    void UpdateScrollBars();
+    // Moves the cursor for a navigation key; false when the key is none.
+    bool MoveCursor(QKeyEvent* event);
+
+    int FMaxChars = 0;
+    TPos FAnchor;
+    TPos FCursor;
+    bool FSelecting = false;
+};
