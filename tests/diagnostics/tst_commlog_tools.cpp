@@ -1,0 +1,447 @@
+// The command log's tools for debugging a link: time stamps, saving, filters, pause, search and
+// marking text with mouse and keys.
+#include "diagnostics/CommLogForm.h"
+#include "diagnostics/CommLogSearch.h"
+
+#include "MorvRig.h"
+#include "TestSupport.h"
+#include "protocol/Tick.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+TPacket MakePacket(int id, const char* hex) {
+    TPacket p;
+    p.ID = id;
+    p.Data = HexBytes(hex);
+    p.Length = static_cast<int>(p.Data.size());
+    return p;
+}
+
+QStringList Lines(const TCommLog& log) {
+    const QString text = log.RxMsgMemo->ToPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+// 05:11:22.123 local time, whatever the machine's zone.
+std::int64_t T0() {
+    return QDateTime(QDate(2026, 12, 8), QTime(5, 11, 22, 123)).toMSecsSinceEpoch();
+}
+
+QList<QStringList> ReadCsv(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(file.readAll());
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"'))
+                field += text[++i];
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += c;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            row << std::exchange(field, QString());
+        } else if (c == QLatin1Char('\n')) {
+            row << std::exchange(field, QString());
+            rows << std::exchange(row, QStringList());
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+QStringList Strs(std::initializer_list<const char*> texts) {
+    QStringList out;
+    for (const char* t : texts)
+        out << QString::fromUtf8(t);
+    return out;
+}
+
+QListWidgetItem* FilterItem(TCommLog& log, const QString& text) {
+    const auto items = log.btnFilter->lbFilterIDs->findItems(text, Qt::MatchExactly);
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+} // namespace
+
+class TestCommLogTools : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void timeStampsAndRoundTrips();
+    void engineStampsRepliesWithTheirRoundTrip();
+    void savedCsvAndTextReadBack();
+    void filtersAndPause();
+    void searchWithKeys();
+    void markingWithMouseKeysAndContextMenu();
+};
+
+void TestCommLogTools::timeStampsAndRoundTrips() {
+    TCommLog log;
+    const std::int64_t t0 = T0();
+    log.LogStampedPacket(MakePacket(0x33, ""), false, {t0, -1});
+    log.LogStampedPacket(MakePacket(0x33, "00 00 00 00 48 42"), true, {t0 + 17, 17});
+    log.LogStampedPacket(MakePacket(0x40, "00 00 01 00 00 00"), true, {t0 + 5000, -1});
+    // The clock stepped back; a round trip beyond what the log keeps shows its limit.
+    log.LogStampedPacket(MakePacket(0x41, "00 00 04"), true, {t0 + 4000, 99999});
+    QCOMPARE(Lines(log).at(1), QStringLiteral("RX PACKET: ID=33h, Length=6: 00 00 00 00 48 42"));
+
+    log.cbTimeStamps->click();
+    QCOMPARE(
+        Lines(log),
+        (QStringList{
+            QStringLiteral("05:11:22.123 TX PACKET: ID=33h, Length=0"),
+            QStringLiteral("05:11:22.140 (17 ms) RX PACKET: ID=33h, Length=6: 00 00 00 00 48 42"),
+            QStringLiteral("05:11:27.123 RX PACKET: ID=40h, Length=6: 00 00 01 00 00 00"),
+            QStringLiteral("05:11:26.123 (4094 ms) RX PACKET: ID=41h, Length=3: 00 00 04"),
+        }));
+    QCOMPARE(log.Packet(1).ID, 0x33);
+    QVERIFY(log.Received(1));
+    QVERIFY(!log.Received(0));
+
+    // Live lines carry the prefix too, and the oldest entries can go without moving the times.
+    log.cbEvaluateErrorCodes->click();
+    log.LogStampedPacket(MakePacket(0x43, "00 00"), true, {t0 + 4001, 0});
+    QCOMPARE(Lines(log).last(),
+             QStringLiteral("05:11:26.124 (0 ms) RX PACKET: ID=43h, Length=2: 00 00 (E_SUCCESS)"));
+    log.SetCapacity(2);
+    QCOMPARE(Lines(log), (QStringList{QStringLiteral("3 older entries dropped"),
+                                      QStringLiteral("05:11:26.123 (4094 ms) RX PACKET: ID=41h, "
+                                                     "Length=3: 00 00 (E_SUCCESS) 04"),
+                                      QStringLiteral("05:11:26.124 (0 ms) RX PACKET: ID=43h, "
+                                                     "Length=2: 00 00 (E_SUCCESS)")}));
+    QCOMPARE(log.Store().WallMs(0), t0 + 4000);
+    QCOMPARE(log.Store().WallMs(1), t0 + 4001);
+    // Converting bytes marked in a stamped line reads the payload only.
+    MessageRecorder boxes;
+    log.cbEvaluateErrorCodes->click();
+    log.RxMsgMemo->SetSelection({1, 52}, {1, 60});
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("00 00 04"));
+    log.miAsInteger->trigger();
+    QCOMPARE(boxes.Texts(), QStringList{QStringLiteral("Value is 262144 (00040000h)")});
+}
+
+// The engine gives a reply the time since its request; other packets carry none.
+void TestCommLogTools::engineStampsRepliesWithTheirRoundTrip() {
+    std::uint32_t now = 1000;
+    const TTickSource previous = SetTickSource([&now] { return now; });
+    {
+        TMorvRig rig;
+        TCommLog log;
+        rig.Morv.SetPacketLog(&log);
+        QVERIFY(rig.Connect());
+        const int first = log.Count();
+        rig.OnRequest = [&](const TPacket& request) {
+            QTimer::singleShot(0, [&, id = request.ID] {
+                now += 37;
+                rig.Device->Feed(TMorvRig::Frame(id, "00 00 00 00 48 42"));
+            });
+        };
+        const std::int64_t before = QDateTime::currentMSecsSinceEpoch();
+        float force = 0;
+        QCOMPARE(rig.Morv.GetForceLimit(force), E_SUCCESS);
+        QCOMPARE(force, 50.0f);
+        rig.Send(0x43, "00 00 00 00 20 41");
+        QTRY_COMPARE(log.Count(), first + 3);
+        const std::int64_t after = QDateTime::currentMSecsSinceEpoch();
+        const TLogStore& store = log.Store();
+        QVERIFY(!store.Received(first));
+        QCOMPARE(store.RoundTripMs(first), -1);
+        QCOMPARE(store.RoundTripMs(first + 1), 37);
+        QCOMPARE(store.ID(first + 2), std::uint8_t(0x43));
+        QCOMPARE(store.RoundTripMs(first + 2), -1);
+        for (int i = first; i < first + 3; ++i)
+            QVERIFY(store.WallMs(i) >= before && store.WallMs(i) <= after);
+        rig.Morv.SetPacketLog(nullptr);
+    }
+    SetTickSource(previous);
+}
+
+void TestCommLogTools::savedCsvAndTextReadBack() {
+    MessageRecorder boxes;
+    QTemporaryDir dir;
+    TCommLog log;
+    const std::int64_t t0 = T0();
+    log.LogStampedPacket(MakePacket(0x21, "00 00 01 02"), false, {t0, -1});
+    log.LogStampedPacket(MakePacket(0x21, "1A 00"), true, {t0 + 3, 3});
+    log.LogStampedPacket(MakePacket(0x60, ""), true, {t0 + 9, -1});
+    log.LogStampedPacket(MakePacket(0x22, "2A 00 07"), true, {t0 + 2500, -1});
+    log.cbShowIDDescr->click();
+    log.cbTimeStamps->click();
+
+    // No suffix: the chosen file type decides and names the file.
+    log.AskSaveFileName = [&](QString& filter) {
+        filter = LogCsvFilter;
+        return dir.filePath(QStringLiteral("log"));
+    };
+    log.btnSave->click();
+    QList<QStringList> rows = ReadCsv(dir.filePath(QStringLiteral("log.csv")));
+    QCOMPARE(rows.size(), 5);
+    const QStringList header = Strs({"time", "direction", "identifier", "command", "length",
+                                     "status", "status text", "payload", "round trip ms"});
+    QCOMPARE(rows[0], header);
+    const std::int64_t times[] = {t0, t0 + 3, t0 + 9, t0 + 2500};
+    for (int i = 1; i < 5; ++i) {
+        QCOMPARE(rows[i].size(), 9);
+        const QDateTime read = QDateTime::fromString(rows[i][0], Qt::ISODateWithMs);
+        QVERIFY2(read.isValid(), qPrintable(rows[i][0]));
+        QCOMPARE(read.toMSecsSinceEpoch(), times[i - 1]);
+        rows[i].removeFirst();
+    }
+    QStringList expected[] = {
+        Strs({"TX", "0x21", "GOTO", "4", "", "", "00 00 01 02", ""}),
+        Strs({"RX", "0x21", "GOTO", "2", "26", "", "1A 00", "3"}),
+        Strs({"RX", "0x60", "unknown ID(96)", "0", "", "", "", ""}),
+        Strs({"RX", "0x22", "STOP", "3", "42", "Internal error, unknown error code (42)",
+              "2A 00 07", ""}),
+    };
+    expected[1][5] = StatusText(26);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(rows[i + 1], expected[i]);
+
+    // Text is the lines as shown; a filter leaves out what it hides in both formats.
+    log.btnFilter->miShowTx->setChecked(false);
+    log.AskSaveFileName = [&](QString& filter) {
+        filter = LogCsvFilter; // the suffix wins
+        return dir.filePath(QStringLiteral("log.txt"));
+    };
+    log.btnSave->click();
+    QFile text(dir.filePath(QStringLiteral("log.txt")));
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(text.readAll()),
+             Lines(log).join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    QCOMPARE(Lines(log).size(), 3);
+    QCOMPARE(log.SaveLog(dir.filePath(QStringLiteral("rx.csv")), TLogFileFormat::Csv), QString());
+    QCOMPARE(ReadCsv(dir.filePath(QStringLiteral("rx.csv"))).size(), 4);
+    QVERIFY(boxes.Boxes.isEmpty());
+
+    // A file that cannot be written is reported, and an existing file is left whole.
+    log.AskSaveFileName = [&](QString&) { return dir.filePath(QStringLiteral("no/such/log.csv")); };
+    log.btnSave->click();
+    QCOMPARE(boxes.Boxes.size(), 1);
+    QCOMPARE(boxes.Boxes[0].first, TMsgKind::Error);
+    QVERIFY(boxes.Boxes[0].second.startsWith(QStringLiteral("Error while saving the log to ")));
+    log.AskSaveFileName = [](QString&) { return QString(); }; // cancelled
+    log.btnSave->click();
+    QCOMPARE(boxes.Boxes.size(), 1);
+}
+
+void TestCommLogTools::filtersAndPause() {
+    TCommLog log;
+    log.resize(600, 200);
+    log.show();
+    const QStringList all{QStringLiteral("RX PACKET: ID=43h, Length=2: 00 00"),
+                          QStringLiteral("TX PACKET: ID=21h, Length=1: 00"),
+                          QStringLiteral("RX PACKET: ID=41h, Length=2: 00 00"),
+                          QStringLiteral("RX PACKET: ID=99h, Length=2: 00 00")};
+    log.LogPacket(MakePacket(0x43, "00 00"), true);
+    log.LogPacket(MakePacket(0x21, "00"), false);
+    log.LogPacket(MakePacket(0x41, "00 00"), true);
+    log.LogPacket(MakePacket(0x99, "00 00"), true);
+
+    log.btnFilter->miShowTx->setChecked(false);
+    QCOMPARE(Lines(log), (QStringList{all[0], all[2], all[3]}));
+    QListWidgetItem* pos = FilterItem(log, QStringLiteral("43h GET_POS"));
+    QListWidgetItem* other = FilterItem(log, QStringLiteral("Other identifiers"));
+    QVERIFY(pos && other);
+    pos->setCheckState(Qt::Unchecked);
+    other->setCheckState(Qt::Unchecked);
+    QCOMPARE(Lines(log), QStringList{all[2]});
+    log.LogPacket(MakePacket(0x43, "00 00"), true);
+    log.LogPacket(MakePacket(0x21, "00"), false);
+    log.LogPacket(MakePacket(0x41, "00 01"), true);
+    QCOMPARE(log.Count(), 7);
+    QCOMPARE(Lines(log),
+             (QStringList{all[2], QStringLiteral("RX PACKET: ID=41h, Length=2: 00 01")}));
+
+    // Paused, the view keeps still while the log goes on recording.
+    log.cbPause->click();
+    log.LogPacket(MakePacket(0x41, "00 02"), true);
+    log.LogPacket(MakePacket(0x43, "00 02"), true);
+    QCOMPARE(log.Count(), 9);
+    QCOMPARE(Lines(log).size(), 2);
+    // Hiding while paused hides; showing again shows only what came before the pause.
+    log.btnFilter->miShowAllIDs->trigger();
+    log.btnFilter->miShowTx->setChecked(true);
+    QCOMPARE(Lines(log).size(), 7);
+    QCOMPARE(Lines(log).mid(0, 4), all);
+    log.cbPause->click();
+    QCOMPARE(Lines(log).size(), 9);
+    QCOMPARE(Lines(log).last(), QStringLiteral("RX PACKET: ID=43h, Length=2: 00 02"));
+
+    // Without a filter a paused view keeps its lines and its place however much comes in.
+    QScrollBar* bar = log.RxMsgMemo->verticalScrollBar();
+    log.cbPause->click();
+    for (int i = 0; i < 100; ++i)
+        log.LogPacket(MakePacket(0x40, "00 00"), true);
+    QCOMPARE(Lines(log).size(), 9);
+    QCOMPARE(bar->maximum(), std::max(0, 9 - bar->pageStep()));
+    log.cbPause->click();
+    QCOMPARE(Lines(log).size(), 109);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // Dropping the oldest entries while filtered keeps lines and store in step.
+    log.btnFilter->miShowRx->setChecked(false);
+    QCOMPARE(Lines(log), (QStringList{all[1], all[1]}));
+    log.SetCapacity(105);
+    QCOMPARE(Lines(log), (QStringList{QStringLiteral("4 older entries dropped"), all[1]}));
+    log.LogPacket(MakePacket(0x21, "01"), false);
+    log.LogPacket(MakePacket(0x21, "02"), false);
+    // The count line stays on top; the one shown entry among the dropped ones went with them.
+    QCOMPARE(Lines(log), (QStringList{QStringLiteral("6 older entries dropped"),
+                                      QStringLiteral("TX PACKET: ID=21h, Length=1: 01"),
+                                      QStringLiteral("TX PACKET: ID=21h, Length=1: 02")}));
+    log.btnFilter->miShowRx->setChecked(true);
+    QCOMPARE(Lines(log).size(), 106);
+}
+
+void TestCommLogTools::searchWithKeys() {
+    TCommLog log;
+    log.resize(600, 200);
+    log.show();
+    QApplication::setActiveWindow(&log);
+    QVERIFY(QTest::qWaitForWindowActive(&log));
+    for (int i = 0; i < 30; ++i)
+        log.LogPacket(MakePacket(0x40 + i % 3, i == 20 ? "DE AD" : "00 00"), true);
+    log.RxMsgMemo->setFocus();
+    log.RxMsgMemo->SetSelection({0, 0}, {0, 0});
+
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(log.FindBar->isVisible());
+    QTRY_VERIFY(log.FindBar->edFind->hasFocus());
+    QTest::keyClicks(log.FindBar->edFind, QStringLiteral("id=41h"));
+    QTest::keyClick(log.FindBar->edFind, Qt::Key_Return);
+    auto marked = [&] {
+        return std::make_pair(log.RxMsgMemo->Anchor().Line, log.RxMsgMemo->SelectedText());
+    };
+    QCOMPARE(marked(), std::make_pair(1, QStringLiteral("ID=41h")));
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_F3);
+    QCOMPARE(marked().first, 4);
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(marked().first, 1);
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_F3, Qt::ShiftModifier); // wraps to the end
+    QCOMPARE(marked().first, 28);
+    QVERIFY(log.RxMsgMemo->verticalScrollBar()->value() > 20);
+    log.FindBar->btnFindNext->click(); // and on past the end to the start
+    QCOMPARE(marked().first, 1);
+
+    log.FindBar->edFind->setText(QStringLiteral("de ad"));
+    QVERIFY(log.FindNext());
+    QCOMPARE(marked(), std::make_pair(20, QStringLiteral("DE AD")));
+    QVERIFY(log.FindNext()); // the only one: found again
+    QCOMPARE(marked().first, 20);
+    log.FindBar->edFind->setText(QStringLiteral("zz"));
+    QVERIFY(!log.FindNext(true));
+    QCOMPARE(log.FindBar->lbFindStatus->text(), QStringLiteral("Not found"));
+    QCOMPARE(marked(), std::make_pair(20, QStringLiteral("DE AD")));
+
+    // A match within one line, both ways from a place inside it.
+    const auto lines = [](int n) { return QStringLiteral("ab ab ab").left(n ? 8 : 8); };
+    auto next = FindInLines(1, lines, {0, 1}, QStringLiteral("AB"), false);
+    QVERIFY(next);
+    QCOMPARE(next->From.Column, 3);
+    auto prev = FindInLines(1, lines, {0, 4}, QStringLiteral("ab"), true);
+    QVERIFY(prev);
+    QCOMPARE(prev->From.Column, 0);
+    prev = FindInLines(1, lines, {0, 1}, QStringLiteral("ab"), true);
+    QVERIFY(prev);
+    QCOMPARE(prev->From.Column, 6);
+}
+
+void TestCommLogTools::markingWithMouseKeysAndContextMenu() {
+    MessageRecorder boxes;
+    TCommLog log;
+    log.resize(600, 200);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    log.LogPacket(MakePacket(0x43, "00 00 00 00 48 42"), true);
+    log.LogPacket(MakePacket(0x00, "00 00"), false);
+    QWidget* vp = log.RxMsgMemo->viewport();
+    auto at = [&](int line, int column) {
+        const QPoint p = log.RxMsgMemo->PointOf({line, column});
+        const int lh = log.RxMsgMemo->fontMetrics().lineSpacing();
+        const int cw = log.RxMsgMemo->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        return p + QPoint(cw * 3 / 4, lh / 2); // right half of the character
+    };
+    // "RX PACKET: ID=43h, Length=6: 00 00 00 00 48 42": the byte 48 starts at column 41.
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, at(0, 42));
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("48"));
+    log.PopupMenu1->hide();
+    // Digits glued to other text are no byte: the word is marked.
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, at(1, 15));
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("00h"));
+    log.PopupMenu1->hide();
+
+    // Shift with the cursor keys and with a click extends what is marked.
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, at(0, 38));
+    log.PopupMenu1->hide();
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("00"));
+    log.RxMsgMemo->setFocus();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(log.RxMsgMemo, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("00 48"));
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_Down, Qt::ShiftModifier); // to the shorter line's end
+    QCOMPARE(log.RxMsgMemo->SelectedText(),
+             QStringLiteral("00 48 42\nTX PACKET: ID=00h, Length=2: 00 00"));
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_Home, Qt::ShiftModifier);
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("00 48 42\n"));
+    const int cw = log.RxMsgMemo->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const QPoint edge = log.RxMsgMemo->PointOf({0, 43}) + QPoint(cw / 4, 3); // before "48"'s end
+    QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, edge);
+    log.PopupMenu1->hide();
+    QCOMPARE(log.RxMsgMemo->SelectedText(), QStringLiteral("00 48"));
+    QTest::keyClick(log.RxMsgMemo, Qt::Key_Left);
+    QVERIFY(!log.RxMsgMemo->HasSelection());
+
+    // The context menu copies, marks everything and converts.
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, at(0, 42));
+    log.PopupMenu1->hide();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at(0, 42), vp->mapToGlobal(at(0, 42)));
+    QApplication::sendEvent(vp, &menuEvent);
+    QTRY_VERIFY(log.mnContext->isVisible());
+    QStringList texts;
+    for (QAction* a : log.mnContext->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    const QStringList menu =
+        Strs({"Copy", "Select All", "Find…", "as Float", "as Integer", "as Text"});
+    QCOMPARE(texts, menu);
+    QVERIFY(log.miCopy->isEnabled());
+    log.miCopy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("48"));
+    log.miAsInteger->trigger();
+    QCOMPARE(boxes.Texts(), QStringList{QStringLiteral("Value is 72 (00000048h)")});
+    log.miSelectAll->trigger();
+    QCOMPARE(log.RxMsgMemo->SelectedText(), log.RxMsgMemo->ToPlainText());
+    log.mnContext->hide();
+    log.RxMsgMemo->ClearSelection();
+    QApplication::sendEvent(vp, &menuEvent);
+    QVERIFY(!log.miCopy->isEnabled());
+    log.mnContext->hide();
+}
+
+QTEST_MAIN(TestCommLogTools)
+#include "tst_commlog_tools.moc"
