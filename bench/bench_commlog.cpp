@@ -1,6 +1,8 @@
 // Command log: cost of one append at the start and after 200 000 entries, the time of a
 // full re-render of 200 000 entries after an option change, and the heap taken per entry when
-// the log is full (1 000 000 entries) and keeps dropping its oldest.
+// the log is full (1 000 000 entries) and keeps dropping its oldest. Each is measured with time
+// stamps off and on; the second runs stamp entries as a session at 30 packets a second would,
+// with a round trip on every reply.
 #include "diagnostics/CommLogForm.h"
 
 #include <QApplication>
@@ -34,11 +36,25 @@ TPacket SamplePacket(int i) {
     return p;
 }
 
-double Run(bool visible) {
+// A session's clock: 30 packets a second from 05:00 on, a round trip on every second reply.
+TLogStamp SessionStamp(int i, bool received) {
+    return {1765170000000LL + i * 33LL, received && i % 2 == 0 ? 5 + i % 40 : -1};
+}
+
+void Append(TCommLog& log, int i, bool received, bool stamped) {
+    if (stamped)
+        log.LogStampedPacket(SamplePacket(i), received, SessionStamp(i, received));
+    else
+        log.LogPacket(SamplePacket(i), received);
+}
+
+double Run(bool visible, bool stamped) {
     TCommLog log;
     log.resize(800, 500);
     if (visible)
         log.show();
+    if (stamped)
+        log.cbTimeStamps->click();
     QCoreApplication::processEvents();
 
     constexpr int total = 200000;
@@ -50,7 +66,7 @@ double Run(bool visible) {
         QElapsedTimer t;
         t.start();
         for (int i = start; i < start + block; ++i)
-            log.LogPacket(SamplePacket(i), i % 3 != 0 || i % 2 == 0);
+            Append(log, i, i % 3 != 0 || i % 2 == 0, stamped);
         const double us = static_cast<double>(t.nsecsElapsed()) / 1000.0 / block;
         if (start == 0)
             firstBlockUs = us;
@@ -81,7 +97,8 @@ double Run(bool visible) {
     const qsizetype chars = log.RxMsgMemo->SelectedText().size();
     const double selectAllMs = static_cast<double>(m.nsecsElapsed()) / 1e6;
 
-    std::printf("%s window, %d entries\n", visible ? "visible" : "hidden", total);
+    std::printf("%s window, time stamps %s, %d entries\n", visible ? "visible" : "hidden",
+                stamped ? "on" : "off", total);
     std::printf("  append: first 1000 %.1f us/entry, last 1000 %.1f us/entry, worst block "
                 "%.1f us/entry, all %.0f ms\n",
                 firstBlockUs, lastBlockUs, worstBlockUs, appendAllMs);
@@ -98,13 +115,13 @@ std::size_t HeapInUse() {
     return mallinfo2().uordblks;
 }
 
-void MeasureMemory() {
+void MeasureMemory(bool stamped) {
     TCommLog log;
     QCoreApplication::processEvents();
     const int capacity = log.Capacity();
     const std::size_t before = HeapInUse();
     for (int i = 0; i < capacity; ++i) {
-        log.LogPacket(SamplePacket(i), i % 3 != 0 || i % 2 == 0);
+        Append(log, i, i % 3 != 0 || i % 2 == 0, stamped);
         if (i % 1000 == 999)
             QCoreApplication::processEvents(); // as between packets in the running program
     }
@@ -114,13 +131,14 @@ void MeasureMemory() {
     t.start();
     constexpr int more = 200000;
     for (int i = 0; i < more; ++i) {
-        log.LogPacket(SamplePacket(i), true);
+        Append(log, capacity + i, true, stamped);
         if (i % 1000 == 999)
             QCoreApplication::processEvents();
     }
     const double dropUs = static_cast<double>(t.nsecsElapsed()) / 1000.0 / more;
     const std::size_t after = HeapInUse();
-    std::printf("memory, hidden window, capacity %d entries\n", capacity);
+    std::printf("memory, hidden window, %s, capacity %d entries\n",
+                stamped ? "session clock" : "entries stamped when logged", capacity);
     std::printf("  full log: %.1f MB heap, %.1f bytes per entry (payloads of 3 to 6 bytes)\n",
                 static_cast<double>(full - before) / 1e6,
                 static_cast<double>(full - before) / capacity);
@@ -135,8 +153,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Run(false);
-    Run(true);
-    MeasureMemory();
+    for (const bool stamped : {false, true}) {
+        Run(false, stamped);
+        Run(true, stamped);
+    }
+    MeasureMemory(false);
+    MeasureMemory(true);
     return 0;
 }
