@@ -93,12 +93,10 @@ void TMorv::ConnectionError(TDevice*, TStat) {
 }
 
 void TMorv::Log(const TPacket& packet, bool received) {
-    TLogStamp stamp;
-    stamp.WallMs = QDateTime::currentMSecsSinceEpoch();
-    if (received)
-        stamp.RoundTripMs = std::exchange(FReplyRoundTrip, -1);
+    const std::int32_t roundTrip = received ? std::exchange(FReplyRoundTrip, -1) : -1;
     if (FPacketLog)
-        FPacketLog->LogStampedPacket(packet, received, stamp);
+        FPacketLog->LogStampedPacket(packet, received,
+                                     {QDateTime::currentMSecsSinceEpoch(), roundTrip});
 }
 
 bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArray& reply,
