@@ -71,16 +71,20 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
     const QFontMetrics fm = p.fontMetrics();
     const int lineH = fm.height();
 
+    // The flag names are many; a smaller font keeps the strip from crowding out the graph.
+    QFont laneFont = font();
+    laneFont.setPointSizeF(laneFont.pointSizeF() * 0.85);
+    const QFontMetrics laneFm(laneFont);
     int labelW = fm.horizontalAdvance(QStringLiteral("000.0 mm"));
     for (const TSysflagDescr& d : SysflagDescr)
-        labelW = std::max(labelW, fm.horizontalAdvance(QString::fromLatin1(d.Descr)));
+        labelW = std::max(labelW, laneFm.horizontalAdvance(QString::fromLatin1(d.Descr)));
     int stateW = 0;
     for (const char* n : GraspingStateNames)
         stateW = std::max(stateW, fm.horizontalAdvance(QString::fromLatin1(n)));
     const int left = labelW + 14;
     const int right = width() - stateW - 14;
     const int laneH =
-        std::clamp((height() - 2 * lineH) * 2 / 5 / int(SysflagDescr.size()), 6, lineH);
+        std::clamp((height() - 2 * lineH) / 2 / int(SysflagDescr.size()), 6, laneFm.height());
     const int stripH = laneH * int(SysflagDescr.size());
     const int top = lineH + 6;
     const int timeAxisY = height() - lineH - 2;
@@ -113,6 +117,10 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
         lo = mid - 5;
         hi = mid + 5;
     }
+    // A little room, so a line at the extremes does not vanish in the frame.
+    const double pad = (hi - lo) * 0.03;
+    lo -= pad;
+    hi += pad;
     const double step = NiceStep(hi - lo, 5);
     lo = std::floor(lo / step) * step;
     hi = std::ceil(hi / step) * step;
@@ -153,6 +161,7 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
     p.drawText(QRectF(left, 2, right - left, lineH), Qt::AlignRight,
                QStringLiteral("Grasping state"));
     p.setPen(Qt::black);
+    p.setFont(laneFont);
     for (std::size_t i = 0; i < SysflagDescr.size(); ++i)
         p.drawText(QRectF(0, stripTop + laneH * int(i), left - 6, laneH),
                    Qt::AlignRight | Qt::AlignVCenter, QString::fromLatin1(SysflagDescr[i].Descr));

@@ -51,6 +51,9 @@ void TestE2EPlot::plotFollowsAMovingGripperAndKeepsTheLastRun() {
     };
     connect();
     QTRY_VERIFY_WITH_TIMEOUT(w.btnMove->isEnabled(), Patience);
+    // The connect dialogs took the focus; the operator is back in the main window.
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_F6);
     QVERIFY(QTest::qWaitForWindowExposed(&plot));
     QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(), Mm(55), Patience);
