@@ -160,12 +160,10 @@ void TestCustomCmd::hexPayload_data() {
     row("without blanks", "00004842", "00 00 48 42", "");
     row("tabs, runs, line end", "\t 01   02 \r\n", "01 02", "");
     row("empty", "", "", "");
-    row("blanks only", "   ", "", "");
     row("lone digit", "00 0 48", "<invalid>", "\"0\" has an odd number");
     row("odd group", "00 123", "<invalid>", "\"123\" has an odd number");
     row("not hex", "00 4G", "<invalid>", "\"G\" at position 5");
     row("prefix", "0x10", "<invalid>", "\"x\" at position 2");
-    row("comma", "00,01", "<invalid>", "\",\" at position 3");
     row("beyond latin-1", "00 \xe2\x82\xac", "<invalid>", "\"\xe2\x82\xac\" at position 4");
 }
 
@@ -195,15 +193,7 @@ void TestCustomCmd::hexModeSendsTheLogsBytesAndResultsShowReplyData() {
     QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("4 bytes"));
     QCOMPARE(ed.edPayload->toolTip(), TCustomCmd::HexPayloadHelp);
 
-    // A typing slip is refused the way an invalid item is.
-    ed.edPayload->setEditText(QStringLiteral("00 00 48 4"));
-    QVERIFY(!ed.btnSend->isEnabled());
-    QCOMPARE(ed.edPayload->lineEdit()->palette().color(QPalette::Text), QColor(Qt::red));
-    QVERIFY(ed.edPayload->toolTip().startsWith(TCustomCmd::PayloadError + QLatin1Char('\n')));
-    QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("0 bytes"));
-
     rig.Replies[0x43] = HexBytes("00 00 00 00 48 42");
-    ed.edPayload->setEditText(QStringLiteral("00 00 48 42"));
     QVERIFY(ed.btnSend->isEnabled());
     ed.btnSend->click();
     QCOMPARE(rig.Requests.size(), std::size_t(1));
