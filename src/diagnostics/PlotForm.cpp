@@ -105,7 +105,7 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
     double hi = std::numeric_limits<double>::lowest();
     for (std::size_t i = 0; i < trace.Size(); ++i) {
         const TPlotSample& s = trace.At(i);
-        if ((s.Known & TPlotTrace::HasPosition) && s.Time >= start - TPlotTrace::WindowMs) {
+        if ((s.Known & TPlotTrace::HasPosition) && std::isfinite(s.Position)) {
             lo = std::min(lo, double(s.Position));
             hi = std::max(hi, double(s.Position));
         }
@@ -121,9 +121,15 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
     const double pad = (hi - lo) * 0.03;
     lo -= pad;
     hi += pad;
-    const double step = NiceStep(hi - lo, 5);
+    double step = NiceStep(hi - lo, 5);
     lo = std::floor(lo / step) * step;
     hi = std::ceil(hi / step) * step;
+    // Values far beyond any stroke lose the fraction that the steps need; stepping through
+    // them would never end.
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo) || !(step > 0) ||
+        (hi - lo) / step > 20 || lo + step == lo)
+        lo = 0, hi = 100, step = 20;
+    const int ticks = int(std::lround((hi - lo) / step));
     auto yOf = [&](double mm) { return graphBottom - (mm - lo) / (hi - lo) * (graphBottom - top); };
     auto yOfState = [&](int state) {
         return graphBottom -
@@ -132,8 +138,8 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
 
     // Grid and axes.
     p.setPen(GridColor);
-    for (double v = lo; v <= hi + step / 2; v += step)
-        p.drawLine(QPointF(left, yOf(v)), QPointF(right, yOf(v)));
+    for (int k = 0; k <= ticks; ++k)
+        p.drawLine(QPointF(left, yOf(lo + k * step)), QPointF(right, yOf(lo + k * step)));
     for (int s = 0; s <= 60; s += 10) {
         const double x = left + s * 1000 * pxPerMs;
         p.drawLine(QPointF(x, top), QPointF(x, stripTop + stripH));
@@ -141,7 +147,8 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
     p.setPen(Qt::black);
     p.drawRect(QRectF(left, top, right - left, graphBottom - top));
     p.drawRect(QRectF(left, stripTop, right - left, stripH));
-    for (double v = lo; v <= hi + step / 2; v += step) {
+    for (int k = 0; k <= ticks; ++k) {
+        const double v = lo + k * step;
         const QString t = QString::number(v, 'f', step < 1 ? 1 : 0) + QStringLiteral(" mm");
         p.drawText(QRectF(0, yOf(v) - lineH / 2.0, left - 6, lineH), Qt::AlignRight, t);
     }
@@ -184,8 +191,8 @@ void TPlotCanvas::paintEvent(QPaintEvent*) {
     for (std::size_t i = 0; i < trace.Size(); ++i) {
         const TPlotSample& s = trace.At(i);
         const double x = xOf(s.Time);
-        if (s.Known & TPlotTrace::HasPosition) {
-            const double y = yOf(s.Position);
+        if ((s.Known & TPlotTrace::HasPosition) && std::isfinite(s.Position)) {
+            const double y = std::clamp(yOf(s.Position), top - 10.0, graphBottom + 10.0);
             if (!posStarted) {
                 position.moveTo(x, y);
                 posStarted = true;

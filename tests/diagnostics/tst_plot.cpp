@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 // Pixels in the position line's blue, as painted (anti-aliasing keeps the line's middle).
@@ -127,6 +130,15 @@ void TestPlot::savesTheWindowAsPng() {
     QVERIFY(!image.isNull());
     QCOMPARE(image.size(), plot.size() * plot.devicePixelRatio());
     QVERIFY(BluePixels(image) > 100);
+
+    // Absurd positions from a faulty gripper must not stall the drawing (at 2^56 the grid's
+    // steps vanish in rounding).
+    TPlotForm faulty;
+    faulty.SetConnected(true);
+    for (const float mm : {std::ldexp(1.0f, 56), std::numeric_limits<float>::infinity()}) {
+        faulty.AddPosition(mm);
+        QVERIFY(!faulty.grab().isNull());
+    }
 
     // After the link ends the picture stays as it was, however much time passes.
     plot.SetConnected(false);
