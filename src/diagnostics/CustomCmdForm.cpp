@@ -54,6 +54,17 @@ QString TwoBytes(std::uint16_t v) {
 
 } // namespace
 
+QString HexBytesText(const TByteArray& bytes) {
+    QString s;
+    s.reserve(static_cast<qsizetype>(bytes.size()) * 3);
+    for (const std::uint8_t b : bytes) {
+        if (!s.isEmpty())
+            s += QLatin1Char(' ');
+        AppendHex(s, b);
+    }
+    return s;
+}
+
 TPacketDecoding DecodePacket(std::uint8_t id, const TByteArray& payload) {
     TPacketDecoding d;
     AppendHex(d.ID, id);
@@ -87,6 +98,9 @@ const QString TCustomCmd::PayloadHelp = QStringLiteral(
     "Enter transmit data using the following formats: integer and hex values: '15', '0x0F' or "
     "'$0F', floating point values: '10.4f' or as strings: '\"Hello World\"')");
 const QString TCustomCmd::PayloadError = QStringLiteral("Error while parsing input");
+const QString TCustomCmd::HexPayloadHelp =
+    QStringLiteral("Enter transmit data as hexadecimal bytes, two digits each, as the command "
+                   "log shows them: '00 00 48 42' or '00004842'");
 
 TCustomCmd::TCustomCmd(TMorv* morv, QWidget* parent) : QDialog(parent), FMorv(morv) {
     BuildUi();
@@ -129,6 +143,11 @@ void TCustomCmd::BuildUi() {
     edPayload->setMinimumContentsLength(30);
     lbPayloadSize = new QLabel(entry);
     lbPayloadSize->setObjectName(QStringLiteral("lbPayloadSize"));
+    cbPayloadMode = new QComboBox(entry);
+    cbPayloadMode->setObjectName(QStringLiteral("cbPayloadMode"));
+    cbPayloadMode->addItem(QStringLiteral("items"));
+    cbPayloadMode->addItem(QStringLiteral("hex bytes"));
+    cbPayloadMode->setToolTip(QStringLiteral("How the payload text is read"));
     entryGrid->addWidget(new QLabel(QStringLiteral("Command ID:"), entry), 0, 0);
     auto* idRow = new QHBoxLayout;
     idRow->addWidget(edID);
@@ -138,7 +157,12 @@ void TCustomCmd::BuildUi() {
     entryGrid->addWidget(new QLabel(QStringLiteral("Payload:"), entry), 1, 0);
     entryGrid->addWidget(edPayload, 1, 1);
     entryGrid->addWidget(new QLabel(QStringLiteral("Payload size:"), entry), 2, 0);
-    entryGrid->addWidget(lbPayloadSize, 2, 1);
+    auto* sizeRow = new QHBoxLayout;
+    sizeRow->addWidget(lbPayloadSize);
+    sizeRow->addStretch();
+    sizeRow->addWidget(new QLabel(QStringLiteral("Payload as:"), entry));
+    sizeRow->addWidget(cbPayloadMode);
+    entryGrid->addLayout(sizeRow, 2, 1);
     entryGrid->setColumnStretch(1, 1);
     // The payload field ends 10 pixels short of the panel's inner right edge.
     QMargins entryMargins = entryGrid->contentsMargins();
@@ -239,6 +263,13 @@ void TCustomCmd::BuildUi() {
 
     edID->OnChange = [this](QObject*) { CommandEditChange(); };
     connect(edPayload, &QComboBox::editTextChanged, this, &TCustomCmd::CommandEditChange);
+    connect(cbPayloadMode, &QComboBox::currentIndexChanged, this, &TCustomCmd::CommandEditChange);
+    // A payload taken from the history is read the way it was sent.
+    connect(edPayload, &QComboBox::activated, this, [this](int index) {
+        const QVariant mode = edPayload->itemData(index);
+        if (mode.isValid())
+            SetPayloadMode(static_cast<TPayloadMode>(mode.toInt()));
+    });
     connect(btnSend, &QPushButton::clicked, this, &TCustomCmd::btnSendClick);
     connect(cbAutosend, &QCheckBox::toggled, this, &TCustomCmd::cbAutosendClick);
     connect(AutosendTimer, &QTimer::timeout, this, &TCustomCmd::AutosendTimerTimer);
@@ -288,7 +319,10 @@ void TCustomCmd::CommandEditChange() {
     if (idValid) {
         FStoredID = static_cast<std::uint8_t>(edID->Value());
         QString problem;
-        const std::optional<TByteArray> payload = ParsePayload(edPayload->currentText(), &problem);
+        const bool hex = PayloadMode() == pmHexBytes;
+        const std::optional<TByteArray> payload =
+            hex ? ParseHexPayload(edPayload->currentText(), &problem)
+                : ParsePayload(edPayload->currentText(), &problem);
         QLineEdit* line = edPayload->lineEdit();
         QPalette pal = line->palette();
         if (!payload) {
@@ -300,7 +334,7 @@ void TCustomCmd::CommandEditChange() {
             lbPayloadSize->setText(QStringLiteral("0 bytes"));
         } else {
             pal.setColor(QPalette::Text, Qt::black);
-            edPayload->setToolTip(PayloadHelp);
+            edPayload->setToolTip(hex ? HexPayloadHelp : PayloadHelp);
             FStoredPayload = *payload;
             lbPayloadSize->setText(QString::number(FStoredPayload.size()) +
                                    QStringLiteral(" bytes"));
@@ -315,6 +349,14 @@ void TCustomCmd::CommandEditChange() {
     }
     FEntryValid = idValid && payloadValid;
     UpdateEnabled();
+}
+
+TCustomCmd::TPayloadMode TCustomCmd::PayloadMode() const {
+    return cbPayloadMode->currentIndex() == pmHexBytes ? pmHexBytes : pmItems;
+}
+
+void TCustomCmd::SetPayloadMode(TPayloadMode mode) {
+    cbPayloadMode->setCurrentIndex(mode);
 }
 
 void TCustomCmd::UpdateEnabled() {
@@ -367,16 +409,21 @@ void TCustomCmd::btnSendClick() {
         if (self)
             self->FSending = false;
     });
-    const TStat status = FMorv->StartCommand(
-        id, FStoredPayload,
-        [self](TMorv*, std::int32_t resultId, std::uint16_t word, const TByteArray&) {
+    const TPayloadMode mode = PayloadMode();
+    TByteArray reply;
+    const TStat status = StartWithReply(
+        id,
+        [self](TMorv*, std::int32_t resultId, std::uint16_t word, const TByteArray& data) {
             if (self)
-                self->AsyncResult(resultId, word);
-        });
+                self->AsyncResult(resultId, word, data);
+        },
+        reply);
     if (!self)
         return;
-    Log->appendPlainText(
-        QStringLiteral("Sending Command %1h: %2").arg(Hex2(id), StatusText(status)));
+    QString line = QStringLiteral("Sending Command %1h: %2").arg(Hex2(id), StatusText(status));
+    if (!reply.empty())
+        line += QStringLiteral(". Data: ") + HexBytesText(reply);
+    Log->appendPlainText(line);
     if (status == E_CMD_FAILED)
         return;
     const QString entry = TrimControl(text);
@@ -387,13 +434,30 @@ void TCustomCmd::btnSendClick() {
             return;
     // Adding an item must not replace what the operator is typing.
     const QString current = edPayload->currentText();
-    edPayload->addItem(entry);
+    edPayload->addItem(entry, int(mode));
     if (edPayload->currentText() != current)
         edPayload->setEditText(current);
 }
 
-void TCustomCmd::AsyncResult(std::int32_t id, std::uint16_t status) {
-    Log->appendPlainText(QStringLiteral("Async result from command %1h: %2.")
-                             .arg(Hex2(static_cast<std::uint8_t>(id & 0xFF)),
-                                  StatusText(static_cast<std::uint8_t>(status & 0xFF))));
+TStat TCustomCmd::StartWithReply(std::uint8_t id, TAsyncResultEvent handler, TByteArray& reply) {
+    // The command set's StartCommand, step for step, because it does not hand out the reply's
+    // data that the results text shows.
+    if (!FMorv->IsConnected())
+        return E_NOT_OPENED;
+    FMorv->AsyncResults().Remove(id);
+    TStat status = E_SUCCESS;
+    if (!FMorv->ExecuteCommand(id, FStoredPayload, reply, status))
+        return E_CMD_FAILED;
+    if (status == E_CMD_PENDING && handler)
+        FMorv->AsyncResults().Add(id, std::move(handler));
+    return status;
+}
+
+void TCustomCmd::AsyncResult(std::int32_t id, std::uint16_t status, const TByteArray& data) {
+    QString line = QStringLiteral("Async result from command %1h: %2.")
+                       .arg(Hex2(static_cast<std::uint8_t>(id & 0xFF)),
+                            StatusText(static_cast<std::uint8_t>(status & 0xFF)));
+    if (!data.empty())
+        line += QStringLiteral(" Data: ") + HexBytesText(data);
+    Log->appendPlainText(line);
 }

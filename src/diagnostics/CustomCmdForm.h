@@ -24,6 +24,10 @@ class QToolButton;
 class TIntegerEdit;
 class TRollPanel;
 
+// Bytes as upper-case hexadecimal pairs separated by blanks ("00 00 48 42"), as the command log
+// shows them and the editor's hex mode reads them back.
+QString HexBytesText(const TByteArray& bytes);
+
 // The decoding panel's fields for a packet.
 struct TPacketDecoding {
     QString ID;       // "40"
@@ -41,6 +45,10 @@ class TCustomCmd : public QDialog {
 public:
     static const QString PayloadHelp;
     static const QString PayloadError;
+    static const QString HexPayloadHelp;
+
+    // How the payload field is read: the item syntax, or bytes as the command log shows them.
+    enum TPayloadMode { pmItems = 0, pmHexBytes = 1 };
 
     explicit TCustomCmd(TMorv* morv, QWidget* parent = nullptr);
     ~TCustomCmd() override;
@@ -48,6 +56,8 @@ public:
     TMorv* Morv() const { return FMorv; }
     void SetMorv(TMorv* morv) { FMorv = morv; }
     void SetConnected(bool connected);
+    TPayloadMode PayloadMode() const;
+    void SetPayloadMode(TPayloadMode mode);
 
     // What Send transmits.
     std::uint8_t StoredID() const { return FStoredID; }
@@ -60,6 +70,7 @@ public:
     QMenu* pmKnownIDs;
     QComboBox* edPayload;
     QLabel* lbPayloadSize;
+    QComboBox* cbPayloadMode;
     QLabel* lbId;
     QLabel* lbLength;
     QLabel* lbPayload;
@@ -87,7 +98,8 @@ private:
     void ShowDecoding(std::uint8_t id, const TByteArray& payload);
     void ShowPayloadText();
     void UpdateEnabled();
-    void AsyncResult(std::int32_t id, std::uint16_t status);
+    void AsyncResult(std::int32_t id, std::uint16_t status, const TByteArray& data);
+    TStat StartWithReply(std::uint8_t id, TAsyncResultEvent handler, TByteArray& reply);
 
     QPointer<TMorv> FMorv;
     std::uint8_t FStoredID = 0;

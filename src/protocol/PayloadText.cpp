@@ -17,6 +17,17 @@ bool HasHexPrefix(const QString& item) {
            item.startsWith(QLatin1String("0X"));
 }
 
+int HexDigitValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
 } // namespace
 
 std::optional<std::uint8_t> ReadPayloadInteger(const QString& item) {
@@ -88,6 +99,44 @@ std::optional<TByteArray> ParsePayload(const QString& input, QString* problem) {
         }
         if (out.size() > static_cast<std::size_t>(MaxPayloadLength))
             return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<TByteArray> ParseHexPayload(const QString& text, QString* problem) {
+    auto fail = [problem](const QString& why) -> std::optional<TByteArray> {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
+    };
+    TByteArray out;
+    out.reserve(static_cast<std::size_t>(text.size() / 2));
+    qsizetype k = 0;
+    const qsizetype n = text.size();
+    while (k < n) {
+        if (IsTrimmed(text[k])) {
+            ++k;
+            continue;
+        }
+        const qsizetype start = k;
+        while (k < n && !IsTrimmed(text[k])) {
+            if (HexDigitValue(text[k]) < 0)
+                return fail(QStringLiteral("\"%1\" at position %2 is not a hexadecimal digit.")
+                                .arg(text.mid(k, text[k].isHighSurrogate() ? 2 : 1))
+                                .arg(k + 1));
+            ++k;
+        }
+        // A lone digit is more likely a typing slip than a byte below 0x10.
+        if ((k - start) % 2 != 0)
+            return fail(QStringLiteral("\"%1\" has an odd number of hexadecimal digits; "
+                                       "each byte takes two.")
+                            .arg(text.mid(start, k - start)));
+        for (qsizetype d = start; d < k; d += 2)
+            out.push_back(static_cast<std::uint8_t>(HexDigitValue(text[d]) * 16 +
+                                                    HexDigitValue(text[d + 1])));
+        if (out.size() > static_cast<std::size_t>(MaxPayloadLength))
+            return fail(QStringLiteral("More than %1 bytes do not fit in one packet.")
+                            .arg(MaxPayloadLength));
     }
     return out;
 }

@@ -19,5 +19,11 @@ std::optional<float> ReadPayloadFloat(const QString& item);
 // has no single-byte code makes it invalid too, and `problem` (when given) then says which.
 std::optional<TByteArray> ParsePayload(const QString& text, QString* problem = nullptr);
 
+// The payload bytes of hexadecimal text as the command log shows it ("00 00 48 42"): pairs of
+// digits in either case, blanks and control characters between groups. A group of an odd
+// number of digits, any other character or a payload too long for a packet makes it invalid,
+// and `problem` (when given) says why.
+std::optional<TByteArray> ParseHexPayload(const QString& text, QString* problem = nullptr);
+
 // A command identifier as the editor's identifier field reads it: ReadIntegerText within 0..255.
 std::optional<std::uint8_t> ReadCommandID(const QString& text);

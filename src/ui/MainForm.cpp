@@ -6,6 +6,7 @@
 #include "devices/IniFile.h"
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
+#include "diagnostics/PlotForm.h"
 #include "dialogs/DialogPrompts.h"
 #include "engine/MorvForm.h"
 #include "widgets/FloatEdit.h"
@@ -88,6 +89,9 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     FValueDialog->setObjectName(QStringLiteral("FValueDialog"));
     FCommandEditor = new TCustomCmd(FGripper, this);
     FCommandEditor->setAttribute(Qt::WA_QuitOnClose, false);
+    // Created now, hidden: it records from the first connection on, also while not shown.
+    FPlot = new TPlotForm(this);
+    FPlot->setAttribute(Qt::WA_QuitOnClose, false);
 
     for (TFloatEdit* e :
          {edGotoPos, edGotoSpeed, edGraspingPos, edGraspingSpeed, edReleasePos, edReleaseSpeed})
@@ -125,6 +129,7 @@ void TMainWin::WireHandlers() {
             Guarded([this] { CustomCommands1Click(); }));
     connect(View1, &QMenu::aboutToShow, this, Guarded([this] { View1Click(); }));
     connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
+    connect(Plot1, &QAction::triggered, this, Guarded([this] { Plot1Click(); }));
     connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
     connect(Quit1, &QAction::triggered, this, &QWidget::close);
     connect(About1, &QAction::triggered, this, Guarded([this] { About1Click(); }));
@@ -163,6 +168,7 @@ void TMainWin::Commands1Click() {
 
 void TMainWin::View1Click() {
     Commandlog1->setChecked(FCommLog && FCommLog->isVisible());
+    Plot1->setChecked(FPlot->isVisible());
 }
 
 namespace {
@@ -184,6 +190,11 @@ void TMainWin::Commandlog1Click() {
     Commandlog1->setChecked(true);
     if (FCommLog)
         ShowOrRaise(FCommLog);
+}
+
+void TMainWin::Plot1Click() {
+    Plot1->setChecked(true);
+    ShowOrRaise(FPlot);
 }
 
 void TMainWin::manualinit1Click() {

@@ -33,6 +33,7 @@ class TFloatEditDlg;
 class TGripperPicture;
 class TIniFile;
 class TMorv;
+class TPlotForm;
 class TRollPanel;
 
 // The operator's console: connects and initializes the gripper, shows its live state and
@@ -51,6 +52,7 @@ public:
     // The program's one command log: shown by the View menu and bound to the command set.
     void SetCommandLog(TCommLog* log);
     TCommLog* CommandLog() const { return FCommLog; }
+    TPlotForm* Plot() const { return FPlot; }
     const QList<QCheckBox*>& StateBoxes() const { return FStateBoxes; }
     std::int32_t LastSystemState() const { return FLastSystemState; }
     double MinForce() const { return FMinForce; }
@@ -69,6 +71,7 @@ public:
     void View1Click();
     void CustomCommands1Click();
     void Commandlog1Click();
+    void Plot1Click();
     void GetSystemInfo1Click();
     void GetSystemLimits1Click();
     void GetGraspingStatistics1Click();
@@ -130,6 +133,7 @@ public:
     QAction* CustomCommands1;
     QMenu* View1;
     QAction* Commandlog1;
+    QAction* Plot1;
     QMenu* Options1;
     QAction* manualinit1;
     QMenu* Help1;
@@ -232,6 +236,7 @@ private:
     TCustomCmd* FCommandEditor = nullptr;
     TFloatEditDlg* FValueDialog = nullptr;
     QPointer<TCommLog> FCommLog;
+    TPlotForm* FPlot = nullptr;
     QList<QCheckBox*> FStateBoxes;
     std::int32_t FLastSystemState = -1;
     double FMinForce = 0;

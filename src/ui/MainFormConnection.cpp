@@ -4,6 +4,7 @@
 
 #include "devices/DeviceComponent.h"
 #include "diagnostics/CustomCmdForm.h"
+#include "diagnostics/PlotForm.h"
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
 #include "widgets/FloatEdit.h"
@@ -54,6 +55,7 @@ void TMainWin::SetConnectedState(bool on) {
         lbGraspingState->setText(NotAvailable);
         lbPosition->setText(NotAvailable);
         ShowStateFlags(0);
+        FPlot->SetConnected(false);
     }
     FCommandEditor->SetConnected(on);
 }
@@ -87,6 +89,7 @@ void TMainWin::Connect1Click() {
 
 void TMainWin::GripperConnected() {
     lbConnecting->clear();
+    FPlot->SetConnected(true);
     Connect1->setEnabled(false);
     Disconnect1->setEnabled(true);
     Initialize1->setEnabled(manualinit1->isChecked());
@@ -208,6 +211,7 @@ void TMainWin::SystemStateChanged() {
     lbSystemstate->setText(QStringLiteral("%1").arg(s, 8, 16, QLatin1Char('0')).toUpper() +
                            QLatin1Char('h'));
     ShowStateFlags(s);
+    FPlot->AddSystemState(s);
     btnEmergencyStop->setChecked((s & SF_FAST_STOP) != 0);
     const auto signedState = static_cast<std::int32_t>(s);
     if (FLastSystemState >= 0 &&
@@ -226,10 +230,12 @@ void TMainWin::SystemStateChanged() {
 
 void TMainWin::GraspingStateChanged() {
     lbGraspingState->setText(GraspingStateText(FGripper->GraspingState()));
+    FPlot->AddGraspingState(FGripper->GraspingState());
 }
 
 void TMainWin::PositionChanged() {
     lbPosition->setText(Fixed(FGripper->Position(), 2) + QStringLiteral(" mm"));
+    FPlot->AddPosition(FGripper->Position());
 }
 
 void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {

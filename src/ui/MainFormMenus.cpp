@@ -73,6 +73,11 @@ void TMainWin::BuildMenus() {
     Commandlog1 = entry(View1, QStringLiteral("Commandlog1"), QStringLiteral("&Command log"),
                         QStringLiteral("Display incoming and outgoing command data"));
     Commandlog1->setCheckable(true);
+    Plot1 =
+        entry(View1, QStringLiteral("Plot1"), QStringLiteral("&Plot"),
+              QStringLiteral("Plot position, grasping state and state flags of the last minute"),
+              Qt::Key_F6);
+    Plot1->setCheckable(true);
 
     Options1 = bar->addMenu(QStringLiteral("Options"));
     Options1->setObjectName(QStringLiteral("Options1"));

@@ -62,6 +62,9 @@ private Q_SLOTS:
     void payloadItems();
     void floatItemsFollowTheLocale();
     void oversizedPayloadIsInvalid();
+    void hexPayload_data();
+    void hexPayload();
+    void hexModeSendsTheLogsBytesAndResultsShowReplyData();
     void decodingPanel();
     void editorStartsWithEmptyCommand();
     void validationStoresCommandAndGatesSend();
@@ -136,6 +139,84 @@ void TestCustomCmd::oversizedPayloadIsInvalid() {
     QVERIFY(ok);
     QCOMPARE(ok->size(), std::size_t(65535));
     QVERIFY(!ParsePayload(fits + QStringLiteral(" 1")));
+
+    const QString hexFits = QString(65535 * 2, QLatin1Char('a'));
+    QCOMPARE(ParseHexPayload(hexFits)->size(), std::size_t(65535));
+    QString problem;
+    QVERIFY(!ParseHexPayload(hexFits + QStringLiteral(" 00"), &problem));
+    QVERIFY2(problem.contains(QStringLiteral("65535")), qPrintable(problem));
+}
+
+void TestCustomCmd::hexPayload_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("bytes");
+    QTest::addColumn<QString>("problem"); // part of the message for an invalid text
+    auto row = [](const char* name, const char* text, const char* bytes, const char* problem) {
+        QTest::newRow(name) << QString::fromUtf8(text) << QString::fromLatin1(bytes)
+                            << QString::fromUtf8(problem);
+    };
+    row("copied from the log", "00 00 48 42", "00 00 48 42", "");
+    row("either case", "ab cD Ef", "AB CD EF", "");
+    row("without blanks", "00004842", "00 00 48 42", "");
+    row("tabs, runs, line end", "\t 01   02 \r\n", "01 02", "");
+    row("empty", "", "", "");
+    row("lone digit", "00 0 48", "<invalid>", "\"0\" has an odd number");
+    row("odd group", "00 123", "<invalid>", "\"123\" has an odd number");
+    row("not hex", "00 4G", "<invalid>", "\"G\" at position 5");
+    row("prefix", "0x10", "<invalid>", "\"x\" at position 2");
+    row("beyond latin-1", "00 \xe2\x82\xac", "<invalid>", "\"\xe2\x82\xac\" at position 4");
+}
+
+void TestCustomCmd::hexPayload() {
+    QFETCH(QString, text);
+    QFETCH(QString, bytes);
+    QFETCH(QString, problem);
+    QString why;
+    QCOMPARE(Hex(ParseHexPayload(text, &why)), bytes);
+    if (problem.isEmpty())
+        QVERIFY(why.isEmpty());
+    else
+        QVERIFY2(why.contains(problem), qPrintable(why));
+}
+
+void TestCustomCmd::hexModeSendsTheLogsBytesAndResultsShowReplyData() {
+    TGripperRig rig;
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    QCOMPARE(ed.PayloadMode(), TCustomCmd::pmItems);
+    ed.edID->setText(QStringLiteral("0x43"));
+    ed.edPayload->setEditText(QStringLiteral("00 00 48 42"));
+    QCOMPARE(HexString(ed.StoredPayload()), QStringLiteral("00 00 30 2A")); // decimal items
+    ed.cbPayloadMode->setCurrentIndex(TCustomCmd::pmHexBytes);
+    QCOMPARE(HexString(ed.StoredPayload()), QStringLiteral("00 00 48 42"));
+    QCOMPARE(ed.lbPayload->text(), QStringLiteral("00 00 48 42 "));
+    QCOMPARE(ed.lbPayloadSize->text(), QStringLiteral("4 bytes"));
+    QCOMPARE(ed.edPayload->toolTip(), TCustomCmd::HexPayloadHelp);
+
+    rig.Replies[0x43] = HexBytes("00 00 00 00 48 42");
+    QVERIFY(ed.btnSend->isEnabled());
+    ed.btnSend->click();
+    QCOMPARE(rig.Requests.size(), std::size_t(1));
+    QCOMPARE(HexString(rig.Requests[0].Data), QStringLiteral("00 00 48 42"));
+    QCOMPARE(LogLines(ed),
+             QStringList{QStringLiteral("Sending Command 43h: No error. Data: 00 00 48 42")});
+
+    // Taken from the history, a payload is read the way it was sent.
+    ed.cbPayloadMode->setCurrentIndex(TCustomCmd::pmItems);
+    ed.edPayload->setCurrentIndex(0);
+    Q_EMIT ed.edPayload->activated(0);
+    QCOMPARE(ed.PayloadMode(), TCustomCmd::pmHexBytes);
+    QCOMPARE(HexString(ed.StoredPayload()), QStringLiteral("00 00 48 42"));
+
+    // A final result shows its data too; one without data reads as before.
+    rig.Replies[0x21] = HexBytes("1A 00");
+    ed.edID->setText(QStringLiteral("0x21"));
+    ed.btnSend->click();
+    rig.Device->FeedLater(MakeFrame(0x21, HexBytes("00 00 AB CD")));
+    QTRY_COMPARE(LogLines(ed).size(), 3);
+    QCOMPARE(LogLines(ed)[1], QStringLiteral("Sending Command 21h: ") + StatusText(E_CMD_PENDING));
+    QCOMPARE(LogLines(ed)[2],
+             QStringLiteral("Async result from command 21h: No error. Data: AB CD"));
 }
 
 void TestCustomCmd::decodingPanel() {
@@ -264,7 +345,8 @@ void TestCustomCmd::sendLogsStatusAndKeepsHistory() {
     QCOMPARE(rig.Requests.size(), std::size_t(1));
     QCOMPARE(rig.Requests[0].ID, 0x40);
     QCOMPARE(HexString(rig.Requests[0].Data), QStringLiteral("61 62 00 00 C0 3F"));
-    QCOMPARE(LogLines(ed), QStringList{QStringLiteral("Sending Command 40h: No error")});
+    QCOMPARE(LogLines(ed),
+             QStringList{QStringLiteral("Sending Command 40h: No error. Data: 11 22")});
     QCOMPARE(History(ed), QStringList{QStringLiteral("\"ab\" 1.5f")});
     // Both directions reach the program's log through the command set.
     QCOMPARE(commLog.RxMsgMemo->ToPlainText(),
