@@ -136,8 +136,8 @@ TWindowFigures RunWindow(const TWindowOptions& options) {
             clicks[rng() % clicks.size()]();
         fig.MaxSettleMs = std::max(fig.MaxSettleMs, clock.elapsed());
         ++fig.Commands;
-        if (fig.Commands == 1000)
-            fig.RssAfter1000 = ResidentBytes();
+        if (fig.Commands == 100)
+            fig.RssAfter100 = ResidentBytes();
         if (options.Progress)
             options.Progress(fig.Commands);
     }

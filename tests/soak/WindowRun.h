@@ -22,7 +22,7 @@ struct TWindowFigures {
     int BoxesLeftOpen = 0;  // message boxes still shown at the end
     bool Usable = false;    // connected, bands enabled, no fast stop pending
     bool NextConnectionWorks = false;
-    qint64 RssAfter1000 = -1;
+    qint64 RssAfter100 = -1;
     qint64 RssEnd = -1;
     QString Failure;
 };

@@ -52,10 +52,10 @@ int main(int argc, char* argv[]) {
                 f.Reconnects);
     for (const QString& text : f.BoxTexts)
         std::printf("    box: %s\n", qPrintable(text));
-    std::printf("  boxes left open %d, usable at end %s, next connection %s, RSS after 1000 %lld "
+    std::printf("  boxes left open %d, usable at end %s, next connection %s, RSS after 100 %lld "
                 "KiB, at end %lld KiB\n",
                 f.BoxesLeftOpen, f.Usable ? "yes" : "no", f.NextConnectionWorks ? "works" : "FAILS",
-                static_cast<long long>(f.RssAfter1000 / 1024),
+                static_cast<long long>(f.RssAfter100 / 1024),
                 static_cast<long long>(f.RssEnd / 1024));
     const QStringList faults = WindowFaults(f);
     std::printf("  => window %s: %s\n", qPrintable(LinkName(*link)),
