@@ -262,6 +262,7 @@ TMixedFigures RunMixed(const TMixedOptions& options) {
             ++fig.TimedOut;
         } else if (st == E_CMD_FAILED) {
             ++fig.FailedEarly;
+            ++fig.FailedEarlyByCommand[QString::fromLatin1(commands[pick].Name)];
         } else {
             ++fig.OtherCodes[st];
         }
@@ -540,8 +541,9 @@ QStringList MixedFaults(const TMixedFigures& f, bool timing) {
         faults << f.Failure;
     if (f.Settled != f.Commands)
         faults << QStringLiteral("%1 of %2 commands settled").arg(f.Settled).arg(f.Commands);
-    if (f.FailedEarly > 0)
-        faults << QStringLiteral("%1 commands failed before their time-out").arg(f.FailedEarly);
+    for (const auto& [name, count] : f.FailedEarlyByCommand)
+        if (name != QStringLiteral("GRASP_RAW"))
+            faults << QStringLiteral("%1 failed %2 times before its time-out").arg(name).arg(count);
     if (f.Duplicates > 0)
         faults
             << QStringLiteral("%1 packets dispatched beyond those that arrived").arg(f.Duplicates);

@@ -72,10 +72,14 @@ struct TMixedOptions {
 
 struct TMixedFigures {
     int Commands = 0;
-    int Settled = 0;     // returned with a status code of the protocol
-    int Succeeded = 0;   // 0 or 26
-    int TimedOut = 0;    // 18 after the full reply time-out
-    int FailedEarly = 0; // 18 before the reply time-out ran out
+    int Settled = 0;   // returned with a status code of the protocol
+    int Succeeded = 0; // 0 or 26
+    int TimedOut = 0;  // 18 after the full reply time-out
+    // 18 before the reply time-out ran out. A grasp that finds no part ends with a final 18;
+    // when that result crosses the next grasp's request it is taken as that request's reply
+    // (the first packet with the identifier is the reply), so a grasp may see it early.
+    int FailedEarly = 0;
+    std::map<QString, int> FailedEarlyByCommand;
     std::map<int, int> OtherCodes;
     qint64 MaxSettleMs = 0;
     qint64 MaxSucceededMs = 0;

@@ -46,6 +46,9 @@ bool Mixed(TLink link, int commands, std::uint32_t seed) {
     QStringList others;
     for (const auto& [code, count] : f.OtherCodes)
         others << QStringLiteral("%1x%2").arg(count).arg(code);
+    QStringList early;
+    for (const auto& [name, count] : f.FailedEarlyByCommand)
+        early << QStringLiteral("%1x%2").arg(count).arg(name);
     const double settled = f.Commands ? 100.0 * f.Settled / f.Commands : 0.0;
     const double growth = f.RssAfter1000 > 0
                               ? 100.0 * double(f.RssEnd - f.RssAfter1000) / double(f.RssAfter1000)
@@ -56,12 +59,14 @@ bool Mixed(TLink link, int commands, std::uint32_t seed) {
               .arg(options.CorruptRate)
               .arg(seed));
     Print(QStringLiteral("  commands %1, settled %2 %, succeeded %3, time-outs (18 after 3 s) "
-                         "%4, failed early %5, other codes %6")
+                         "%4, 18 before the time-out %5%6, other codes %7")
               .arg(f.Commands)
               .arg(settled, 0, 'f', 2)
               .arg(f.Succeeded)
               .arg(f.TimedOut)
               .arg(f.FailedEarly)
+              .arg(early.isEmpty() ? QString()
+                                   : QStringLiteral(" (%1)").arg(early.join(QLatin1Char(' '))))
               .arg(others.isEmpty() ? QStringLiteral("none") : others.join(QLatin1Char(' '))));
     Print(QStringLiteral("  max settle %1 ms (successes %2 ms), final motion results %3")
               .arg(f.MaxSettleMs)
