@@ -272,6 +272,7 @@ void TCommand::DataAvailable(TDevice* sender, std::int32_t count) {
             ++completed;
         }
     }
+    FPacketsArrived += static_cast<std::uint64_t>(completed);
     for (int i = 0; i < completed; ++i) {
         if (OnPacket)
             OnPacket(this);

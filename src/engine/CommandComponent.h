@@ -52,6 +52,9 @@ public:
     TStat SendPacket(const TPacket& packet);
 
     int PacketCount() const { return FPackets.Count(); }
+    // Intact packets the receiver has completed since construction, queued or dropped; lets a
+    // soak run check that nothing is dispatched more often than it arrived.
+    std::uint64_t PacketsArrived() const { return FPacketsArrived; }
     // Moves the oldest queued packet into `packet`; false (and `packet` untouched) when empty.
     bool GetPacket(TPacket& packet);
 
@@ -87,6 +90,7 @@ private:
     QPointer<TDevice> FDevice;
     TPacketBuffer FPackets{PacketQueueCapacity};
     TPacketReceiver FReceiver;
+    std::uint64_t FPacketsArrived = 0;
     TDevice::TNotifyEvent FOnConnect;
     TDevice::TNotifyEvent FOnDisconnect;
 };

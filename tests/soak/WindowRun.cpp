@@ -1,0 +1,184 @@
+#include "WindowRun.h"
+
+#include "devices/IniFile.h"
+#include "engine/MorvForm.h"
+#include "ui/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <random>
+
+namespace soak {
+
+namespace {
+
+constexpr int Patience = 15000;
+
+// Answers whatever modal window comes up, as an operator at the screen would: error boxes are
+// read and closed, the value dialog is confirmed with the value it offers, the information
+// dialog is closed.
+class TOperator {
+public:
+    explicit TOperator(TWindowFigures& figures) : FFigures(figures) {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] { Answer(); });
+        FTimer.start();
+    }
+
+private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            ++FFigures.ErrorBoxes;
+            const QString first = box->text().section(QLatin1Char('\n'), 0, 0);
+            if (!FFigures.BoxTexts.contains(first))
+                FFigures.BoxTexts << first;
+            box->done(QMessageBox::Ok);
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            ++FFigures.OtherDialogs;
+            dialog->accept();
+        }
+    }
+
+    TWindowFigures& FFigures;
+    QTimer FTimer;
+};
+
+int OpenMessageBoxes() {
+    int open = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+            ++open;
+    return open;
+}
+
+// Connected, initialized and idle: the operator may click.
+bool Ready(const TMainWin& w) {
+    return w.Gripper()->IsConnected() && !w.Connect1->isEnabled() && w.btnStop->isEnabled() &&
+           !w.Gripper()->InExchange() && !QApplication::activeModalWidget();
+}
+
+bool ConnectWindow(TMainWin& w, const TConnectTarget& target) {
+    return w.Gripper()->ConnectTo(target) == E_SUCCESS &&
+           QTest::qWaitFor([&] { return Ready(w); }, Patience);
+}
+
+} // namespace
+
+TWindowFigures RunWindow(const TWindowOptions& options) {
+    TWindowFigures fig;
+    QTemporaryDir settings;
+    SetSettingsDirectory(settings.path());
+    struct TRestoreSettings {
+        ~TRestoreSettings() { SetSettingsDirectory(QString()); }
+    } restore;
+
+    TSimTarget sim(options.Link,
+                   {QStringLiteral("--referenced"), QStringLiteral("--drop-rate"),
+                    QString::number(options.DropRate), QStringLiteral("--corrupt-rate"),
+                    QString::number(options.CorruptRate), QStringLiteral("--seed"),
+                    QString::number(options.Seed)});
+    if (!sim.Start()) {
+        fig.Failure = QStringLiteral("simulator: ") + sim.ErrorString();
+        return fig;
+    }
+    const TConnectTarget target = sim.Target();
+
+    TMainWin w;
+    w.show();
+    TOperator op(fig);
+    if (!ConnectWindow(w, target)) {
+        fig.Failure = QStringLiteral("the window did not connect");
+        return fig;
+    }
+
+    // What an operator can do with a connected gripper, by the window's own controls.
+    const std::vector<std::function<void()>> clicks = {
+        [&] { w.btnMove->click(); },
+        [&] { w.btnGrasp->click(); },
+        [&] { w.btnRelease->click(); },
+        [&] { w.btnStop->click(); },
+        [&] { w.btnForce->click(); },
+        [&] { w.btnAcc->click(); },
+        [&] { w.Homing1->trigger(); },
+        [&] { w.GetSystemInfo1->trigger(); },
+        [&] { w.GetSystemLimits1->trigger(); },
+        [&] { w.GetGraspingStatistics1->trigger(); },
+        [&] { w.btnEmergencyStop->click(); },
+    };
+    std::mt19937 rng(options.Seed);
+    for (int i = 0; i < options.Commands; ++i) {
+        if (!Ready(w) && !QTest::qWaitFor([&] { return Ready(w); }, 1000)) {
+            // The window gave the connection up after an error box; connect again.
+            ++fig.Reconnects;
+            if (!ConnectWindow(w, target)) {
+                fig.Failure =
+                    QStringLiteral("the window did not connect again after %1 commands").arg(i);
+                break;
+            }
+        }
+        QElapsedTimer clock;
+        clock.start();
+        // A fast stop that held is acknowledged next, as the operator must before moving again.
+        if (w.btnEmergencyStop->isChecked())
+            w.FastStopAcknowledge1->trigger();
+        else
+            clicks[rng() % clicks.size()]();
+        fig.MaxSettleMs = std::max(fig.MaxSettleMs, clock.elapsed());
+        ++fig.Commands;
+        if (fig.Commands == 100)
+            fig.RssAfter100 = ResidentBytes();
+        if (options.Progress)
+            options.Progress(fig.Commands);
+    }
+    fig.RssEnd = ResidentBytes();
+
+    // Whatever is still shown must be closed by the operator, not left behind.
+    (void)QTest::qWaitFor([&] { return !QApplication::activeModalWidget(); }, Patience);
+    if (w.btnEmergencyStop->isChecked())
+        w.FastStopAcknowledge1->trigger();
+    (void)QTest::qWaitFor([&] { return Ready(w); }, Patience);
+    fig.BoxesLeftOpen = OpenMessageBoxes();
+    fig.Usable = Ready(w) && w.btnMove->isEnabled() && w.btnGrasp->isEnabled() &&
+                 w.btnRelease->isEnabled() && w.Disconnect1->isEnabled() &&
+                 !w.btnEmergencyStop->isChecked();
+
+    // The operator disconnects and connects to a gripper without faults: no box may come up.
+    w.Disconnect1->trigger();
+    if (!QTest::qWaitFor([&] { return w.Connect1->isEnabled(); }, Patience))
+        return fig;
+    TSimTarget clean(options.Link, {QStringLiteral("--referenced")});
+    if (!clean.Start() || !ConnectWindow(w, clean.Target()))
+        return fig;
+    const int boxesBefore = fig.ErrorBoxes;
+    w.GetSystemInfo1->trigger();
+    w.btnMove->click();
+    fig.NextConnectionWorks = fig.ErrorBoxes == boxesBefore && Ready(w);
+    w.Disconnect1->trigger();
+    return fig;
+}
+
+QStringList WindowFaults(const TWindowFigures& f) {
+    QStringList faults;
+    if (!f.Failure.isEmpty())
+        faults << f.Failure;
+    if (f.BoxesLeftOpen > 0)
+        faults << QStringLiteral("%1 message boxes left open").arg(f.BoxesLeftOpen);
+    if (!f.Usable)
+        faults << QStringLiteral("the window was not usable at the end");
+    if (!f.NextConnectionWorks)
+        faults << QStringLiteral("the next connection did not work");
+    return faults;
+}
+
+} // namespace soak
