@@ -97,6 +97,11 @@ std::size_t TPacketReceiver::Feed(const std::uint8_t* data, std::size_t count,
                 if (!hit)
                     return count;
                 i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+                if (count - i >= 3 && data[i + 1] == PreambleByte && data[i + 2] == PreambleByte) {
+                    i += 3;
+                    StartPacket();
+                    continue;
+                }
             }
             const std::uint8_t b = data[i++];
             FPosition = (b == PreambleByte) ? FPosition + 1 : 0;
@@ -106,7 +111,13 @@ std::size_t TPacketReceiver::Feed(const std::uint8_t* data, std::size_t count,
         }
 
         const std::uint32_t p = static_cast<std::uint32_t>(FPosition);
-        if (p < 3) {
+        if (p == 0 && count - i >= 3) {
+            FID = data[i];
+            FExpected = data[i + 1] | (static_cast<std::uint32_t>(data[i + 2]) << 8);
+            FCrc = Crc16Byte(data[i + 2], Crc16Byte(data[i + 1], Crc16Byte(data[i], FCrc)));
+            FPosition = 3;
+            i += 3;
+        } else if (p < 3) {
             const std::uint8_t b = data[i++];
             if (p == 0)
                 FID = b;
@@ -125,12 +136,15 @@ std::size_t TPacketReceiver::Feed(const std::uint8_t* data, std::size_t count,
             FFolded = p - 3 + n;
             FPosition += static_cast<std::int32_t>(n);
             i += n;
-        } else if (p == FExpected + 3) {
-            FCrc = Crc16Block(FBuffer.data() + FFolded, FExpected - FFolded, FCrc);
-            FFolded = FExpected;
-            FCrc = Crc16Byte(data[i++], FCrc);
-            ++FPosition;
         } else {
+            if (p == FExpected + 3) {
+                FCrc = Crc16Block(FBuffer.data() + FFolded, FExpected - FFolded, FCrc);
+                FFolded = FExpected;
+                FCrc = Crc16Byte(data[i++], FCrc);
+                ++FPosition;
+                if (i == count)
+                    break;
+            }
             FCrc = Crc16Byte(data[i++], FCrc);
             FInPacket = false;
             FPosition = 0;
