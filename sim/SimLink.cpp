@@ -54,17 +54,17 @@ void TSimLink::MarkClosed() {
 }
 
 void TSimLink::FeedBytes(const std::uint8_t* data, std::size_t count) {
-    TPacket packet;
-    for (std::size_t i = 0; i < count && !FClosed; ++i) {
-        if (!FReceiver->Feed(data[i], packet))
-            continue;
+    if (FClosed)
+        return;
+    FReceiver->Feed(data, count, [this](TPacket& packet) {
         if (FModel.Faults().Verbose)
             Trace(Name(), "<", MakeFrame(packet), "");
         FModel.HandlePacket(packet, *this);
         const int limit = FModel.Faults().DisconnectAfter;
         if (limit > 0 && ++FFramesReceived == limit)
             Enqueue({}); // closes once the replies queued so far have gone out
-    }
+        return !FClosed;
+    });
 }
 
 void TSimLink::SendPacket(std::uint8_t id, std::uint16_t status, const TByteArray& data) {

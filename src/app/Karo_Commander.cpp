@@ -1,9 +1,12 @@
+#include "FirstPaintProbe.h"
 #include "diagnostics/CommLogForm.h"
 #include "ui/GripperPicture.h"
 #include "ui/KaroApplication.h"
 #include "ui/MainForm.h"
 
 int main(int argc, char** argv) {
+    QElapsedTimer started;
+    started.start();
     TKaroApplication app(argc, argv);
     app.setWindowIcon(KaroAppIcon());
     QApplication::setApplicationName(QStringLiteral("Karo Commander"));
@@ -14,6 +17,7 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program, whatever else is open.
     commLog.setAttribute(Qt::WA_QuitOnClose, false);
     mainWin.SetCommandLog(&commLog);
+    const TFirstPaintProbe firstPaint(&mainWin, started);
     mainWin.show();
     const int result = app.exec();
     // The log outlives nothing that still reports to it.

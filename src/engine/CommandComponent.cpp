@@ -265,13 +265,12 @@ void TCommand::DataAvailable(TDevice* sender, std::int32_t count) {
     // Feed everything first and notify afterwards: a notification handler may run a nested
     // read, whose bytes must not overtake the rest of this chunk in the receiver.
     int completed = 0;
-    TPacket packet;
-    for (std::int32_t i = 0; i < std::min(got, wanted); ++i) {
-        if (FReceiver.Feed(buffer[static_cast<std::size_t>(i)], packet)) {
-            FPackets.Add(packet); // a full queue drops it
-            ++completed;
-        }
-    }
+    FReceiver.Feed(buffer.data(), static_cast<std::size_t>(std::min(got, wanted)),
+                   [this, &completed](TPacket& packet) {
+                       FPackets.Add(packet); // a full queue drops it
+                       ++completed;
+                       return true;
+                   });
     FPacketsArrived += static_cast<std::uint64_t>(completed);
     for (int i = 0; i < completed; ++i) {
         if (OnPacket)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // The ordinary MSB-first table of polynomial 0x1021, applied with the reflected update step.
@@ -27,3 +28,10 @@ constexpr std::uint16_t Crc16Byte(std::uint8_t b, std::uint16_t crc) {
 }
 
 std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t count, std::uint16_t initial);
+
+// The same checksum over any length, eight bytes per step (slicing-by-8).
+std::uint16_t Crc16Block(const std::uint8_t* data, std::size_t count, std::uint16_t initial);
+
+// Copies `count` bytes to `dst` and folds them into the checksum in the same pass.
+std::uint16_t Crc16Copy(std::uint8_t* dst, const std::uint8_t* src, std::size_t count,
+                        std::uint16_t initial);

@@ -1,11 +1,14 @@
 #include "TestSupport.h"
 #include "protocol/Frame.h"
 #include "protocol/Receiver.h"
+#include "protocol/crc.h"
 
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <random>
 
 namespace {
 // Counts heap allocations so the test can hold the receive path to one per intact frame.
@@ -38,6 +41,64 @@ class TestReceiver : public QObject {
         return out;
     }
     static std::vector<std::uint8_t> Bytes(const char* hex) { return HexBytes(hex); }
+
+    static std::uint16_t PlainCrc(const std::uint8_t* data, std::size_t n, std::uint16_t crc) {
+        for (std::size_t i = 0; i < n; ++i)
+            crc = Crc16Byte(data[i], crc);
+        return crc;
+    }
+
+    // A frame checksummed one byte at a time, independent of the block methods under test.
+    static std::vector<std::uint8_t> PlainFrame(std::uint8_t id, std::uint16_t announced,
+                                                const std::vector<std::uint8_t>& payload) {
+        std::vector<std::uint8_t> f = {0xAA,
+                                       0xAA,
+                                       0xAA,
+                                       id,
+                                       static_cast<std::uint8_t>(announced & 0xFF),
+                                       static_cast<std::uint8_t>(announced >> 8)};
+        f.insert(f.end(), payload.begin(), payload.end());
+        const std::uint16_t crc = PlainCrc(f.data(), f.size(), Crc16Initial);
+        f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+        f.push_back(static_cast<std::uint8_t>(crc >> 8));
+        return f;
+    }
+
+    // A stream of intact, corrupt, truncated and overlong frames with noise between them.
+    static std::vector<std::uint8_t> MixedStream(std::mt19937& rng, int frames) {
+        auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(rng); };
+        std::vector<std::uint8_t> out;
+        for (int k = 0; k < frames; ++k) {
+            const int size = pick(0, 9) == 0 ? pick(300, 9000) : pick(0, 40);
+            std::vector<std::uint8_t> payload(static_cast<std::size_t>(size));
+            for (auto& b : payload)
+                b = pick(0, 3) == 0 ? 0xAA : static_cast<std::uint8_t>(pick(0, 255));
+            const auto id = static_cast<std::uint8_t>(pick(0, 4) == 0 ? 0xAA : pick(0, 255));
+            std::vector<std::uint8_t> f =
+                PlainFrame(id, static_cast<std::uint16_t>(payload.size()), payload);
+            switch (pick(0, 9)) {
+            case 0: // corrupt anywhere after the preamble
+                f[static_cast<std::size_t>(pick(3, static_cast<int>(f.size()) - 1))] ^=
+                    static_cast<std::uint8_t>(1u << pick(0, 7));
+                break;
+            case 1: // truncated
+                f.resize(static_cast<std::size_t>(pick(1, static_cast<int>(f.size()) - 1)));
+                break;
+            case 2: // announces far more than follows
+                f = PlainFrame(id, static_cast<std::uint16_t>(pick(9000, 65535)), payload);
+                f.resize(f.size() - 2);
+                break;
+            case 3: // noise in front, often a stray preamble byte
+                for (int n = pick(1, 5); n > 0; --n)
+                    out.push_back(pick(0, 1) ? 0xAA : static_cast<std::uint8_t>(pick(0, 255)));
+                break;
+            default:
+                break;
+            }
+            out.insert(out.end(), f.begin(), f.end());
+        }
+        return out;
+    }
 
 private Q_SLOTS:
     void wholeFrame() {
@@ -167,6 +228,73 @@ private Q_SLOTS:
         QVERIFY(!r.InPacket());
         QVERIFY(Feed(r, Bytes("00 0E 76")).isEmpty());
         QCOMPARE(Feed(r, Bytes("AA AA AA 22 00 00 0E 76")).size(), 1);
+    }
+
+    void blockChecksumsMatchTheByteStep() {
+        std::mt19937 rng(7);
+        std::vector<std::uint8_t> data(300), copy(300);
+        for (auto& b : data)
+            b = static_cast<std::uint8_t>(rng());
+        for (std::size_t n = 0; n <= data.size(); n += 1 + n / 8) {
+            const auto initial = static_cast<std::uint16_t>(rng());
+            const std::uint16_t want = PlainCrc(data.data(), n, initial);
+            QCOMPARE(Crc16Block(data.data(), n, initial), want);
+            std::fill(copy.begin(), copy.end(), 0);
+            QCOMPARE(Crc16Copy(copy.data(), data.data(), n, initial), want);
+            QVERIFY(std::equal(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n),
+                               copy.begin()));
+            QVERIFY(std::all_of(copy.begin() + static_cast<std::ptrdiff_t>(n), copy.end(),
+                                [](std::uint8_t b) { return b == 0; }));
+        }
+    }
+
+    // A chunk fed at once must decide exactly as its bytes fed one by one at the same tick:
+    // same packets in the same order, same drops, same gap resets, same state between chunks.
+    void chunksMatchBytesOneByOne() {
+        std::mt19937 rng(20261208);
+        auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(rng); };
+        const std::uint32_t pauses[] = {0, 0, 0, 0, 1, 50, 100, 101, 150, 5000};
+        int packets = 0, stops = 0;
+        for (int round = 0; round < 120; ++round) {
+            FakeTick tick(pick(0, 3) == 0 ? 0xFFFFFF00u : 1000u);
+            TPacketReceiver bytewise, chunked;
+            const std::vector<std::uint8_t> stream = MixedStream(rng, 40);
+            QList<TPacket> want, got;
+            const int maxChunk = pick(0, 1) ? 16 : 6000;
+            for (std::size_t at = 0; at < stream.size();) {
+                const auto n = std::min<std::size_t>(static_cast<std::size_t>(pick(1, maxChunk)),
+                                                     stream.size() - at);
+                tick.Advance(pauses[pick(0, 9)]);
+                want += Feed(bytewise, {stream.begin() + static_cast<std::ptrdiff_t>(at),
+                                        stream.begin() + static_cast<std::ptrdiff_t>(at + n)});
+                // Now and then the sink stops the chunk; the rest follows at the same tick.
+                for (std::size_t done = 0; done < n;) {
+                    const bool stop = pick(0, 2) == 0;
+                    const std::size_t used =
+                        chunked.Feed(stream.data() + at + done, n - done, [&](TPacket& p) {
+                            got.append(p);
+                            return !stop;
+                        });
+                    QVERIFY(used > 0 && used <= n - done);
+                    QVERIFY(used == n - done || stop);
+                    stops += used < n - done ? 1 : 0;
+                    done += used;
+                }
+                at += n;
+                QCOMPARE(chunked.InPacket(), bytewise.InPacket());
+                QCOMPARE(chunked.Position(), bytewise.Position());
+                QCOMPARE(got.size(), want.size());
+            }
+            for (qsizetype i = 0; i < want.size(); ++i) {
+                QCOMPARE(got[i].ID, want[i].ID);
+                QCOMPARE(got[i].Length, want[i].Length);
+                QVERIFY(got[i].Data == want[i].Data);
+            }
+            packets += static_cast<int>(want.size());
+        }
+        // The mix must really exercise both outcomes, not pass on an empty stream.
+        QVERIFY2(packets > 400, qPrintable(QString::number(packets)));
+        QVERIFY(stops > 50);
     }
 
     void allocatesOncePerIntactFrame() {
