@@ -41,17 +41,6 @@ private Q_SLOTS:
         QVERIFY(f.Dispatched >= std::uint64_t(f.Succeeded));
         QVERIFY(f.Arrived > 0);
     }
-
-    void mixCoversEveryCommandOnce() {
-        // Seventeen operations of the command set, each once by name.
-        const auto& all = MixedCommands();
-        QCOMPARE(int(all.size()), 17);
-        QStringList names;
-        for (const auto& c : all)
-            names << QString::fromLatin1(c.Name);
-        names.removeDuplicates();
-        QCOMPARE(names.size(), 17);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFaultEngineMixed)
