@@ -2,7 +2,7 @@
 // request gets a scripted answer (stray packets of any identifier, length and status, raw
 // garbage, then the reply or a time-out), delivered at once or from the event loop. The clock
 // is ours, so a time-out costs nothing. Handlers start further commands inside running ones.
-#include "FuzzText.h"
+#include "FuzzSupport.h"
 #include "engine/MorvForm.h"
 #include "protocol/Frame.h"
 #include "protocol/Receiver.h"
@@ -169,7 +169,7 @@ struct TRun {
         TSystemInfo info;
         TSystemLimits limits;
         TByteArray reply;
-        TStat status = 0;
+        TStat status = E_SUCCESS;
         switch (which % 20) {
         case 0:
             Morv.Homing(In.ConsumeIntegral<std::uint8_t>(), later);
@@ -228,8 +228,7 @@ struct TRun {
         case 17: {
             const auto id = In.ConsumeIntegral<std::uint8_t>();
             const TByteArray request = Payload(16);
-            if (Morv.ExecuteCommand(id, request, reply, status))
-                FuzzCheck(status >= 0 && status <= 255);
+            (void)Morv.ExecuteCommand(id, request, reply, status);
             break;
         }
         case 18:

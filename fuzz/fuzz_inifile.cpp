@@ -1,24 +1,20 @@
 // The settings-file reader over arbitrary file contents, followed by one write: every key a
 // section lists can be read, the written value reads back, and no other value of the section
 // changes.
+#include "FuzzSupport.h"
 #include "devices/IniFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok)
-        std::abort();
-}
 
 QString FileName() {
     // On a RAM disk when there is one: every input writes the file twice.
@@ -45,7 +41,7 @@ bool Plain(const QString& s) {
 std::map<QString, QString> Values(const TIniFile& ini, const QString& section) {
     std::map<QString, QString> values;
     for (const QString& key : ini.ReadSection(section)) {
-        Check(ini.ValueExists(section, key));
+        FuzzCheck(ini.ValueExists(section, key));
         // The first line of a key counts; a later duplicate does not shadow it.
         values.try_emplace(key.toLower(), ini.ReadString(section, key, QString()));
     }
@@ -64,13 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString name = FileName();
     {
         QFile f(name);
-        Check(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        Check(f.write(content.data(), static_cast<qint64>(content.size())) ==
-              static_cast<qint64>(content.size()));
+        FuzzCheck(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        FuzzCheck(f.write(content.data(), static_cast<qint64>(content.size())) ==
+                  static_cast<qint64>(content.size()));
     }
     TIniFile ini(name);
     const bool exists = ini.SectionExists(section);
-    Check(exists || ini.ReadSection(section).isEmpty());
+    FuzzCheck(exists || ini.ReadSection(section).isEmpty());
     const std::map<QString, QString> before = Values(ini, section);
     (void)ini.ReadInteger(section, key, 7);
     (void)ini.ReadBool(section, key, true);
@@ -78,13 +74,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!Plain(section) || !Plain(key) || value.contains(QLatin1Char('\n')) ||
         value.contains(QLatin1Char('\r')))
         return 0;
-    Check(ini.WriteString(section, key, value));
-    Check(ini.SectionExists(section));
-    Check(ini.ReadString(section, key, QStringLiteral("<none>")) == value.trimmed());
+    FuzzCheck(ini.WriteString(section, key, value));
+    FuzzCheck(ini.SectionExists(section));
+    FuzzCheck(ini.ReadString(section, key, QStringLiteral("<none>")) == value.trimmed());
     std::map<QString, QString> after = Values(ini, section);
     after.erase(key.toLower());
     std::map<QString, QString> kept = before;
     kept.erase(key.toLower());
-    Check(after == kept);
+    FuzzCheck(after == kept);
+
+    // Every line the write did not touch is still there byte for byte, in order; unless a
+    // Latin-1 file had to become UTF-8 for a name or value beyond Latin-1.
+    const QString added = section + key + value;
+    const bool beyondLatin1 =
+        std::any_of(added.cbegin(), added.cend(), [](QChar c) { return c.unicode() > 255; });
+    if (beyondLatin1 && QString::fromUtf8(QByteArray::fromStdString(content)).toUtf8() !=
+                            QByteArray::fromStdString(content))
+        return 0;
+    QFile f(name);
+    FuzzCheck(f.open(QIODevice::ReadOnly));
+    const QByteArray written = f.readAll();
+    QList<QByteArray> old = QByteArray::fromStdString(content).split('\n');
+    QList<QByteArray> now = written.split('\n');
+    auto strip = [](QList<QByteArray>& lines) {
+        for (QByteArray& l : lines)
+            if (l.endsWith('\r'))
+                l.chop(1);
+    };
+    strip(old);
+    strip(now);
+    qsizetype at = 0;
+    std::size_t missing = 0;
+    for (const QByteArray& line : old) {
+        const qsizetype found = now.indexOf(line, at);
+        if (found < 0)
+            ++missing;
+        else
+            at = found + 1;
+    }
+    // Only the line that held the key may have changed.
+    FuzzCheck(missing <= before.count(key.toLower()));
     return 0;
 }

@@ -1,6 +1,6 @@
 // The entry fields' number readers: whatever they accept must read back the same when written
 // out again, and a float they accept is finite.
-#include "FuzzText.h"
+#include "FuzzSupport.h"
 #include "protocol/NumberText.h"
 
 #include <cmath>

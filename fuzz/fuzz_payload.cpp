@@ -1,6 +1,6 @@
 // The command editor's payload parser: it never accepts more than a packet can carry, and the
 // bytes it accepts read back the same when typed as hexadecimal items or as one string.
-#include "FuzzText.h"
+#include "FuzzSupport.h"
 #include "protocol/PayloadText.h"
 
 #include <QStringList>

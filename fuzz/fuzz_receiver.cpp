@@ -1,6 +1,7 @@
 // The receive state machine fed arbitrary bytes. The first input byte picks the mode: raw bytes
 // as they come, or frames built from the input with correct checksums (some damaged on purpose),
 // so the search gets past the preamble and into long payloads.
+#include "FuzzSupport.h"
 #include "protocol/Frame.h"
 #include "protocol/Receiver.h"
 #include "protocol/crc.h"
@@ -14,20 +15,15 @@ namespace {
 
 std::uint32_t gNow = 0;
 
-void Check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
 // Frames the receiver must give back are remembered in order; every packet it gives must be
 // the oldest one still expected (earlier ones may be lost to damage or gaps, never reordered
 // or altered).
 struct TExpect {
     std::deque<TPacket> Frames;
     void Got(const TPacket& p) {
-        Check(p.Length >= 0 && p.Length <= MaxPayloadLength);
-        Check(p.Data.size() == static_cast<std::size_t>(p.Length));
-        Check(p.ID >= 0 && p.ID <= 255);
+        FuzzCheck(p.Length >= 0 && p.Length <= MaxPayloadLength);
+        FuzzCheck(p.Data.size() == static_cast<std::size_t>(p.Length));
+        FuzzCheck(p.ID >= 0 && p.ID <= 255);
         // A packet with a valid checksum may also appear out of random bytes; only frames we
         // built are checked against what went in.
         while (!Frames.empty()) {
@@ -56,10 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 1; i < size; ++i) {
             gNow += step;
             if (receiver.Feed(data[i], out)) {
-                Check(out.Data.size() == static_cast<std::size_t>(out.Length));
+                FuzzCheck(out.Data.size() == static_cast<std::size_t>(out.Length));
                 // Whatever came out must frame back to bytes that end at the residue 0.
                 const TByteArray frame = MakeFrame(out);
-                Check(frame.size() == out.Data.size() + FrameOverhead);
+                FuzzCheck(frame.size() == out.Data.size() + FrameOverhead);
             }
         }
         return 0;
@@ -75,10 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TByteArray payload = fdp.ConsumeBytes<std::uint8_t>(
             fdp.ConsumeIntegralInRange<std::size_t>(0, (kind & 0x80) ? MaxPayloadLength : 64));
         TByteArray frame = MakeFrame(id, payload);
-        Check(frame.size() == payload.size() + FrameOverhead);
+        FuzzCheck(frame.size() == payload.size() + FrameOverhead);
         const std::uint16_t header = Crc16(frame.data(), 6, Crc16Initial);
-        Check(Crc16(frame.data() + 6, static_cast<std::uint16_t>(payload.size()), header) ==
-              (frame[frame.size() - 2] | (frame[frame.size() - 1] << 8)));
+        FuzzCheck(Crc16(frame.data() + 6, static_cast<std::uint16_t>(payload.size()), header) ==
+                  (frame[frame.size() - 2] | (frame[frame.size() - 1] << 8)));
         bool damaged = false;
         switch (kind & 0x07) {
         case 1: // one bit flipped after the preamble
@@ -126,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Every intact frame, each after a gap that ended any damaged one, arrives: nothing is lost
     // that the wire delivered whole.
-    Check(expect.Frames.empty());
-    Check(received >= intact);
+    FuzzCheck(expect.Frames.empty());
+    FuzzCheck(received >= intact);
     return 0;
 }

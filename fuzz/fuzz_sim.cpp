@@ -2,7 +2,7 @@
 // the input (known identifiers mostly, payloads of any length), with the model's clock moved on
 // between them. Everything the gripper sends must be an intact frame with a status word, and the
 // fingers must stay inside the stroke.
-#include "FuzzText.h"
+#include "FuzzSupport.h"
 #include "GripperModel.h"
 #include "SimLink.h"
 #include "protocol/Constants.h"

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 // Text for the readers, from fuzz bytes: the low two bits of the first byte pick UTF-8, Latin-1
@@ -29,7 +30,11 @@ inline QString FuzzText(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-inline void FuzzCheck(bool ok) {
-    if (!ok)
-        std::abort();
+// A broken property: says which before the abort that libFuzzer records as a crash.
+inline void FuzzCheckAt(bool ok, const char* what, const char* file, int line) {
+    if (ok)
+        return;
+    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
+    std::abort();
 }
+#define FuzzCheck(ok) FuzzCheckAt((ok), #ok, __FILE__, __LINE__)
