@@ -1,7 +1,8 @@
 # One interface target carries the warning and sanitizer flags for everything we build.
 add_library(karo_options INTERFACE)
 target_compile_options(karo_options INTERFACE
-  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Woverloaded-virtual -Wshadow=local)
+  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Woverloaded-virtual
+  $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 if(KARO_WERROR)
   target_compile_options(karo_options INTERFACE -Werror)
 endif()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the normal and the sanitizer configuration, runs all tests.
+# Installs what is missing, builds the normal and the sanitizer configuration, runs all tests,
+# then runs every fuzz target over its seeds and for 20 s (scripts/fuzz.sh, build-fuzz/).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -15,4 +16,8 @@ echo "== normal build"
 run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (ASan + UBSan)"
 run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DKARO_SANITIZE=ON -DKARO_BUILD_BENCH=OFF
+echo "== fuzz targets (clang, ASan + UBSan), 20 s each"
+work="$(mktemp -d)"
+"$root/scripts/fuzz.sh" -t 20 -w "$work" || status=1
+rm -rf "$work"
 exit $status

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -72,11 +74,18 @@ Found Find(const QStringList& lines, const QString& section, const QString& key)
 
 TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
 
-QStringList TIniFile::Load(bool* crlf) const {
+QStringList TIniFile::Load(bool* crlf, bool* latin1) const {
     QFile f(FFileName);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    const QString text = QString::fromUtf8(f.readAll());
+    const QByteArray bytes = f.readAll();
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    const bool notUtf8 = utf8.hasError();
+    if (notUtf8)
+        text = QString::fromLatin1(bytes);
+    if (latin1)
+        *latin1 = notUtf8;
     if (crlf)
         *crlf = text.contains(QLatin1String("\r\n"));
     QStringList lines = text.split(QLatin1Char('\n'));
@@ -119,7 +128,8 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
     bool crlf = false;
-    QStringList lines = Load(&crlf);
+    bool latin1 = false;
+    QStringList lines = Load(&crlf, &latin1);
     const Found f = Find(lines, section, key);
     if (f.keyLine >= 0) {
         lines[f.keyLine] = *KeyOf(lines[f.keyLine]) + QLatin1Char('=') + value;
@@ -135,14 +145,19 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
         lines.append(key + QLatin1Char('=') + value);
     }
-    return Store(lines, crlf);
+    return Store(lines, crlf, latin1);
 }
 
-bool TIniFile::Store(const QStringList& lines, bool crlf) {
+bool TIniFile::Store(const QStringList& lines, bool crlf, bool latin1) {
     const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QString text = lines.join(eol) + eol;
+    // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
+    const bool keepLatin1 = latin1 && std::all_of(text.cbegin(), text.cend(),
+                                                  [](QChar c) { return c.unicode() < 256; });
     QSaveFile out(FFileName);
     const bool written = out.open(QIODevice::WriteOnly) &&
-                         out.write((lines.join(eol) + eol).toUtf8()) >= 0 && out.commit();
+                         out.write(keepLatin1 ? text.toLatin1() : text.toUtf8()) >= 0 &&
+                         out.commit();
     if (written) {
         FFailing = false;
     } else if (!FFailing) {

@@ -37,8 +37,10 @@ public:
     std::function<void(const QString& fileName)> OnWriteError;
 
 private:
-    QStringList Load(bool* crlf = nullptr) const;
-    bool Store(const QStringList& lines, bool crlf);
+    // A file that is not valid UTF-8 is read and written back as Latin-1, so that bytes of
+    // lines a write does not change survive it.
+    QStringList Load(bool* crlf = nullptr, bool* latin1 = nullptr) const;
+    bool Store(const QStringList& lines, bool crlf, bool latin1);
     QString FFileName;
     bool FFailing = false;
 };

@@ -67,6 +67,27 @@ private Q_SLOTS:
         QVERIFY(!ini.ValueExists(QStringLiteral("other"), QStringLiteral("c")));
     }
 
+    void aFileThatIsNotUtf8KeepsItsBytesThroughAWrite() {
+        TempSettingsDir dir;
+        // Found by fuzzing: a Latin-1 byte in another line came back as U+FFFD.
+        dir.WriteFile(QStringLiteral("uart.cfg"), "[ports]\nCOM3=/dev/caf\xe9\n[common]\nbaud=4\n");
+        TIniFile ini(dir.FilePath(QStringLiteral("uart.cfg")));
+        QCOMPARE(ini.ReadString(QStringLiteral("ports"), QStringLiteral("COM3"), QString()),
+                 QStringLiteral("/dev/caf\u00e9"));
+        QVERIFY(ini.WriteInteger(QStringLiteral("common"), QStringLiteral("baud"), 6));
+        QCOMPARE(dir.ReadFile(QStringLiteral("uart.cfg")),
+                 QByteArray("[ports]\nCOM3=/dev/caf\xe9\n[common]\nbaud=6\n"));
+        // A value that Latin-1 cannot hold makes it UTF-8, nothing replaced by '?'.
+        QVERIFY(ini.WriteString(QStringLiteral("common"), QStringLiteral("name"),
+                                QStringLiteral("\u20ac")));
+        QCOMPARE(
+            dir.ReadFile(QStringLiteral("uart.cfg")),
+            QByteArray("[ports]\nCOM3=/dev/caf\xc3\xa9\n[common]\nbaud=6\nname=\xe2\x82\xac\n"));
+        // A UTF-8 file stays UTF-8.
+        QCOMPARE(ini.ReadString(QStringLiteral("common"), QStringLiteral("name"), QString()),
+                 QStringLiteral("\u20ac"));
+    }
+
     void newKeyGoesIntoItsSectionBeforeTheBlankLine() {
         TempSettingsDir dir;
         dir.WriteFile(QStringLiteral("a.ini"), "[one]\nx=1\n\n[two]\ny=2\n");

@@ -1,0 +1,126 @@
+// The settings-file reader over arbitrary file contents, followed by one write: every key a
+// section lists can be read, the written value reads back, and no other value of the section
+// changes.
+#include "FuzzSupport.h"
+#include "devices/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+QString FileName() {
+    // On a RAM disk when there is one: every input writes the file twice.
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/karo-fuzz-ini-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/karo-fuzz-ini-XXXXXX"));
+    return dir.filePath(QStringLiteral("fuzz.cfg"));
+}
+
+// A name the file format can hold as it is: no line break, no '=', no brackets, not a comment,
+// no blanks around it.
+bool Plain(const QString& s) {
+    if (s.isEmpty() || s.trimmed() != s || s.startsWith(QLatin1Char(';')) ||
+        s.startsWith(QLatin1Char('#')))
+        return false;
+    for (const QChar c : s)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('=') ||
+            c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() == 0 || c.isSpace() ||
+            !c.isPrint())
+            return false;
+    return true;
+}
+
+std::map<QString, QString> Values(const TIniFile& ini, const QString& section) {
+    std::map<QString, QString> values;
+    for (const QString& key : ini.ReadSection(section)) {
+        FuzzCheck(ini.ValueExists(section, key));
+        // The first line of a key counts; a later duplicate does not shadow it.
+        values.try_emplace(key.toLower(), ini.ReadString(section, key, QString()));
+    }
+    return values;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider fdp(data, size);
+    const QString section = QString::fromUtf8(fdp.ConsumeRandomLengthString(24));
+    const QString key = QString::fromUtf8(fdp.ConsumeRandomLengthString(24));
+    const QString value = QString::fromUtf8(fdp.ConsumeRandomLengthString(48));
+    const std::string content = fdp.ConsumeRemainingBytesAsString();
+
+    const QString name = FileName();
+    {
+        QFile f(name);
+        FuzzCheck(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        FuzzCheck(f.write(content.data(), static_cast<qint64>(content.size())) ==
+                  static_cast<qint64>(content.size()));
+    }
+    TIniFile ini(name);
+    const bool exists = ini.SectionExists(section);
+    FuzzCheck(exists || ini.ReadSection(section).isEmpty());
+    const std::map<QString, QString> before = Values(ini, section);
+    (void)ini.ReadInteger(section, key, 7);
+    (void)ini.ReadBool(section, key, true);
+
+    if (!Plain(section) || !Plain(key) || value.contains(QLatin1Char('\n')) ||
+        value.contains(QLatin1Char('\r')))
+        return 0;
+    FuzzCheck(ini.WriteString(section, key, value));
+    FuzzCheck(ini.SectionExists(section));
+    FuzzCheck(ini.ReadString(section, key, QStringLiteral("<none>")) == value.trimmed());
+    std::map<QString, QString> after = Values(ini, section);
+    after.erase(key.toLower());
+    std::map<QString, QString> kept = before;
+    kept.erase(key.toLower());
+    FuzzCheck(after == kept);
+
+    // Every line the write did not touch is still there byte for byte, in order; unless a
+    // Latin-1 file had to become UTF-8 for a name or value beyond Latin-1.
+    const QString added = section + key + value;
+    const bool beyondLatin1 =
+        std::any_of(added.cbegin(), added.cend(), [](QChar c) { return c.unicode() > 255; });
+    if (beyondLatin1 && QString::fromUtf8(QByteArray::fromStdString(content)).toUtf8() !=
+                            QByteArray::fromStdString(content))
+        return 0;
+    QFile f(name);
+    FuzzCheck(f.open(QIODevice::ReadOnly));
+    const QByteArray written = f.readAll();
+    QList<QByteArray> old = QByteArray::fromStdString(content).split('\n');
+    QList<QByteArray> now = written.split('\n');
+    // Line ends are the file's business (one style for the whole file); compare the rest.
+    auto strip = [](QList<QByteArray>& lines) {
+        for (QByteArray& l : lines)
+            while (l.endsWith('\r'))
+                l.chop(1);
+    };
+    strip(old);
+    strip(now);
+    if (!old.last().isEmpty())
+        old.append(QByteArray()); // the rewrite ends the last line
+    if (before.count(key.toLower()) > 0) {
+        // The key's line was replaced in place, nothing else.
+        FuzzCheck(now.size() == old.size());
+        int changed = 0;
+        for (qsizetype k = 0; k < old.size(); ++k)
+            changed += old[k] != now[k] ? 1 : 0;
+        FuzzCheck(changed <= 1);
+    } else {
+        // Lines were only added: the old ones are all there, in order.
+        qsizetype at = 0;
+        for (const QByteArray& line : old) {
+            at = now.indexOf(line, at);
+            FuzzCheck(at >= 0);
+            ++at;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan + UBSan) in build-fuzz/ and runs each over its seed
+# corpus, one target at a time on one core, then prints executions, exec/s and findings per
+# target. The seed corpus stays untouched: new inputs go to a work folder.
+#
+#   scripts/fuzz.sh [-t SECONDS | -r RUNS] [-w WORKDIR] [TARGET...]
+#     -t  time per target (default 600)       -r  executions per target instead of a time
+#     -w  where new inputs, logs and crash files go (default build-fuzz/fuzz-work)
+#   TARGET: receiver payload number inifile selection engine sim (default: all)
+# Exit status 1 when any target found a crash, leak, time-out or sanitizer report.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+all=(receiver payload number inifile selection engine sim)
+limit=(-max_total_time=600)
+work=""
+while getopts "t:r:w:" opt; do
+  case "$opt" in
+    t) limit=(-max_total_time="$OPTARG") ;;
+    r) limit=(-runs="$OPTARG") ;;
+    w) work="$OPTARG" ;;
+    *) sed -n '2,11p' "$0"; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+targets=("$@")
+((${#targets[@]})) || targets=("${all[@]}")
+build="$root/build-fuzz"
+work="${work:-$build/fuzz-work}"
+
+if [ -z "${KARO_FUZZ_NO_BUILD:-}" ]; then
+  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKARO_FUZZ=ON -DKARO_BUILD_TESTS=OFF -DKARO_BUILD_BENCH=OFF -DKARO_WERROR=ON >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target karo_fuzz
+fi
+
+status=0
+rows=()
+for t in "${targets[@]}"; do
+  exe="$build/fuzz/fuzz_$t"
+  seeds="$root/fuzz/corpus/$t"
+  [ -x "$exe" ] && [ -d "$seeds" ] || { echo "no target $t" >&2; exit 2; }
+  mkdir -p "$work/$t/corpus" "$work/$t/crashes"
+  log="$work/$t.log"
+  echo "== fuzz_$t (${limit[*]})"
+  # New inputs go to the first folder; the seeds are only read.
+  rc=0
+  (cd "$work/$t" && nice -n 10 "$exe" "${limit[@]}" -timeout=25 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$work/$t/crashes/" \
+    "$work/$t/corpus" "$seeds") >"$log" 2>&1 || rc=$?
+  runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
+  secs="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)"
+  found="$(find "$work/$t/crashes" -type f | wc -l)"
+  if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
+    status=1
+    grep -E "ERROR|SUMMARY|Test unit written" "$log" | head -5 || true
+  fi
+  rows+=("$(printf '%-10s %14s %10s %8s' "$t" "${runs:-?}" "${secs:-?}" "$found")")
+done
+
+printf '\n%-10s %14s %10s %8s\n' target executions exec/s findings
+printf '%s\n' "${rows[@]}"
+printf 'logs and crash inputs: %s\n' "$work"
+exit $status
