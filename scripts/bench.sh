@@ -42,10 +42,12 @@ section_value() { # SECTION-START-PATTERN LINE-PATTERN AWK-PROGRAM
   awk -v start="$1" -v line="$2" "\$0 ~ start {on=1} on && \$0 ~ line {$3; exit}" "$commlog"
 }
 for window in hidden visible; do
-  fig[log_${window}_first_us]=$(section_value "^$window window" 'append:' \
-    'for (i = 1; i <= NF; i++) if ($i == "first") {print $(i+2); break}')
-  fig[log_${window}_last_us]=$(section_value "^$window window" 'append:' \
-    'for (i = 1; i <= NF; i++) if ($i == "last") {print $(i+2); break}')
+  for stamps in off on; do
+    fig[log_${window}_${stamps}_first_us]=$(section_value "^$window window, time stamps $stamps" \
+      'append:' 'for (i = 1; i <= NF; i++) if ($i == "first") {print $(i+2); break}')
+    fig[log_${window}_${stamps}_last_us]=$(section_value "^$window window, time stamps $stamps" \
+      'append:' 'for (i = 1; i <= NF; i++) if ($i == "last") {print $(i+2); break}')
+  done
 done
 # The re-render is lazy: the option change plus the event pass that shows its result.
 fig[log_render_ms]=$(section_value '^visible window' 're-render \\(descriptors on\\)' \
@@ -74,7 +76,11 @@ echo "| Command round trip over TCP to karo-sim: engine / bare blocking client (
 echo "| CPU of a 3 s wait for a silent gripper (--silent-ids): CPU / wall | $(num "$(get wait_cpu_ms)" '%.1f') ms / $(num "$(get wait_wall_ms)" '%.0f') ms | $(pct "$(get wait_cpu_share)") of one core |"
 echo "| CPU of the window connected to a moving gripper: CPU / wall | $(num "$(get window_cpu_ms)" '%.0f') ms / $(num "$(get window_wall_ms)" '%.0f') ms | $(pct "$(get window_cpu_share)") of one core |"
 for window in hidden visible; do
-  echo "| Command log append, $window window, entry 200 000 / entry 1 (µs per entry, blocks of 1000) | $(num "$(get log_${window}_last_us)" '%.1f') µs / $(num "$(get log_${window}_first_us)" '%.1f') µs | $(ratio "$(get log_${window}_last_us)" "$(get log_${window}_first_us)") |"
+  for stamps in off on; do
+    first=$(get log_${window}_${stamps}_first_us)
+    last=$(get log_${window}_${stamps}_last_us)
+    echo "| Command log append, $window window, time stamps $stamps, entry 200 000 / entry 1 (µs per entry, blocks of 1000) | $(num "$last" '%.1f') µs / $(num "$first" '%.1f') µs | $(ratio "$last" "$first") |"
+  done
 done
 render_us=$(awk -v ms="$(get log_render_ms)" -v n="$(get log_entries)" 'BEGIN { if (ms == "" || n == "" || n + 0 == 0) print ""; else print ms * 1000 / n }')
 echo "| Command log re-render after an option change, visible window, incl. its event pass: time / entries | $(num "$(get log_render_ms)" '%.0f') ms / $(num "$(get log_entries)" '%.0f') | $(num "$render_us" '%.2f') µs per entry |"
