@@ -10,17 +10,6 @@
 
 namespace {
 
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
 bool IsDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
@@ -64,7 +53,7 @@ std::optional<std::int32_t> ReadIntegerText(const QString& input) {
             return std::nullopt;
         std::uint32_t v = 0;
         for (; i < n; ++i) {
-            const int d = HexDigit(text[i]);
+            const int d = HexDigitValue(text[i]);
             if (d < 0)
                 return std::nullopt;
             v = v << 4 | std::uint32_t(d);
@@ -162,4 +151,15 @@ std::optional<long double> ReadFloatText(const QString& input, TDecSeparator ds)
     if (overflow)
         return std::nullopt;
     return v;
+}
+
+int HexDigitValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
 }

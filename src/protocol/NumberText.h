@@ -10,6 +10,9 @@
 
 enum TDecSeparator { dsDefault, dsPoint, dsComma };
 
+// 0..15 for a hexadecimal digit of either case, -1 for anything else.
+int HexDigitValue(QChar c);
+
 // Decimal with an optional sign, or hexadecimal after "$", "x", "X", "0x" or "0X" (up to eight
 // digits); nothing when unreadable or beyond 32 bits.
 std::optional<std::int32_t> ReadIntegerText(const QString& text);

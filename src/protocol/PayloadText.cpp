@@ -17,17 +17,6 @@ bool HasHexPrefix(const QString& item) {
            item.startsWith(QLatin1String("0X"));
 }
 
-int HexDigitValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<std::uint8_t> ReadPayloadInteger(const QString& item) {

@@ -1,5 +1,6 @@
 #include "diagnostics/CommLogForm.h"
 
+#include "CommLogLines.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -14,19 +15,6 @@
 #include <limits>
 
 namespace {
-
-TPacket MakePacket(int id, const char* hex) {
-    TPacket p;
-    p.ID = id;
-    p.Data = HexBytes(hex);
-    p.Length = static_cast<int>(p.Data.size());
-    return p;
-}
-
-QStringList Lines(const TCommLog& log) {
-    const QString text = log.RxMsgMemo->ToPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
 
 // Marks characters [from, to) of line `line` in the view.
 void Select(TCommLog& log, int line, int from, int to) {

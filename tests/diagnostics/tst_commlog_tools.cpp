@@ -3,6 +3,7 @@
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CommLogSearch.h"
 
+#include "CommLogLines.h"
 #include "MorvRig.h"
 #include "TestSupport.h"
 #include "protocol/Tick.h"
@@ -24,19 +25,6 @@
 #include <QTimer>
 
 namespace {
-
-TPacket MakePacket(int id, const char* hex) {
-    TPacket p;
-    p.ID = id;
-    p.Data = HexBytes(hex);
-    p.Length = static_cast<int>(p.Data.size());
-    return p;
-}
-
-QStringList Lines(const TCommLog& log) {
-    const QString text = log.RxMsgMemo->ToPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
 
 // 05:11:22.123 local time, whatever the machine's zone.
 std::int64_t T0() {

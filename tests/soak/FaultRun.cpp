@@ -205,13 +205,17 @@ std::size_t CommandIndex(const char* name) {
 }
 } // namespace
 
+QStringList FaultySimArgs(std::uint32_t seed, double dropRate, double corruptRate) {
+    return {QStringLiteral("--referenced"), QStringLiteral("--drop-rate"),
+            QString::number(dropRate),      QStringLiteral("--corrupt-rate"),
+            QString::number(corruptRate),   QStringLiteral("--seed"),
+            QString::number(seed)};
+}
+
 TMixedFigures RunMixed(const TMixedOptions& options) {
     TMixedFigures fig;
     TSimTarget sim(options.Link,
-                   {QStringLiteral("--referenced"), QStringLiteral("--drop-rate"),
-                    QString::number(options.DropRate), QStringLiteral("--corrupt-rate"),
-                    QString::number(options.CorruptRate), QStringLiteral("--seed"),
-                    QString::number(options.Seed)});
+                   FaultySimArgs(options.Seed, options.DropRate, options.CorruptRate));
     if (!sim.Start()) {
         fig.Failure = QStringLiteral("simulator: ") + sim.ErrorString();
         return fig;

@@ -60,6 +60,9 @@ struct TMixedCommand {
 // (automatic updates stay switched on).
 const std::vector<TMixedCommand>& MixedCommands();
 
+// karo-sim's switches for a referenced gripper on a link that drops and corrupts frames.
+QStringList FaultySimArgs(std::uint32_t seed, double dropRate, double corruptRate);
+
 struct TMixedOptions {
     TLink Link = TLink::Tcp;
     int Commands = 200;

@@ -84,10 +84,7 @@ TWindowFigures RunWindow(const TWindowOptions& options) {
     } restore;
 
     TSimTarget sim(options.Link,
-                   {QStringLiteral("--referenced"), QStringLiteral("--drop-rate"),
-                    QString::number(options.DropRate), QStringLiteral("--corrupt-rate"),
-                    QString::number(options.CorruptRate), QStringLiteral("--seed"),
-                    QString::number(options.Seed)});
+                   FaultySimArgs(options.Seed, options.DropRate, options.CorruptRate));
     if (!sim.Start()) {
         fig.Failure = QStringLiteral("simulator: ") + sim.ErrorString();
         return fig;
