@@ -4,6 +4,7 @@
 // the machine-readable lines that scripts/bench.sh assembles into its table.
 
 #include "devices/DevicePrompts.h"
+#include "engine/MorvForm.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -97,6 +98,15 @@ template <class Pred> void WaitFor(Pred done, int limitMs, const char* what) {
             Fail(QStringLiteral("timed out waiting for ") + QLatin1String(what));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+// Connects the engine to the simulator without dialogs and waits until the link is up.
+inline void ConnectEngine(TMorv& morv, const TConnectTarget& target) {
+    bool connected = false;
+    morv.OnConnect = [&connected](TMorv*) { connected = true; };
+    if (morv.ConnectTo(target) != E_SUCCESS)
+        Fail(QStringLiteral("could not connect to karo-sim"));
+    WaitFor([&] { return connected; }, 10000, "the connection");
 }
 
 } // namespace bench

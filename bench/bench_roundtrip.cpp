@@ -68,11 +68,7 @@ double BareRoundTripUs(quint16 port, const TByteArray& frame) {
 
 double EngineRoundTripUs(const bench::TSim& sim) {
     TMorv morv(nullptr);
-    bool connected = false;
-    morv.OnConnect = [&connected](TMorv*) { connected = true; };
-    if (morv.ConnectTo(sim.Target()) != E_SUCCESS)
-        bench::Fail(QStringLiteral("could not connect to karo-sim"));
-    bench::WaitFor([&] { return connected; }, 10000, "the connection");
+    bench::ConnectEngine(morv, sim.Target());
     std::vector<double> us;
     float force = 0;
     for (int i = 0; i < Warmup + Rounds; ++i) {

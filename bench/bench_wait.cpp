@@ -16,11 +16,7 @@ int main(int argc, char** argv) {
     bench::TSim sim({QStringLiteral("--referenced"), QStringLiteral("--silent-ids"),
                      QString::number(int(CMD_STOP))});
     TMorv morv(nullptr);
-    bool connected = false;
-    morv.OnConnect = [&connected](TMorv*) { connected = true; };
-    if (morv.ConnectTo(sim.Target()) != E_SUCCESS)
-        bench::Fail(QStringLiteral("could not connect to karo-sim"));
-    bench::WaitFor([&] { return connected; }, 10000, "the connection");
+    bench::ConnectEngine(morv, sim.Target());
 
     QElapsedTimer wall;
     const double cpu0 = bench::CpuSeconds();
