@@ -7,7 +7,8 @@
 #     -t  time per target (default 600)       -r  executions per target instead of a time
 #     -w  where new inputs, logs and crash files go (default build-fuzz/fuzz-work)
 #   TARGET: receiver payload number inifile selection engine sim (default: all)
-# Exit status 1 when any target found a crash, leak, time-out or sanitizer report.
+# Exit status 1 when any target found a crash, leak, time-out or sanitizer report. Inputs that
+# only ran slowly (libFuzzer's slow-unit files) are counted apart and do not fail the run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 all=(receiver payload number inifile selection engine sim)
@@ -49,15 +50,18 @@ for t in "${targets[@]}"; do
     "$work/$t/corpus" "$seeds") >"$log" 2>&1 || rc=$?
   runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
   secs="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)"
-  found="$(find "$work/$t/crashes" -type f | wc -l)"
+  found="$(find "$work/$t/crashes" -type f ! -name 'slow-unit-*' | wc -l)"
+  slow="$(find "$work/$t/crashes" -type f -name 'slow-unit-*' | wc -l)"
   if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
     status=1
     grep -E "ERROR|SUMMARY|Test unit written" "$log" | head -5 || true
+  elif [ "$slow" -ne 0 ]; then
+    grep -E "Slowest unit|Test unit written" "$log" | tail -2 || true
   fi
-  rows+=("$(printf '%-10s %14s %10s %8s' "$t" "${runs:-?}" "${secs:-?}" "$found")")
+  rows+=("$(printf '%-10s %14s %10s %8s %6s' "$t" "${runs:-?}" "${secs:-?}" "$found" "$slow")")
 done
 
-printf '\n%-10s %14s %10s %8s\n' target executions exec/s findings
+printf '\n%-10s %14s %10s %8s %6s\n' target executions exec/s findings slow
 printf '%s\n' "${rows[@]}"
 printf 'logs and crash inputs: %s\n' "$work"
 exit $status
