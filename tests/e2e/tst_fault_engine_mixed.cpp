@@ -25,7 +25,7 @@ private Q_SLOTS:
     void mixedUnderDropAndCorruption() {
         QFETCH(QString, link);
         QFETCH(int, commands);
-        TMixedOptions options;
+        TRunOptions options;
         options.Link = *LinkFromName(link);
         options.Commands = commands;
         // Any seed must pass; a fixed one per run keeps a failure reproducible.

@@ -19,7 +19,7 @@ private Q_SLOTS:
 
     void operatorThroughFaults() {
         QFETCH(QString, link);
-        TWindowOptions options;
+        TRunOptions options;
         options.Link = *LinkFromName(link);
         options.Commands = 200;
         options.Seed = 20261208;

@@ -212,7 +212,7 @@ QStringList FaultySimArgs(std::uint32_t seed, double dropRate, double corruptRat
             QString::number(seed)};
 }
 
-TMixedFigures RunMixed(const TMixedOptions& options) {
+TMixedFigures RunMixed(const TRunOptions& options) {
     TMixedFigures fig;
     TSimTarget sim(options.Link,
                    FaultySimArgs(options.Seed, options.DropRate, options.CorruptRate));

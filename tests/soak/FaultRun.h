@@ -63,7 +63,9 @@ const std::vector<TMixedCommand>& MixedCommands();
 // karo-sim's switches for a referenced gripper on a link that drops and corrupts frames.
 QStringList FaultySimArgs(std::uint32_t seed, double dropRate, double corruptRate);
 
-struct TMixedOptions {
+// What a fault run (engine or window) drives: the link, how many commands, and the
+// simulator's seed and fault rates.
+struct TRunOptions {
     TLink Link = TLink::Tcp;
     int Commands = 200;
     std::uint32_t Seed = 1;
@@ -97,7 +99,7 @@ struct TMixedFigures {
     QString Failure; // why the run could not run, empty when it ran
 };
 
-TMixedFigures RunMixed(const TMixedOptions& options);
+TMixedFigures RunMixed(const TRunOptions& options);
 
 enum class TScenario {
     DelayInside,      // replies leave 2900 ms late: still inside the reply time-out

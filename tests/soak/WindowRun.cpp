@@ -75,7 +75,7 @@ bool ConnectWindow(TMainWin& w, const TConnectTarget& target) {
 
 } // namespace
 
-TWindowFigures RunWindow(const TWindowOptions& options) {
+TWindowFigures RunWindow(const TRunOptions& options) {
     TWindowFigures fig;
     QTemporaryDir settings;
     SetSettingsDirectory(settings.path());

@@ -8,8 +8,6 @@
 
 #include <QStringList>
 
-#include <functional>
-
 namespace soak {
 
 struct TWindowFigures {
@@ -27,17 +25,8 @@ struct TWindowFigures {
     QString Failure;
 };
 
-struct TWindowOptions {
-    TLink Link = TLink::Tcp;
-    int Commands = 200;
-    std::uint32_t Seed = 1;
-    double DropRate = 0.05;
-    double CorruptRate = 0.01;
-    std::function<void(int)> Progress;
-};
-
 // Needs a QApplication.
-TWindowFigures RunWindow(const TWindowOptions& options);
+TWindowFigures RunWindow(const TRunOptions& options);
 
 // How the end state departs from a usable window; empty when it does not.
 QStringList WindowFaults(const TWindowFigures& figures);

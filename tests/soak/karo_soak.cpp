@@ -34,7 +34,7 @@ bool Report(const QString& what, const QStringList& faults) {
 }
 
 bool Mixed(TLink link, int commands, std::uint32_t seed) {
-    TMixedOptions options;
+    TRunOptions options;
     options.Link = link;
     options.Commands = commands;
     options.Seed = seed;

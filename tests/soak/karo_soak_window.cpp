@@ -35,7 +35,7 @@ int main(int argc, char* argv[]) {
                      qPrintable(parser.value(linkOpt)));
         return 2;
     }
-    TWindowOptions options;
+    TRunOptions options;
     options.Link = *link;
     options.Commands = parser.value(commandsOpt).toInt();
     options.Seed = parser.value(seedOpt).toUInt();
