@@ -30,6 +30,8 @@ public:
     std::function<void(const TPacket& request)> OnRequest;
     // Intact frames among everything delivered, as a receiver of our own counts them.
     int FramesDelivered = 0;
+    // The identifier of the packet the last delivered byte completed, or -1.
+    int LastCompletedId = -1;
 
     bool IsOpen() override { return FOpen; }
     TStat Open(const QString&) override {
@@ -70,11 +72,15 @@ public:
     }
     // Bytes arriving from the gripper, in chunks as a socket would report them.
     void Deliver(const TByteArray& bytes) {
+        LastCompletedId = -1;
         if (!FOpen)
             return;
         TPacket p;
-        for (const std::uint8_t b : bytes)
-            FramesDelivered += FCounter.Feed(b, p) ? 1 : 0;
+        for (const std::uint8_t b : bytes) {
+            const bool done = FCounter.Feed(b, p);
+            FramesDelivered += done ? 1 : 0;
+            LastCompletedId = done ? static_cast<int>(p.ID) : -1;
+        }
         FIn.insert(FIn.end(), bytes.begin(), bytes.end());
         while (FOpen && !FIn.empty()) {
             const auto before = FIn.size();
@@ -136,11 +142,17 @@ struct TRun {
         if (!timeout)
             reply = MakeFrame(static_cast<std::uint8_t>(request.ID), Payload(24));
         const bool now = (plan & 16) != 0;
-        auto deliver = [this, stream, reply] {
+        const int id = request.ID;
+        auto deliver = [this, stream, reply, id] {
             Device.Deliver(stream);
             // Whatever the stream left half-read is ended by a pause, as on a real line.
             gNow += TPacketReceiver::GapMs + 1;
             Device.Deliver(reply);
+            // A preamble left open takes the next byte as identifier however late it comes, so
+            // the stream can swallow the reply; then only the time-out ends the wait.
+            if (!reply.empty() && Device.LastCompletedId != id)
+                QMetaObject::invokeMethod(
+                    &Morv, [] { gNow += TMorv::ReplyTimeoutMs + 1; }, Qt::QueuedConnection);
         };
         if (now)
             deliver();
