@@ -256,7 +256,11 @@ TMixedFigures RunMixed(const TRunOptions& options) {
         const qint64 ms = clock.elapsed();
 
         ++fig.Commands;
-        fig.MaxSettleMs = std::max(fig.MaxSettleMs, ms);
+        if (ms > fig.MaxSettleMs) {
+            fig.MaxSettleMs = ms;
+            fig.SlowestCommand =
+                QStringLiteral("%1 %2").arg(QLatin1String(commands[pick].Name)).arg(st);
+        }
         if (st <= E_FILE_EXISTS)
             ++fig.Settled;
         if (st == E_SUCCESS || st == E_CMD_PENDING) {

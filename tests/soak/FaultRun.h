@@ -87,6 +87,7 @@ struct TMixedFigures {
     std::map<QString, int> FailedEarlyByCommand;
     std::map<int, int> OtherCodes;
     qint64 MaxSettleMs = 0;
+    QString SlowestCommand; // and its status code
     qint64 MaxSucceededMs = 0;
     std::uint64_t Arrived = 0;    // intact packets the engine's receiver completed
     std::uint64_t Dispatched = 0; // packets the command set dispatched

@@ -68,10 +68,11 @@ bool Mixed(TLink link, int commands, std::uint32_t seed) {
               .arg(early.isEmpty() ? QString()
                                    : QStringLiteral(" (%1)").arg(early.join(QLatin1Char(' '))))
               .arg(others.isEmpty() ? QStringLiteral("none") : others.join(QLatin1Char(' '))));
-    Print(QStringLiteral("  max settle %1 ms (successes %2 ms), final motion results %3")
+    Print(QStringLiteral("  max settle %1 ms (%4; successes %2 ms), final motion results %3")
               .arg(f.MaxSettleMs)
               .arg(f.MaxSucceededMs)
-              .arg(f.FinalResults));
+              .arg(f.FinalResults)
+              .arg(f.SlowestCommand));
     Print(QStringLiteral("  packets arrived %1, dispatched %2, left queued %3, duplicates %4, "
                          "connection losses %5")
               .arg(f.Arrived)
