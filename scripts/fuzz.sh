@@ -54,7 +54,9 @@ for t in "${targets[@]}"; do
   slow="$(find "$work/$t/crashes" -type f -name 'slow-unit-*' | wc -l)"
   if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
     status=1
-    grep -E "ERROR|SUMMARY|Test unit written" "$log" | head -5 || true
+    # Enough to replay it where the work folder is gone (CI): the broken check, the first
+    # frames and the input itself.
+    grep -E "check failed|ERROR|SUMMARY|^ +#[0-9] |Test unit written|^Base64:" "$log" | head -20 || true
   elif [ "$slow" -ne 0 ]; then
     grep -E "Slowest unit|Test unit written" "$log" | tail -2 || true
   fi

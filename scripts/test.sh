@@ -18,6 +18,9 @@ echo "== sanitizer build (ASan + UBSan)"
 run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DKARO_SANITIZE=ON -DKARO_BUILD_BENCH=OFF
 echo "== fuzz targets (clang, ASan + UBSan), 20 s each"
 work="$(mktemp -d)"
-"$root/scripts/fuzz.sh" -t 20 -w "$work" || status=1
-rm -rf "$work"
+if "$root/scripts/fuzz.sh" -t 20 -w "$work"; then
+  rm -rf "$work"
+else
+  status=1 # the work folder stays: it holds the logs and the inputs that failed
+fi
 exit $status

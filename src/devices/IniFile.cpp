@@ -74,20 +74,22 @@ Found Find(const QStringList& lines, const QString& section, const QString& key)
 
 TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
 
-QStringList TIniFile::Load(bool* crlf, bool* latin1) const {
+QStringList TIniFile::Load(TForm* form) const {
     QFile f(FFileName);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = f.readAll();
+    // The decoder drops a leading byte-order mark; the rewrite puts it back.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     const bool notUtf8 = utf8.hasError();
     if (notUtf8)
         text = QString::fromLatin1(bytes);
-    if (latin1)
-        *latin1 = notUtf8;
-    if (crlf)
-        *crlf = text.contains(QLatin1String("\r\n"));
+    if (form) {
+        form->Latin1 = notUtf8;
+        form->Bom = !notUtf8 && bytes.startsWith("\xEF\xBB\xBF");
+        form->Crlf = text.contains(QLatin1String("\r\n"));
+    }
     QStringList lines = text.split(QLatin1Char('\n'));
     for (QString& l : lines)
         if (l.endsWith(QLatin1Char('\r')))
@@ -127,9 +129,8 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 }
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    bool crlf = false;
-    bool latin1 = false;
-    QStringList lines = Load(&crlf, &latin1);
+    TForm form;
+    QStringList lines = Load(&form);
     const Found f = Find(lines, section, key);
     if (f.keyLine >= 0) {
         lines[f.keyLine] = *KeyOf(lines[f.keyLine]) + QLatin1Char('=') + value;
@@ -145,19 +146,19 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
         lines.append(key + QLatin1Char('=') + value);
     }
-    return Store(lines, crlf, latin1);
+    return Store(lines, form);
 }
 
-bool TIniFile::Store(const QStringList& lines, bool crlf, bool latin1) {
-    const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+bool TIniFile::Store(const QStringList& lines, const TForm& form) {
+    const QString eol = form.Crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
     const QString text = lines.join(eol) + eol;
     // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
-    const bool keepLatin1 = latin1 && std::all_of(text.cbegin(), text.cend(),
-                                                  [](QChar c) { return c.unicode() < 256; });
+    const bool keepLatin1 = form.Latin1 && std::all_of(text.cbegin(), text.cend(),
+                                                       [](QChar c) { return c.unicode() < 256; });
+    QByteArray bytes = form.Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    bytes += keepLatin1 ? text.toLatin1() : text.toUtf8();
     QSaveFile out(FFileName);
-    const bool written = out.open(QIODevice::WriteOnly) &&
-                         out.write(keepLatin1 ? text.toLatin1() : text.toUtf8()) >= 0 &&
-                         out.commit();
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();
     if (written) {
         FFailing = false;
     } else if (!FFailing) {

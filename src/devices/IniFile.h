@@ -37,10 +37,15 @@ public:
     std::function<void(const QString& fileName)> OnWriteError;
 
 private:
-    // A file that is not valid UTF-8 is read and written back as Latin-1, so that bytes of
-    // lines a write does not change survive it.
-    QStringList Load(bool* crlf = nullptr, bool* latin1 = nullptr) const;
-    bool Store(const QStringList& lines, bool crlf, bool latin1);
+    // How the file is written, kept through a rewrite so that the bytes of lines a write does
+    // not change survive it. A file that is not valid UTF-8 is read and written as Latin-1.
+    struct TForm {
+        bool Crlf = false;
+        bool Latin1 = false;
+        bool Bom = false; // a UTF-8 byte-order mark, as Windows editors write it
+    };
+    QStringList Load(TForm* form = nullptr) const;
+    bool Store(const QStringList& lines, const TForm& form);
     QString FFileName;
     bool FFailing = false;
 };

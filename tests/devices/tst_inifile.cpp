@@ -67,7 +67,7 @@ private Q_SLOTS:
         QVERIFY(!ini.ValueExists(QStringLiteral("other"), QStringLiteral("c")));
     }
 
-    void aFileThatIsNotUtf8KeepsItsBytesThroughAWrite() {
+    void aWriteKeepsTheFilesEncoding() {
         TempSettingsDir dir;
         // Found by fuzzing: a Latin-1 byte in another line came back as U+FFFD.
         dir.WriteFile(QStringLiteral("uart.cfg"), "[ports]\nCOM3=/dev/caf\xe9\n[common]\nbaud=4\n");
@@ -86,6 +86,14 @@ private Q_SLOTS:
         // A UTF-8 file stays UTF-8.
         QCOMPARE(ini.ReadString(QStringLiteral("common"), QStringLiteral("name"), QString()),
                  QStringLiteral("\u20ac"));
+
+        // Also found by fuzzing: the byte-order mark a Windows editor writes was lost.
+        dir.WriteFile(QStringLiteral("bom.cfg"), "\xef\xbb\xbf[ports]\r\nCOM1=/dev/ttyS0\r\n");
+        TIniFile bom(dir.FilePath(QStringLiteral("bom.cfg")));
+        QVERIFY(bom.WriteString(QStringLiteral("ports"), QStringLiteral("COM1"),
+                                QStringLiteral("/dev/ttyUSB0")));
+        QCOMPARE(dir.ReadFile(QStringLiteral("bom.cfg")),
+                 QByteArray("\xef\xbb\xbf[ports]\r\nCOM1=/dev/ttyUSB0\r\n"));
     }
 
     void newKeyGoesIntoItsSectionBeforeTheBlankLine() {
