@@ -11,6 +11,9 @@
 #include <optional>
 
 namespace {
+// The UTF-8 byte-order mark, as Windows editors write it.
+constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
+
 QString& OverrideDir() {
     static QString dir;
     return dir;
@@ -87,7 +90,7 @@ QStringList TIniFile::Load(TForm* form) const {
         text = QString::fromLatin1(bytes);
     if (form) {
         form->Latin1 = notUtf8;
-        form->Bom = !notUtf8 && bytes.startsWith("\xEF\xBB\xBF");
+        form->Bom = !notUtf8 && bytes.startsWith(Utf8Bom);
         form->Crlf = text.contains(QLatin1String("\r\n"));
     }
     QStringList lines = text.split(QLatin1Char('\n'));
@@ -155,7 +158,7 @@ bool TIniFile::Store(const QStringList& lines, const TForm& form) {
     // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
     const bool keepLatin1 = form.Latin1 && std::all_of(text.cbegin(), text.cend(),
                                                        [](QChar c) { return c.unicode() < 256; });
-    QByteArray bytes = form.Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    QByteArray bytes = form.Bom ? QByteArray(Utf8Bom) : QByteArray();
     bytes += keepLatin1 ? text.toLatin1() : text.toUtf8();
     QSaveFile out(FFileName);
     const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();

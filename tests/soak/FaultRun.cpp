@@ -205,17 +205,16 @@ std::size_t CommandIndex(const char* name) {
 }
 } // namespace
 
-QStringList FaultySimArgs(std::uint32_t seed, double dropRate, double corruptRate) {
-    return {QStringLiteral("--referenced"), QStringLiteral("--drop-rate"),
-            QString::number(dropRate),      QStringLiteral("--corrupt-rate"),
-            QString::number(corruptRate),   QStringLiteral("--seed"),
-            QString::number(seed)};
+QStringList FaultySimArgs(const TRunOptions& options) {
+    return {QStringLiteral("--referenced"),       QStringLiteral("--drop-rate"),
+            QString::number(options.DropRate),    QStringLiteral("--corrupt-rate"),
+            QString::number(options.CorruptRate), QStringLiteral("--seed"),
+            QString::number(options.Seed)};
 }
 
 TMixedFigures RunMixed(const TRunOptions& options) {
     TMixedFigures fig;
-    TSimTarget sim(options.Link,
-                   FaultySimArgs(options.Seed, options.DropRate, options.CorruptRate));
+    TSimTarget sim(options.Link, FaultySimArgs(options));
     if (!sim.Start()) {
         fig.Failure = QStringLiteral("simulator: ") + sim.ErrorString();
         return fig;

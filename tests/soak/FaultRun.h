@@ -60,9 +60,6 @@ struct TMixedCommand {
 // (automatic updates stay switched on).
 const std::vector<TMixedCommand>& MixedCommands();
 
-// karo-sim's switches for a referenced gripper on a link that drops and corrupts frames.
-QStringList FaultySimArgs(std::uint32_t seed, double dropRate, double corruptRate);
-
 // What a fault run (engine or window) drives: the link, how many commands, and the
 // simulator's seed and fault rates.
 struct TRunOptions {
@@ -74,6 +71,9 @@ struct TRunOptions {
     // Called after every command with the number done so far.
     std::function<void(int)> Progress;
 };
+
+// karo-sim's switches for a referenced gripper on a link that drops and corrupts frames.
+QStringList FaultySimArgs(const TRunOptions& options);
 
 struct TMixedFigures {
     int Commands = 0;

@@ -83,8 +83,7 @@ TWindowFigures RunWindow(const TRunOptions& options) {
         ~TRestoreSettings() { SetSettingsDirectory(QString()); }
     } restore;
 
-    TSimTarget sim(options.Link,
-                   FaultySimArgs(options.Seed, options.DropRate, options.CorruptRate));
+    TSimTarget sim(options.Link, FaultySimArgs(options));
     if (!sim.Start()) {
         fig.Failure = QStringLiteral("simulator: ") + sim.ErrorString();
         return fig;
