@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -48,6 +49,36 @@ std::map<QString, QString> Values(const TIniFile& ini, const QString& section) {
     return values;
 }
 
+// A file as the reader takes it: UTF-8 when it is valid UTF-8, else Latin-1. Line ends are
+// the file's business (one style for the whole file), so they are left out. A last line that
+// holds no more than its line end is no line to the reader, and the rewrite ends every line.
+struct TRead {
+    bool latin1 = false;
+    bool bom = false;
+    QStringList lines;
+};
+
+TRead Read(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    TRead r;
+    r.latin1 = utf8.hasError();
+    if (r.latin1)
+        text = QString::fromLatin1(bytes);
+    else
+        r.bom = bytes.startsWith("\xEF\xBB\xBF");
+    r.lines = text.split(QLatin1Char('\n'));
+    QString last = r.lines.last();
+    if (last.endsWith(QLatin1Char('\r')))
+        last.chop(1);
+    if (last.isEmpty())
+        r.lines.removeLast();
+    for (QString& l : r.lines)
+        while (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    return r;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -83,54 +114,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kept.erase(key.toLower());
     FuzzCheck(after == kept);
 
-    // Every line the write did not touch is still there byte for byte, in order; unless a
-    // Latin-1 file had to become UTF-8 for a name or value beyond Latin-1.
-    const QString added = section + key + value;
-    const bool beyondLatin1 =
-        std::any_of(added.cbegin(), added.cend(), [](QChar c) { return c.unicode() > 255; });
-    if (beyondLatin1 && QString::fromUtf8(QByteArray::fromStdString(content)).toUtf8() !=
-                            QByteArray::fromStdString(content))
-        return 0;
+    // Every line the write did not touch is still there, in order, with the text the reader
+    // takes from it. Within one encoding that is byte for byte; a Latin-1 file may have had to
+    // become UTF-8.
     QFile f(name);
     FuzzCheck(f.open(QIODevice::ReadOnly));
-    QByteArray written = f.readAll();
-    QByteArray original = QByteArray::fromStdString(content);
+    const TRead old = Read(QByteArray::fromStdString(content));
+    const TRead now = Read(f.readAll());
     // A byte-order mark belongs to the file, not to its first line.
-    const QByteArray bom("\xEF\xBB\xBF");
-    FuzzCheck(written.startsWith(bom) == original.startsWith(bom));
-    if (original.startsWith(bom)) {
-        original.remove(0, bom.size());
-        written.remove(0, bom.size());
+    FuzzCheck(now.bom == old.bom);
+    // The encoding changes only from Latin-1 to UTF-8, and only where Latin-1 cannot hold the
+    // text or would read back as UTF-8.
+    if (old.latin1 != now.latin1) {
+        const QString text = now.lines.join(QLatin1Char('\n'));
+        FuzzCheck(old.latin1);
+        FuzzCheck(
+            std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 255; }) ||
+            !Read(text.toLatin1()).latin1);
     }
-    QList<QByteArray> old = original.split('\n');
-    QList<QByteArray> now = written.split('\n');
-    // Line ends are the file's business (one style for the whole file); compare the rest. A
-    // last line that holds no more than its line end is no line to the reader, and the
-    // rewrite ends every line.
-    auto strip = [](QList<QByteArray>& lines) {
-        QByteArray last = lines.last();
-        if (last.endsWith('\r'))
-            last.chop(1);
-        if (last.isEmpty())
-            lines.removeLast();
-        for (QByteArray& l : lines)
-            while (l.endsWith('\r'))
-                l.chop(1);
-    };
-    strip(old);
-    strip(now);
     if (before.count(key.toLower()) > 0) {
         // The key's line was replaced in place, nothing else.
-        FuzzCheck(now.size() == old.size());
+        FuzzCheck(now.lines.size() == old.lines.size());
         int changed = 0;
-        for (qsizetype k = 0; k < old.size(); ++k)
-            changed += old[k] != now[k] ? 1 : 0;
+        for (qsizetype k = 0; k < old.lines.size(); ++k)
+            changed += old.lines[k] != now.lines[k] ? 1 : 0;
         FuzzCheck(changed <= 1);
     } else {
         // Lines were only added: the old ones are all there, in order.
         qsizetype at = 0;
-        for (const QByteArray& line : old) {
-            at = now.indexOf(line, at);
+        for (const QString& line : old.lines) {
+            at = now.lines.indexOf(line, at);
             FuzzCheck(at >= 0);
             ++at;
         }

@@ -14,6 +14,16 @@ namespace {
 // The UTF-8 byte-order mark, as Windows editors write it.
 constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
 
+// The text of bytes that are valid UTF-8, or nothing.
+std::optional<QString> FromUtf8(const QByteArray& bytes) {
+    // The decoder drops a leading byte-order mark; the rewrite puts it back.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return std::nullopt;
+    return text;
+}
+
 QString& OverrideDir() {
     static QString dir;
     return dir;
@@ -82,12 +92,9 @@ QStringList TIniFile::Load(TForm* form) const {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = f.readAll();
-    // The decoder drops a leading byte-order mark; the rewrite puts it back.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    const bool notUtf8 = utf8.hasError();
-    if (notUtf8)
-        text = QString::fromLatin1(bytes);
+    const std::optional<QString> utf8 = FromUtf8(bytes);
+    const bool notUtf8 = !utf8;
+    const QString text = notUtf8 ? QString::fromLatin1(bytes) : *utf8;
     if (form) {
         form->Latin1 = notUtf8;
         form->Bom = !notUtf8 && bytes.startsWith(Utf8Bom);
@@ -156,9 +163,13 @@ bool TIniFile::Store(const QStringList& lines, const TForm& form) {
     const QString eol = form.Crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
     const QString text = lines.join(eol) + eol;
     // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
-    const bool keepLatin1 = form.Latin1 && std::all_of(text.cbegin(), text.cend(),
-                                                       [](QChar c) { return c.unicode() < 256; });
+    // So does a write that leaves Latin-1 bytes which happen to be valid UTF-8 ("\xC3\xA9"
+    // once the only other accented byte is gone), or the next read would change their text.
     QByteArray bytes = form.Bom ? QByteArray(Utf8Bom) : QByteArray();
+    const bool keepLatin1 =
+        form.Latin1 &&
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 256; }) &&
+        !FromUtf8(text.toLatin1());
     bytes += keepLatin1 ? text.toLatin1() : text.toUtf8();
     QSaveFile out(FFileName);
     const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();

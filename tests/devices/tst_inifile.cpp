@@ -94,6 +94,16 @@ private Q_SLOTS:
                                 QStringLiteral("/dev/ttyUSB0")));
         QCOMPARE(dir.ReadFile(QStringLiteral("bom.cfg")),
                  QByteArray("\xef\xbb\xbf[ports]\r\nCOM1=/dev/ttyUSB0\r\n"));
+
+        // And: once a write removed a Latin-1 file's only byte that was not UTF-8, the rest read
+        // as UTF-8 and "\u00c3\u00a9" became "\u00e9".
+        dir.WriteFile(QStringLiteral("mixed.cfg"),
+                      "[ports]\nCOM3=/dev/caf\xe9\nCOM4=/dev/A\xc3\xa9\n");
+        TIniFile mixed(dir.FilePath(QStringLiteral("mixed.cfg")));
+        QVERIFY(mixed.WriteString(QStringLiteral("ports"), QStringLiteral("COM3"),
+                                  QStringLiteral("/dev/ttyS1")));
+        QCOMPARE(mixed.ReadString(QStringLiteral("ports"), QStringLiteral("COM4"), QString()),
+                 QStringLiteral("/dev/A\u00c3\u00a9"));
     }
 
     void newKeyGoesIntoItsSectionBeforeTheBlankLine() {
