@@ -16,7 +16,7 @@ constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
 
 // The text of bytes that are valid UTF-8, or nothing.
 std::optional<QString> FromUtf8(const QByteArray& bytes) {
-    // The decoder drops a leading byte-order mark; the rewrite puts it back.
+    // The decoder drops a leading byte-order mark; Load notes it for the rewrite.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
@@ -165,12 +165,13 @@ bool TIniFile::Store(const QStringList& lines, const TForm& form) {
     // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
     // So does a write that leaves Latin-1 bytes which happen to be valid UTF-8 ("\xC3\xA9"
     // once the only other accented byte is gone), or the next read would change their text.
-    QByteArray bytes = form.Bom ? QByteArray(Utf8Bom) : QByteArray();
+    const QByteArray latin1 = form.Latin1 ? text.toLatin1() : QByteArray();
     const bool keepLatin1 =
         form.Latin1 &&
         std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 256; }) &&
-        !FromUtf8(text.toLatin1());
-    bytes += keepLatin1 ? text.toLatin1() : text.toUtf8();
+        !FromUtf8(latin1);
+    QByteArray bytes = form.Bom ? QByteArray(Utf8Bom) : QByteArray();
+    bytes += keepLatin1 ? latin1 : text.toUtf8();
     QSaveFile out(FFileName);
     const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();
     if (written) {
