@@ -7,7 +7,7 @@ if(KARO_WERROR)
   target_compile_options(karo_options INTERFACE -Werror)
 endif()
 target_compile_definitions(karo_options INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
-  QT_NO_KEYWORDS)
+  QT_NO_KEYWORDS KARO_VERSION="${PROJECT_VERSION}")
 if(KARO_SANITIZE)
   target_compile_options(karo_options INTERFACE -fsanitize=address,undefined
     -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

@@ -7,8 +7,9 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-serialbus-de
   xvfb xauth "$@")
 # scripts/screenshot.sh drives the window with xdotool and takes the picture with ImageMagick.
 packages+=(xdotool imagemagick clang-format)
-# The fuzz targets (scripts/fuzz.sh): clang with libFuzzer; llvm for the symbolizer.
-packages+=(clang libfuzzer-14-dev llvm)
+# The fuzz targets (scripts/fuzz.sh): clang with libFuzzer (its FuzzedDataProvider.h comes with
+# libclang-rt, which clang only recommends); llvm for the symbolizer.
+packages+=(clang libfuzzer-14-dev libclang-rt-14-dev llvm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

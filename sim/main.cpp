@@ -80,10 +80,12 @@ std::optional<qint64> Number(const QString& text, qint64 lo, qint64 hi) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("karo-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KARO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption tcpOpt(QStringLiteral("tcp"),
                                     QStringLiteral("Serve TCP clients on <port> (0: a free port)."),
                                     QStringLiteral("port"));

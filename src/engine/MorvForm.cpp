@@ -101,6 +101,7 @@ void TMorv::Log(const TPacket& packet, bool received) {
 
 bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArray& reply,
                            TStat& status) {
+    FLastOutcome = {};
     if (!IsConnected())
         return false;
     TPacket packet;
@@ -113,8 +114,11 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
     {
         // From here on arriving packets stay queued for this exchange to take.
         TRestorePacketHandler restore(FCommand, std::exchange(FCommand->OnPacket, nullptr));
-        if (FCommand->SendPacket(packet) != E_SUCCESS)
+        if (const TStat sent = FCommand->SendPacket(packet); sent != E_SUCCESS) {
+            FLastOutcome = {};
+            FLastOutcome.SendStatus = sent;
             return false;
+        }
         Log(packet, false);
 
         FAwaited.push_back(ID);
@@ -169,7 +173,7 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
                     HandlePacket(taken);
                 }
             }
-            if (found || GetTickCount() - t0 > ReplyTimeoutMs)
+            if (found || GetTickCount() - t0 > ReplyTimeoutMs || !IsConnected())
                 break;
         }
     }
@@ -178,8 +182,17 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
 
     const std::size_t length = std::min<std::size_t>(
         answer.Data.size(), static_cast<std::size_t>(std::max(0, answer.Length)));
+    // Set last, so that exchanges nested in this one's wait do not overwrite it.
+    FLastOutcome = {};
+    FLastOutcome.Kind = found           ? TOutcomeKind::Replied
+                        : IsConnected() ? TOutcomeKind::NoReply
+                                        : TOutcomeKind::LinkClosed;
     if (!found || length < 2)
         return false;
+    FLastOutcome.HasStatus = true;
+    FLastOutcome.StatusWord = WordFromBytes(answer.Data[0], answer.Data[1]);
+    FLastOutcome.Data.assign(answer.Data.begin() + 2,
+                             answer.Data.begin() + static_cast<std::ptrdiff_t>(length));
     status = static_cast<TStat>(answer.Data[0]);
     reply.assign(answer.Data.begin() + 2,
                  answer.Data.begin() + static_cast<std::ptrdiff_t>(length));
@@ -251,8 +264,10 @@ void TMorv::PostIdleCalls() {
 }
 
 TStat TMorv::StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler) {
-    if (!IsConnected())
+    if (!IsConnected()) {
+        FLastOutcome = {};
         return E_NOT_OPENED;
+    }
     FAsyncResults->Remove(ID);
     TByteArray reply;
     TStat status = E_SUCCESS;

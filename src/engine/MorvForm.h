@@ -2,6 +2,7 @@
 
 #include "engine/AsyncResultEventList.h"
 #include "engine/CommandComponent.h"
+#include "engine/ExchangeOutcome.h"
 #include "protocol/Constants.h"
 #include "protocol/PacketLog.h"
 
@@ -78,6 +79,9 @@ public:
     // `handler` (may be empty) for every later packet with this identifier. 22 when not
     // connected, 18 without a usable reply, else the reply's status code.
     TStat StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler);
+    // How the latest exchange that ended went; after a command operation returned, that is its
+    // own exchange (nested ones end before it).
+    const TExchangeOutcome& LastOutcome() const { return FLastOutcome; }
     // Logs, hands a registered handler its result, and updates the cached values.
     void HandlePacket(const TPacket& packet);
     // The engine's packet notification: dispatches everything queued.
@@ -161,5 +165,6 @@ private:
     // Packets taken by an inner exchange for an outer one, in arrival order.
     std::deque<TPacket> FKept;
     std::vector<std::function<void()>> FIdleCalls;
+    TExchangeOutcome FLastOutcome;
     bool FIdlePosted = false;
 };

@@ -17,8 +17,8 @@ using namespace mainwin;
 void TMainWin::BuildMenus() {
     auto* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    auto entry = [this](QMenu* menu, const QString& name, const QString& text, const QString& hint,
-                        QKeySequence key = {}) {
+    auto entry = [](QMenu* menu, const QString& name, const QString& text, const QString& hint,
+                    QKeySequence key = {}) {
         auto* a = menu->addAction(text);
         a->setObjectName(name);
         a->setStatusTip(hint);

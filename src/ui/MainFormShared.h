@@ -16,7 +16,7 @@
 namespace mainwin {
 
 inline const QString NotAvailable = QStringLiteral("[n/a]");
-inline const QString VersionText = QStringLiteral(" 1.2.0");
+inline const QString VersionText = QStringLiteral(" " KARO_VERSION);
 // The project has not stated its licence yet; the About box says so rather than guess.
 inline const QString LicenceText = QStringLiteral("not yet stated by the project");
 
