@@ -3,6 +3,7 @@
 #include "diagnostics/CommLogFormat.h"
 #include "diagnostics/CommLogStore.h"
 #include "protocol/Constants.h"
+#include "protocol/HexText.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -87,7 +88,7 @@ QString WriteLogCsv(const QString& path, const TLogStore& store, int count,
             fields << QString::number(p.Data[0]) << StatusText(p.Data[0]);
         else
             fields << QString() << QString();
-        fields << HexBytesText(p.Data, n);
+        fields << HexBytes(p.Data, 0, n);
         const int roundTrip = store.RoundTripMs(i);
         fields << (roundTrip >= 0 ? QString::number(roundTrip) : QString());
         for (QString& f : fields)

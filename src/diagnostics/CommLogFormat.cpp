@@ -2,6 +2,7 @@
 
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
+#include "protocol/HexText.h"
 #include "protocol/TrimControl.h"
 
 #include <QDateTime>
@@ -15,13 +16,6 @@
 #include <cstring>
 
 namespace {
-
-const char HexDigits[] = "0123456789ABCDEF";
-
-void AppendHexByte(QString& out, std::uint8_t b) {
-    out += QLatin1Char(HexDigits[b >> 4]);
-    out += QLatin1Char(HexDigits[b & 0xF]);
-}
 
 // Names are looked up once; a re-render asks for them hundreds of thousands of times.
 const QString& CachedCommandName(std::uint8_t id) {
@@ -143,18 +137,6 @@ int TimePrefixLength(int roundTripMs) {
     return len;
 }
 
-QString HexBytesText(const TByteArray& bytes, std::size_t count) {
-    QString out;
-    count = std::min(count, bytes.size());
-    out.reserve(static_cast<qsizetype>(3 * count));
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            out += QLatin1Char(' ');
-        AppendHexByte(out, bytes[i]);
-    }
-    return out;
-}
-
 TByteArray SelectionToBytes(const QString& selection) {
     TByteArray bytes;
     QString rest = selection;
@@ -270,9 +252,8 @@ TConversionResult ConvertAsInteger(const TByteArray& bytes) {
     for (std::size_t i = 0; i < bytes.size() && i < 4; ++i)
         u |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
     const auto s = static_cast<std::int32_t>(u);
-    const QString hex = QStringLiteral("%1").arg(u, 8, 16, QLatin1Char('0')).toUpper();
-    return {false, QStringLiteral("Value is ") + QString::number(s) + QStringLiteral(" (") + hex +
-                       QStringLiteral("h)")};
+    return {false, QStringLiteral("Value is ") + QString::number(s) + QStringLiteral(" (") +
+                       HexDWord(u) + QStringLiteral(")")};
 }
 
 TConversionResult ConvertAsText(const TByteArray& bytes) {

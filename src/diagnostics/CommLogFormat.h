@@ -20,9 +20,6 @@ int LogLineLength(const TPacket& packet, bool received, bool showIDDescr, bool e
 void AppendTimePrefix(QString& out, std::int64_t wallMs, int roundTripMs);
 int TimePrefixLength(int roundTripMs);
 
-// Payload bytes as "00 00 48 42".
-QString HexBytesText(const TByteArray& bytes, std::size_t count);
-
 // Blank-separated hexadecimal bytes ("48 69 0a") as bytes; empty when any token is not a
 // hexadecimal number of 0 to 255.
 TByteArray SelectionToBytes(const QString& selection);

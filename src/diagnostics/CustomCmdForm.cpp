@@ -2,6 +2,7 @@
 
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
+#include "protocol/HexText.h"
 #include "protocol/TrimControl.h"
 #include "protocol/crc.h"
 #include "widgets/FloatEdit.h"
@@ -32,42 +33,19 @@
 
 namespace {
 
-void AppendHex(QString& out, std::uint8_t b) {
-    static const char digits[] = "0123456789ABCDEF";
-    out += QLatin1Char(digits[b >> 4]);
-    out += QLatin1Char(digits[b & 0xF]);
-}
-
-QString Hex2(std::uint8_t b) {
-    QString s;
-    AppendHex(s, b);
-    return s;
-}
-
 QString TwoBytes(std::uint16_t v) {
     QString s;
-    AppendHex(s, static_cast<std::uint8_t>(v & 0xFF));
+    AppendHexByte(s, static_cast<std::uint8_t>(v & 0xFF));
     s += QLatin1Char(' ');
-    AppendHex(s, static_cast<std::uint8_t>(v >> 8));
+    AppendHexByte(s, static_cast<std::uint8_t>(v >> 8));
     return s;
 }
 
 } // namespace
 
-QString HexBytesText(const TByteArray& bytes) {
-    QString s;
-    s.reserve(static_cast<qsizetype>(bytes.size()) * 3);
-    for (const std::uint8_t b : bytes) {
-        if (!s.isEmpty())
-            s += QLatin1Char(' ');
-        AppendHex(s, b);
-    }
-    return s;
-}
-
 TPacketDecoding DecodePacket(std::uint8_t id, const TByteArray& payload) {
     TPacketDecoding d;
-    AppendHex(d.ID, id);
+    AppendHexByte(d.ID, id);
     const auto n = static_cast<std::uint16_t>(payload.size());
     d.Length = TwoBytes(n);
     if (payload.empty()) {
@@ -75,7 +53,7 @@ TPacketDecoding DecodePacket(std::uint8_t id, const TByteArray& payload) {
     } else {
         d.Payload.reserve(static_cast<qsizetype>(payload.size()) * 3);
         for (const std::uint8_t b : payload) {
-            AppendHex(d.Payload, b);
+            AppendHexByte(d.Payload, b);
             d.Payload += QLatin1Char(' ');
         }
     }
@@ -420,9 +398,9 @@ void TCustomCmd::btnSendClick() {
         reply);
     if (!self)
         return;
-    QString line = QStringLiteral("Sending Command %1h: %2").arg(Hex2(id), StatusText(status));
+    QString line = QStringLiteral("Sending Command %1h: %2").arg(HexByte(id), StatusText(status));
     if (!reply.empty())
-        line += QStringLiteral(". Data: ") + HexBytesText(reply);
+        line += QStringLiteral(". Data: ") + HexBytes(reply);
     Log->appendPlainText(line);
     if (status == E_CMD_FAILED)
         return;
@@ -455,9 +433,9 @@ TStat TCustomCmd::StartWithReply(std::uint8_t id, TAsyncResultEvent handler, TBy
 
 void TCustomCmd::AsyncResult(std::int32_t id, std::uint16_t status, const TByteArray& data) {
     QString line = QStringLiteral("Async result from command %1h: %2.")
-                       .arg(Hex2(static_cast<std::uint8_t>(id & 0xFF)),
+                       .arg(HexByte(static_cast<std::uint8_t>(id & 0xFF)),
                             StatusText(static_cast<std::uint8_t>(status & 0xFF)));
     if (!data.empty())
-        line += QStringLiteral(" Data: ") + HexBytesText(data);
+        line += QStringLiteral(" Data: ") + HexBytes(data);
     Log->appendPlainText(line);
 }

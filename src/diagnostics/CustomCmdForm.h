@@ -24,10 +24,6 @@ class QToolButton;
 class TIntegerEdit;
 class TRollPanel;
 
-// Bytes as upper-case hexadecimal pairs separated by blanks ("00 00 48 42"), as the command log
-// shows them and the editor's hex mode reads them back.
-QString HexBytesText(const TByteArray& bytes);
-
 // The decoding panel's fields for a packet.
 struct TPacketDecoding {
     QString ID;       // "40"
