@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the normal and the sanitizer configuration, runs all tests,
-# then runs every fuzz target over its seeds and for 20 s (scripts/fuzz.sh, build-fuzz/).
+# Installs what is missing, checks the formatting (and stops there when it fails), builds the
+# normal configuration with GCC and the sanitizer configuration with clang, runs all tests in
+# both, then runs every fuzz target over its seeds and for 20 s (scripts/fuzz.sh, build-fuzz/).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
+echo "== format"
+"$root/scripts/check-format.sh"
 jobs="$(nproc)"
 status=0
 run_config() {
@@ -14,8 +17,10 @@ run_config() {
 }
 echo "== normal build"
 run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-echo "== sanitizer build (ASan + UBSan)"
-run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DKARO_SANITIZE=ON -DKARO_BUILD_BENCH=OFF
+# With clang, so that every target (the benchmarks too) also builds with the other compiler's
+# warnings as errors.
+echo "== sanitizer build (clang, ASan + UBSan)"
+CC=clang CXX=clang++ run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DKARO_SANITIZE=ON
 echo "== fuzz targets (clang, ASan + UBSan), 20 s each"
 work="$(mktemp -d)"
 if "$root/scripts/fuzz.sh" -t 20 -w "$work"; then
