@@ -2,6 +2,7 @@
 // initialized as after "Gripper|Connect" (automatic updates on), the command log recording
 // hidden as in the program, and the fingers moving back and forth for the measured seconds.
 #include "BenchSupport.h"
+#include "app/Commander.h"
 #include "devices/IniFile.h"
 #include "diagnostics/CommLogForm.h"
 #include "engine/MorvForm.h"
@@ -28,15 +29,16 @@ int main(int argc, char** argv) {
     QStringList boxes;
     SetMessageBoxHook([&boxes](TMsgKind, const QString& text) { boxes << text; });
 
-    TMainWin win;
-    TCommLog log;
-    win.SetCommandLog(&log);
+    const TCommander commander;
+    TMainWin& win = commander.Win();
     win.show();
     TMorv* gripper = win.Gripper();
     if (gripper->ConnectTo(sim.Target()) != E_SUCCESS)
         bench::Fail(QStringLiteral("could not connect to karo-sim"));
     // Initialized: the window enables its commands once the limits were read.
-    bench::WaitFor([&] { return win.btnStop->isEnabled(); }, 15000, "the initialization");
+    bench::WaitFor(
+        [&] { return win.findChild<QPushButton*>(QStringLiteral("btnStop"))->isEnabled(); }, 15000,
+        "the initialization");
 
     int moves = 0;
     bool arrived = true;
@@ -57,12 +59,11 @@ int main(int argc, char** argv) {
     const double cpuMs = (bench::CpuSeconds() - cpu0) * 1000.0;
     const double wallMs = static_cast<double>(wall.nsecsElapsed()) / 1e6;
     win.Disconnect1Click();
-    win.SetCommandLog(nullptr);
     if (!boxes.isEmpty())
         bench::Fail(QStringLiteral("the window showed a box: ") +
                     boxes.join(QStringLiteral(" / ")));
     std::printf("window, moving gripper: %d moves in %.0f ms, cpu %.0f ms, %d log entries\n", moves,
-                wallMs, cpuMs, log.Count());
+                wallMs, cpuMs, commander.CommandLog->Count());
     bench::Figure("window_wall_ms", wallMs, "ms");
     bench::Figure("window_cpu_ms", cpuMs, "ms");
     bench::Figure("window_cpu_share", cpuMs / wallMs, "ratio");

@@ -7,7 +7,6 @@
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
 #include "diagnostics/PlotForm.h"
-#include "dialogs/DialogPrompts.h"
 #include "engine/MorvForm.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/FloatEditDialog.h"
@@ -34,7 +33,8 @@
 
 using namespace mainwin;
 
-TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
+TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
+    : QMainWindow(parent), FGripper(std::move(parts.Gripper)) {
     setObjectName(QStringLiteral("MainWin"));
     setWindowTitle(QStringLiteral("Karo Commander"));
     resize(680, 779);
@@ -75,9 +75,9 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     manualinit1->setChecked(
         FSettings->ReadBool(QStringLiteral("main"), QStringLiteral("manualinit"), false));
 
-    FGripper = new TMorv(this);
-    FPrompts = std::make_unique<TDialogPrompts>();
-    FGripper->Command()->SetPrompts(FPrompts.get());
+    FGripper->Command()->SetPrompts(parts.Prompts);
+    FCommLog = parts.CommandLog;
+    FGripper->SetPacketLog(parts.CommandLog);
     FGripper->OnConnect = [this](auto&&...) { GripperConnected(); };
     FGripper->OnDisconnect = [this](auto&&...) { GripperDisconnected(); };
     FGripper->OnConnectionError = [this](auto&&...) { ConnectionError(); };
@@ -87,15 +87,14 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
 
     FValueDialog = new TFloatEditDlg(this);
     FValueDialog->setObjectName(QStringLiteral("FValueDialog"));
-    FCommandEditor = new TCustomCmd(FGripper, this);
+    FCommandEditor = new TCustomCmd(FGripper.get(), this);
     FCommandEditor->setAttribute(Qt::WA_QuitOnClose, false);
     // Created now, hidden: it records from the first connection on, also while not shown.
     FPlot = new TPlotForm(this);
     FPlot->setAttribute(Qt::WA_QuitOnClose, false);
 
-    for (TFloatEdit* e :
-         {edGotoPos, edGotoSpeed, edGraspingPos, edGraspingSpeed, edReleasePos, edReleaseSpeed})
-        FloatEditChange(e);
+    for (const TEditPair& pair : FPairs)
+        FloatEditChange(pair.Edit);
 
     FStateBoxes.clear();
     CreateStateFlagBoxes(16, 64, 130, 16);
@@ -108,8 +107,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
 TMainWin::~TMainWin() {
     WriteSettings();
     // The transports go before the widgets they report to.
-    delete FGripper;
-    FGripper = nullptr;
+    FGripper.reset();
 }
 
 void TMainWin::WireHandlers() {
@@ -138,9 +136,10 @@ void TMainWin::WireHandlers() {
     connect(lbLink, &QLabel::linkActivated, this, [this] { OpenDocumentation(); });
     connect(btnAcc, &QPushButton::clicked, this, Guarded([this] { btnAccClick(); }));
     connect(btnForce, &QPushButton::clicked, this, Guarded([this] { btnForceClick(); }));
-    connect(btnMove, &QPushButton::clicked, this, Guarded([this] { btnMoveClick(); }));
-    connect(btnGrasp, &QPushButton::clicked, this, Guarded([this] { btnGraspClick(); }));
-    connect(btnRelease, &QPushButton::clicked, this, Guarded([this] { btnReleaseClick(); }));
+    connect(pnGoto->Button(), &QPushButton::clicked, this, Guarded([this] { btnMoveClick(); }));
+    connect(pnGrasp->Button(), &QPushButton::clicked, this, Guarded([this] { btnGraspClick(); }));
+    connect(pnRelease->Button(), &QPushButton::clicked, this,
+            Guarded([this] { btnReleaseClick(); }));
     connect(btnStop, &QPushButton::clicked, this, Guarded([this] { btnStopClick(); }));
     for (const TEditPair& pair : FPairs) {
         TFloatEdit* e = pair.Edit;
@@ -199,11 +198,6 @@ void TMainWin::Plot1Click() {
 
 void TMainWin::manualinit1Click() {
     // The entry has flipped its own check; it takes effect at the next connect.
-}
-
-void TMainWin::SetCommandLog(TCommLog* log) {
-    FCommLog = log;
-    FGripper->SetPacketLog(log);
 }
 
 void TMainWin::AppHint(const QString& hint) {

@@ -2,8 +2,10 @@
 
 #include "diagnostics/CommLogForm.h"
 #include "engine/AsyncResultEventList.h"
+#include "engine/MorvForm.h"
 #include "protocol/Constants.h"
 #include "protocol/Packet.h"
+#include "ui/MotionBand.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -26,31 +28,37 @@ class QSlider;
 class QSplitter;
 class QStatusBar;
 
+class IDevicePrompts;
 class TCustomCmd;
-class TDialogPrompts;
 class TFloatEdit;
 class TFloatEditDlg;
 class TGripperPicture;
 class TIniFile;
-class TMorv;
 class TPlotForm;
 class TRollPanel;
 
+// What the program builds and hands to the window. The window owns the command set from then
+// on and destroys it first; the prompts and the command log must outlive the window.
+struct TMainWinParts {
+    std::unique_ptr<TMorv> Gripper;
+    IDevicePrompts* Prompts = nullptr;
+    TCommLog* CommandLog = nullptr; // may be null: then the command set logs nowhere
+};
+
 // The operator's console: connects and initializes the gripper, shows its live state and
-// commands it. Exactly one exists; closing it ends the program.
+// commands it. Exactly one exists; closing it ends the program. Tests reach its controls by
+// their object names.
 class TMainWin : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int TrackMax = 200;
+    static constexpr int TrackMax = TMotionBand::TrackMax;
 
-    explicit TMainWin(QWidget* parent = nullptr);
+    explicit TMainWin(TMainWinParts parts, QWidget* parent = nullptr);
     ~TMainWin() override;
 
-    TMorv* Gripper() const { return FGripper; }
+    TMorv* Gripper() const { return FGripper.get(); }
     TCustomCmd* CommandEditor() const { return FCommandEditor; }
     TFloatEditDlg* ValueDialog() const { return FValueDialog; }
-    // The program's one command log: shown by the View menu and bound to the command set.
-    void SetCommandLog(TCommLog* log);
     TCommLog* CommandLog() const { return FCommLog; }
     TPlotForm* Plot() const { return FPlot; }
     const QList<QCheckBox*>& StateBoxes() const { return FStateBoxes; }
@@ -88,6 +96,43 @@ public:
     void GraspingStateChanged();
     void PositionChanged();
 
+    // Band handlers.
+    void btnMoveClick();
+    void btnGraspClick();
+    void btnReleaseClick();
+    void btnStopClick();
+    void btnEmergencyStopClick();
+    void btnForceClick();
+    void btnAccClick();
+    void MotionCommandFinished(QObject* sender, std::int32_t id, std::uint16_t status,
+                               const TByteArray& data);
+
+    // The smallest window that shows every band and both state panels without scrolling.
+    QSize ContentSize() const;
+    // The placement as stored in "settings.ini": "200,flags,show,left,top,right,bottom".
+    QString PlacementText() const;
+    // False (and nothing changed) for a value that is not a placement.
+    bool ApplyPlacement(const QString& text);
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct TEditPair {
+        TFloatEdit* Edit;
+        QSlider* Track;
+    };
+    // A command whose final result follows later: its identifier, the start of the operator's
+    // error text, and how to start it.
+    struct TMotion;
+
+    void BuildMenus();
+    // Binds every menu entry, button and edit of the layout to its handler.
+    void WireHandlers();
+    void BuildRightPane();
+    void BuildLeftPane();
     void SetConnectedState(bool on);
     static void EnableChildControls(QWidget* container, bool on);
     static void EnableMenuItems(QMenu* menu, bool on);
@@ -97,26 +142,45 @@ public:
     void SetEditValue(TFloatEdit* edit, double value);
     void AppHint(const QString& hint);
     void CentreButtons();
-    // The smallest window that shows every band and both state panels without scrolling.
-    QSize ContentSize() const;
-
-    // Band handlers.
-    void btnMoveClick();
-    void btnGraspClick();
-    void btnReleaseClick();
-    void btnStopClick();
-    void btnEmergencyStopClick();
-    void btnForceClick();
-    void btnAccClick();
     void FloatEditChange(QObject* sender);
     void TrackbarChange(QObject* sender);
-    void MotionCommandFinished(QObject* sender, std::int32_t id, std::uint16_t status,
-                               const TByteArray& data);
+    const TEditPair* PairOfEdit(const QObject* edit) const;
+    const TEditPair* PairOfTrack(const QObject* track) const;
+    void ChangeValue(bool force);
+    // The operator's error text: the action's prefix and the status text, with a second line
+    // where the status alone does not tell what happened or what to do.
+    QString FailureText(const QString& prefix, TStat status, bool motion = false) const;
+    QString ConnectionErrorMessage() const;
+    // Every motion the operator starts ends with one line in the results text.
+    void StartMotion(const TMotion& motion, float first, float second);
+    TAsyncResultEvent ResultHandler();
+    void CloseOpenMotions();
+    void LayOutResults();
+    void OpenDocumentation();
+    void WriteSettings();
 
-    // The placement as stored in "settings.ini": "200,flags,show,left,top,right,bottom".
-    QString PlacementText() const;
-    // False (and nothing changed) for a value that is not a placement.
-    bool ApplyPlacement(const QString& text);
+    std::unique_ptr<TMorv> FGripper;
+    TCustomCmd* FCommandEditor = nullptr;
+    TFloatEditDlg* FValueDialog = nullptr;
+    QPointer<TCommLog> FCommLog;
+    TPlotForm* FPlot = nullptr;
+    QList<QCheckBox*> FStateBoxes;
+    std::int32_t FLastSystemState = -1;
+    double FMinForce = 0;
+    double FMaxForce = 0;
+    double FMinAcceleration = 0;
+    double FMaxAcceleration = 0;
+    float FForceLimit = 0;
+    float FAcceleration = 0;
+
+    QList<TEditPair> FPairs;
+    std::vector<std::int32_t>
+        FOpenMotions; // identifiers of motions awaiting their result, in start order
+    std::unique_ptr<TIniFile> FSettings;
+    bool FPlacementRead = false;
+    bool FDisconnecting = false;     // the window itself is closing the connection
+    bool FPositionRequested = false; // a position re-request waits for its turn or its reply
+    bool FSettingsWritten = false;
 
     // Components, by their design names.
     QMenu* Gripper1;
@@ -169,89 +233,9 @@ public:
     QFrame* LMDSimplePanel1;
     QLabel* lbForce;
     QPushButton* btnForce;
-    QFrame* pnGoto;
-    QSlider* tbGotoPos;
-    TFloatEdit* edGotoPos;
-    QSlider* tbGotoSpeed;
-    TFloatEdit* edGotoSpeed;
-    QPushButton* btnMove;
-    QFrame* pnGrasp;
-    QSlider* tbGraspingPos;
-    TFloatEdit* edGraspingPos;
-    QSlider* tbGraspingSpeed;
-    TFloatEdit* edGraspingSpeed;
-    QPushButton* btnGrasp;
-    QFrame* pnRelease;
-    QSlider* tbReleasePos;
-    TFloatEdit* edReleasePos;
-    QSlider* tbReleaseSpeed;
-    TFloatEdit* edReleaseSpeed;
-    QPushButton* btnRelease;
+    TMotionBand* pnGoto;
+    TMotionBand* pnGrasp;
+    TMotionBand* pnRelease;
     QFrame* pnStop;
     QPushButton* btnStop;
-
-protected:
-    bool event(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
-private:
-    struct TEditPair {
-        TFloatEdit* Edit;
-        QSlider* Track;
-    };
-
-    void BuildMenus();
-    // Binds every menu entry, button and edit of the layout to its handler.
-    void WireHandlers();
-    void BuildRightPane();
-    void BuildLeftPane();
-    QFrame* MakeBand(const QString& name, const QString& title, const QColor& color,
-                     QWidget* contents, QPushButton* button);
-    QWidget* MakeEditRows(const QString& name, const QString& text1, QSlider*& track1,
-                          TFloatEdit*& edit1, const QString& tbName1, const QString& edName1,
-                          const QString& design1, const QString& unit1, const QString& text2,
-                          QSlider*& track2, TFloatEdit*& edit2, const QString& tbName2,
-                          const QString& edName2, const QString& design2, const QString& unit2);
-    QPushButton* MakeBandButton(const QString& name, const QString& text, const QString& hint);
-    const TEditPair* PairOfEdit(const QObject* edit) const;
-    const TEditPair* PairOfTrack(const QObject* track) const;
-    void ChangeValue(bool force);
-    void ShowReadOutError(const QString& prefix, std::uint8_t status, std::uint32_t sentAt);
-    // The operator's error text: the action's prefix and the status text, with a second line
-    // where the status alone does not tell what happened or what to do.
-    QString FailureText(const QString& prefix, TStat status, std::uint32_t sentAt,
-                        bool motion = false) const;
-    QString ConnectionErrorMessage() const;
-    // Every motion the operator starts ends with one line in the results text.
-    using TMotionStart = std::function<TStat(TAsyncResultEvent done)>;
-    void StartMotion(std::uint8_t id, const QString& prefix, const TMotionStart& start);
-    void CloseOpenMotions();
-    void LayOutResults();
-    void OpenDocumentation();
-    void WriteSettings();
-
-    TMorv* FGripper = nullptr;
-    std::unique_ptr<TDialogPrompts> FPrompts;
-    TCustomCmd* FCommandEditor = nullptr;
-    TFloatEditDlg* FValueDialog = nullptr;
-    QPointer<TCommLog> FCommLog;
-    TPlotForm* FPlot = nullptr;
-    QList<QCheckBox*> FStateBoxes;
-    std::int32_t FLastSystemState = -1;
-    double FMinForce = 0;
-    double FMaxForce = 0;
-    double FMinAcceleration = 0;
-    double FMaxAcceleration = 0;
-    float FForceLimit = 0;
-    float FAcceleration = 0;
-
-    QList<TEditPair> FPairs;
-    std::vector<std::int32_t>
-        FOpenMotions; // identifiers of motions awaiting their result, in start order
-    std::unique_ptr<TIniFile> FSettings;
-    bool FPlacementRead = false;
-    bool FDisconnecting = false;     // the window itself is closing the connection
-    bool FPositionRequested = false; // a position re-request waits for its turn or its reply
-    bool FSettingsWritten = false;
 };

@@ -4,7 +4,6 @@
 
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
-#include "protocol/Tick.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/FloatEditDialog.h"
 #include "widgets/MessageBoxes.h"
@@ -23,12 +22,11 @@ using namespace mainwin;
 // ---------------------------------------------------------------------------------------------
 // Bands
 
-QString TMainWin::FailureText(const QString& prefix, TStat status, std::uint32_t sentAt,
-                              bool motion) const {
+QString TMainWin::FailureText(const QString& prefix, TStat status, bool motion) const {
     QString text = prefix + StatusText(status);
     // The command set's one failure code also stands for a reply that never came; the gripper
     // may still have acted, so that case says so.
-    if (status == E_CMD_FAILED && GetTickCount() - sentAt > TMorv::ReplyTimeoutMs)
+    if (status == E_CMD_FAILED && FGripper->LastOutcome().Kind == TOutcomeKind::NoReply)
         text += QStringLiteral("\nThe gripper did not answer within 3 s.");
     else if (motion && status == E_ACCESS_DENIED &&
              ((FGripper->SystemState() & SF_FAST_STOP) || btnEmergencyStop->isChecked()))
@@ -37,23 +35,36 @@ QString TMainWin::FailureText(const QString& prefix, TStat status, std::uint32_t
     return text;
 }
 
-void TMainWin::StartMotion(std::uint8_t id, const QString& prefix, const TMotionStart& start) {
-    const std::uint32_t sentAt = GetTickCount();
-    const TStat status = start(
-        [this](TMorv* sender, std::int32_t resultId, std::uint16_t word, const TByteArray& data) {
-            MotionCommandFinished(sender, resultId, word, data);
-        });
+struct TMainWin::TMotion {
+    std::uint8_t Id;
+    const char* Prefix;
+    TStat (*Start)(TMorv& gripper, float first, float second, TAsyncResultEvent done);
+};
+
+TAsyncResultEvent TMainWin::ResultHandler() {
+    return [this](TMorv* sender, std::int32_t id, std::uint16_t word, const TByteArray& data) {
+        MotionCommandFinished(sender, id, word, data);
+    };
+}
+
+void TMainWin::StartMotion(const TMotion& motion, float first, float second) {
+    const TStat status = motion.Start(*FGripper, first, second, ResultHandler());
+    const std::uint8_t id = motion.Id;
     if (status == E_CMD_PENDING) {
         FOpenMotions.push_back(id);
         return;
     }
+    // Starting again dropped the registration of a motion with this identifier that still
+    // runs; a refused repeat leaves that motion running, so its result must still reach us.
+    if (std::find(FOpenMotions.begin(), FOpenMotions.end(), id) != FOpenMotions.end())
+        FGripper->AsyncResults().Add(id, ResultHandler());
     if (status == E_SUCCESS) {
         // Done at once: no result follows, so this is its line.
         AsyncLog->appendPlainText(
             QStringLiteral("Command %1 finished: %2.").arg(CommandName(id), StatusText(status)));
         return;
     }
-    const QString text = FailureText(prefix, status, sentAt, true);
+    const QString text = FailureText(QString::fromLatin1(motion.Prefix), status, true);
     AsyncLog->appendPlainText(text.section(QLatin1Char('\n'), 0, 0));
     ShowError(text, this);
 }
@@ -66,31 +77,44 @@ void TMainWin::CloseOpenMotions() {
 }
 
 void TMainWin::btnMoveClick() {
-    const float pos = static_cast<float>(edGotoPos->Value());
-    const float speed = static_cast<float>(edGotoSpeed->Value());
-    StartMotion(CMD_GOTO, QStringLiteral("Error while starting to move: "),
-                [&](TAsyncResultEvent done) { return FGripper->GotoPosition(pos, speed, done); });
+    static const TMotion move{CMD_GOTO, "Error while starting to move: ",
+                              [](TMorv& g, float pos, float speed, TAsyncResultEvent done) {
+                                  return g.GotoPosition(pos, speed, std::move(done));
+                              }};
+    StartMotion(move, static_cast<float>(pnGoto->PositionEdit()->Value()),
+                static_cast<float>(pnGoto->SpeedEdit()->Value()));
 }
 
 void TMainWin::btnGraspClick() {
-    const float width = static_cast<float>(edGraspingPos->Value());
-    const float speed = static_cast<float>(edGraspingSpeed->Value());
-    StartMotion(CMD_GRASP_RAW, QStringLiteral("Error while starting to grasp: "),
-                [&](TAsyncResultEvent done) { return FGripper->Grasp(width, speed, done); });
+    static const TMotion grasp{CMD_GRASP_RAW, "Error while starting to grasp: ",
+                               [](TMorv& g, float width, float speed, TAsyncResultEvent done) {
+                                   return g.Grasp(width, speed, std::move(done));
+                               }};
+    StartMotion(grasp, static_cast<float>(pnGrasp->PositionEdit()->Value()),
+                static_cast<float>(pnGrasp->SpeedEdit()->Value()));
 }
 
 void TMainWin::btnReleaseClick() {
-    const float width = static_cast<float>(edReleasePos->Value());
-    const float speed = static_cast<float>(edReleaseSpeed->Value());
-    StartMotion(CMD_RELEASE_RAW, QStringLiteral("Error while starting to release: "),
-                [&](TAsyncResultEvent done) { return FGripper->ReleasePart(width, speed, done); });
+    static const TMotion release{CMD_RELEASE_RAW, "Error while starting to release: ",
+                                 [](TMorv& g, float pos, float speed, TAsyncResultEvent done) {
+                                     return g.ReleasePart(pos, speed, std::move(done));
+                                 }};
+    StartMotion(release, static_cast<float>(pnRelease->PositionEdit()->Value()),
+                static_cast<float>(pnRelease->SpeedEdit()->Value()));
+}
+
+void TMainWin::Homing1Click() {
+    static const TMotion homing{
+        CMD_HOMING, "Error while homing: ", [](TMorv& g, float, float, TAsyncResultEvent done) {
+            return g.Homing(0, std::move(done));
+        }};
+    StartMotion(homing, 0, 0);
 }
 
 void TMainWin::btnStopClick() {
-    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->Stop();
     if (!StatusOk(status))
-        ShowError(FailureText(QStringLiteral("Error while stopping: "), status, sentAt), this);
+        ShowError(FailureText(QStringLiteral("Error while stopping: "), status), this);
 }
 
 void TMainWin::btnEmergencyStopClick() {
@@ -117,12 +141,11 @@ void TMainWin::ChangeValue(bool force) {
     if (!FValueDialog->Execute())
         return;
     const auto value = static_cast<float>(FValueDialog->Value());
-    const std::uint32_t sentAt = GetTickCount();
     const TStat status = force ? FGripper->SetForceLimit(value) : FGripper->SetAcceleration(value);
     if (!StatusOk(status)) {
         ShowError(FailureText(force ? QStringLiteral("Error while setting force limit: ")
                                     : QStringLiteral("Error while setting acceleration: "),
-                              status, sentAt),
+                              status),
                   this);
         return;
     }
@@ -161,9 +184,8 @@ void TMainWin::FloatEditChange(QObject* sender) {
     const TEditPair* pair = PairOfEdit(sender);
     if (!pair)
         return;
-    btnMove->setEnabled(edGotoPos->IsValid() && edGotoSpeed->IsValid());
-    btnGrasp->setEnabled(edGraspingPos->IsValid() && edGraspingSpeed->IsValid());
-    btnRelease->setEnabled(edReleasePos->IsValid() && edReleaseSpeed->IsValid());
+    for (TMotionBand* band : {pnGoto, pnGrasp, pnRelease})
+        band->Button()->setEnabled(band->ValuesValid());
     TFloatEdit* edit = pair->Edit;
     if (!HasInputFocus(edit) || !edit->IsValid())
         return;

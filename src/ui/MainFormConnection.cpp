@@ -114,12 +114,12 @@ void TMainWin::Initialize1Click() {
         FMaxForce = limits.MaxForce;
         const QString mm = QStringLiteral("mm");
         const QString mms = QStringLiteral("mm/s");
-        SetEditRange(edGraspingPos, mm, 0, limits.Stroke);
-        SetEditRange(edGraspingSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
-        SetEditRange(edReleasePos, mm, 0, limits.Stroke);
-        SetEditRange(edReleaseSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
-        SetEditRange(edGotoPos, mm, 0, limits.Stroke);
-        SetEditRange(edGotoSpeed, mms, limits.MinSpeed, limits.MaxSpeed);
+        SetEditRange(pnGrasp->PositionEdit(), mm, 0, limits.Stroke);
+        SetEditRange(pnGrasp->SpeedEdit(), mms, limits.MinSpeed, limits.MaxSpeed);
+        SetEditRange(pnRelease->PositionEdit(), mm, 0, limits.Stroke);
+        SetEditRange(pnRelease->SpeedEdit(), mms, limits.MinSpeed, limits.MaxSpeed);
+        SetEditRange(pnGoto->PositionEdit(), mm, 0, limits.Stroke);
+        SetEditRange(pnGoto->SpeedEdit(), mms, limits.MinSpeed, limits.MaxSpeed);
 
         const TStat acc = FGripper->GetAcceleration(FAcceleration);
         const TStat force = FGripper->GetForceLimit(FForceLimit);
@@ -130,12 +130,12 @@ void TMainWin::Initialize1Click() {
         const long double speedSum = static_cast<long double>(limits.MinSpeed) + limits.MaxSpeed;
         const double vMin = limits.MinSpeed;
         const double vMax = limits.MaxSpeed;
-        SetEditValue(edGraspingPos, Clamped(stroke / 3, 0, limits.Stroke));
-        SetEditValue(edReleasePos, Clamped(stroke / 3 * 2, 0, limits.Stroke));
-        SetEditValue(edGotoPos, Clamped(stroke / 2, 0, limits.Stroke));
-        SetEditValue(edGraspingSpeed, Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
-        SetEditValue(edReleaseSpeed, Clamped(speedSum / 3 * 2, vMin, vMax));
-        SetEditValue(edGotoSpeed, Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
+        SetEditValue(pnGrasp->PositionEdit(), Clamped(stroke / 3, 0, limits.Stroke));
+        SetEditValue(pnRelease->PositionEdit(), Clamped(stroke / 3 * 2, 0, limits.Stroke));
+        SetEditValue(pnGoto->PositionEdit(), Clamped(stroke / 2, 0, limits.Stroke));
+        SetEditValue(pnGrasp->SpeedEdit(), Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
+        SetEditValue(pnRelease->SpeedEdit(), Clamped(speedSum / 3 * 2, vMin, vMax));
+        SetEditValue(pnGoto->SpeedEdit(), Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
     }
     FGripper->GetSystemState(true, 50, true);
     FGripper->GetGraspingState(true, 50, true);

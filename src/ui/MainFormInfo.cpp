@@ -4,7 +4,6 @@
 
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
-#include "protocol/Tick.h"
 #include "ui/ListBoxDialog.h"
 #include "widgets/MessageBoxes.h"
 
@@ -15,16 +14,11 @@ using namespace mainwin;
 // ---------------------------------------------------------------------------------------------
 // Information and maintenance
 
-void TMainWin::ShowReadOutError(const QString& prefix, std::uint8_t status, std::uint32_t sentAt) {
-    ShowError(FailureText(prefix, static_cast<TStat>(status), sentAt), this);
-}
-
 void TMainWin::GetSystemInfo1Click() {
     TSystemInfo info{};
-    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->GetSystemInfo(info);
     if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read system information: "), status, sentAt);
+        ShowError(FailureText(QStringLiteral("Cannot read system information: "), status), this);
         return;
     }
     TListBoxDlg dlg(this);
@@ -40,10 +34,9 @@ void TMainWin::GetSystemInfo1Click() {
 
 void TMainWin::GetSystemLimits1Click() {
     TSystemLimits limits{};
-    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->GetSystemLimits(limits);
     if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read gripper system limits: "), status, sentAt);
+        ShowError(FailureText(QStringLiteral("Cannot read gripper system limits: "), status), this);
         return;
     }
     TListBoxDlg dlg(this);
@@ -64,10 +57,9 @@ void TMainWin::GetSystemLimits1Click() {
 
 void TMainWin::GetGraspingStatistics1Click() {
     TGraspingStatistics stats{};
-    const std::uint32_t sentAt = GetTickCount();
     const TStat status = FGripper->GetGraspingStatistics(false, stats);
     if (status != E_SUCCESS) {
-        ShowReadOutError(QStringLiteral("Cannot read grasping statistics: "), status, sentAt);
+        ShowError(FailureText(QStringLiteral("Cannot read grasping statistics: "), status), this);
         return;
     }
     TListBoxDlg dlg(this);
@@ -77,11 +69,6 @@ void TMainWin::GetGraspingStatistics1Click() {
     dlg.AddRow(QStringLiteral("Number of parts lost"), QString::number(stats.NumberOfPartsLost));
     dlg.setWindowTitle(QStringLiteral("Grasping Statistics"));
     dlg.ShowList();
-}
-
-void TMainWin::Homing1Click() {
-    StartMotion(CMD_HOMING, QStringLiteral("Error while homing: "),
-                [this](TAsyncResultEvent done) { return FGripper->Homing(0, done); });
 }
 
 void TMainWin::FastStopAcknowledge1Click() {

@@ -5,6 +5,7 @@
 #include "protocol/Constants.h"
 #include "ui/BandTitle.h"
 #include "ui/GripperPicture.h"
+#include "ui/MotionBand.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/RollPanel.h"
 #include "widgets/TrackCoupling.h"
@@ -190,83 +191,6 @@ void TMainWin::BuildRightPane() {
     v->addWidget(pnEmergency);
 }
 
-QPushButton* TMainWin::MakeBandButton(const QString& name, const QString& text,
-                                      const QString& hint) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
-    b->setMinimumWidth(75);
-    b->setAutoDefault(false);
-    SetHint(b, hint);
-    return b;
-}
-
-QFrame* TMainWin::MakeBand(const QString& name, const QString& title, const QColor& color,
-                           QWidget* contents, QPushButton* button) {
-    auto* band = new QFrame;
-    band->setObjectName(name);
-    band->setFrameShape(QFrame::StyledPanel);
-    // The design minimum of 495 pixels assumed a narrower font; the contents' own minimum
-    // (track bars at their shortest) decides, so narrowing the window shortens the track bars
-    // before the column scrolls.
-    auto* h = new QHBoxLayout(band);
-    h->setContentsMargins(0, 0, 8, 0);
-    h->setSpacing(8);
-    auto* strip = new TBandTitle(title, color, band);
-    strip->setObjectName(name + QStringLiteral("Title"));
-    h->addWidget(strip);
-    h->addWidget(contents, 1);
-    h->addWidget(button);
-    return band;
-}
-
-QWidget* TMainWin::MakeEditRows(const QString& name, const QString& text1, QSlider*& track1,
-                                TFloatEdit*& edit1, const QString& tbName1, const QString& edName1,
-                                const QString& design1, const QString& unit1, const QString& text2,
-                                QSlider*& track2, TFloatEdit*& edit2, const QString& tbName2,
-                                const QString& edName2, const QString& design2,
-                                const QString& unit2) {
-    auto* w = new QWidget;
-    w->setObjectName(name);
-    auto* g = new QGridLayout(w);
-    g->setContentsMargins(0, 6, 0, 6);
-    g->setHorizontalSpacing(6);
-    QFont bold = font();
-    bold.setBold(true);
-    auto row = [&](int r, const QString& text, QSlider*& track, TFloatEdit*& edit,
-                   const QString& tbName, const QString& edName, const QString& design,
-                   const QString& unit, double designMax) {
-        auto* label = new QLabel(text, w);
-        track = new QSlider(Qt::Horizontal, w);
-        track->setObjectName(tbName);
-        track->setRange(0, TrackMax);
-        track->setValue(0);
-        track->setMinimumWidth(40);
-        PrepareCoupledTrack(track);
-        edit = new TFloatEdit(w);
-        edit->setObjectName(edName);
-        edit->SetErrorBkgColor(palette().color(QPalette::Base));
-        edit->SetErrorFont(bold);
-        edit->SetErrorFontColor(Qt::red);
-        edit->SetDecSeparator(dsDefault);
-        edit->SetMinValue(2);
-        edit->SetMaxValue(designMax);
-        edit->setText(design);
-        edit->setFixedWidth(64);
-        auto* unitLabel = new QLabel(unit, w);
-        g->addWidget(label, r, 0);
-        g->addWidget(track, r, 1);
-        g->addWidget(edit, r, 2);
-        g->addWidget(unitLabel, r, 3);
-        FPairs.append({edit, track});
-    };
-    const bool speed1 = unit1 == QStringLiteral("mm/s");
-    const bool speed2 = unit2 == QStringLiteral("mm/s");
-    row(0, text1, track1, edit1, tbName1, edName1, design1, unit1, speed1 ? 60 : 65);
-    row(1, text2, track2, edit2, tbName2, edName2, design2, unit2, speed2 ? 60 : 65);
-    g->setColumnStretch(1, 1);
-    return w;
-}
-
 void TMainWin::BuildLeftPane() {
     pnLeft = new QFrame(this);
     pnLeft->setObjectName(QStringLiteral("pnLeft"));
@@ -298,8 +222,9 @@ void TMainWin::BuildLeftPane() {
         h->addStretch(1);
         btnAcc = MakeBandButton(QStringLiteral("btnAcc"), QStringLiteral("Change"),
                                 QStringLiteral("Set a new finger acceleration"));
-        LMDSimplePanel3 = MakeBand(QStringLiteral("LMDSimplePanel3"), QStringLiteral("ACC"),
-                                   QColor(0, 128, 128), w, btnAcc);
+        LMDSimplePanel3 = new QFrame;
+        LMDSimplePanel3->setObjectName(QStringLiteral("LMDSimplePanel3"));
+        LayOutBand(LMDSimplePanel3, QStringLiteral("ACC"), QColor(0, 128, 128), w, btnAcc);
         bv->addWidget(LMDSimplePanel3);
     }
     // FORCE
@@ -315,49 +240,44 @@ void TMainWin::BuildLeftPane() {
         h->addStretch(1);
         btnForce = MakeBandButton(QStringLiteral("btnForce"), QStringLiteral("Change"),
                                   QStringLiteral("Set a new grasping force limit"));
-        LMDSimplePanel1 = MakeBand(QStringLiteral("LMDSimplePanel1"), QStringLiteral("FORCE"),
-                                   QColor(128, 0, 128), w, btnForce);
+        LMDSimplePanel1 = new QFrame;
+        LMDSimplePanel1->setObjectName(QStringLiteral("LMDSimplePanel1"));
+        LayOutBand(LMDSimplePanel1, QStringLiteral("FORCE"), QColor(128, 0, 128), w, btnForce);
         bv->addWidget(LMDSimplePanel1);
     }
-    // MOVE
-    btnMove = MakeBandButton(
-        QStringLiteral("btnMove"), QStringLiteral("&Move"),
-        QStringLiteral("Move the fingers to the given position (pre-positioning mode)"));
-    pnGoto = MakeBand(
+    const QString mm = QStringLiteral("mm");
+    const QString mms = QStringLiteral("mm/s");
+    const auto row = [](const char* caption, const char* name, const char* design,
+                        const QString& unit) {
+        const QString n = QString::fromLatin1(name);
+        const bool speed = unit == QStringLiteral("mm/s");
+        return TMotionRow{QString::fromLatin1(caption), QStringLiteral("tb") + n,
+                          QStringLiteral("ed") + n,     QString::fromLatin1(design),
+                          speed ? 60.0 : 65.0,          unit};
+    };
+    pnGoto = new TMotionBand(
         QStringLiteral("pnGoto"), QStringLiteral("MOVE"), QColor(30, 80, 170),
-        MakeEditRows(QStringLiteral("pnGotoRows"), QStringLiteral("Target position"), tbGotoPos,
-                     edGotoPos, QStringLiteral("tbGotoPos"), QStringLiteral("edGotoPos"),
-                     QStringLiteral("50"), QStringLiteral("mm"), QStringLiteral("Speed"),
-                     tbGotoSpeed, edGotoSpeed, QStringLiteral("tbGotoSpeed"),
-                     QStringLiteral("edGotoSpeed"), QStringLiteral("50"), QStringLiteral("mm/s")),
-        btnMove);
-    bv->addWidget(pnGoto);
-    // GRASP
-    btnGrasp = MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("Gras&p"),
-                              QStringLiteral("Grasp a part with the given width"));
-    pnGrasp = MakeBand(
-        QStringLiteral("pnGrasp"), QStringLiteral("GRASP"), QColor(20, 130, 50),
-        MakeEditRows(QStringLiteral("pnGraspRows"), QStringLiteral("Nominal part width"),
-                     tbGraspingPos, edGraspingPos, QStringLiteral("tbGraspingPos"),
-                     QStringLiteral("edGraspingPos"), QStringLiteral("8"), QStringLiteral("mm"),
-                     QStringLiteral("Grasping speed"), tbGraspingSpeed, edGraspingSpeed,
-                     QStringLiteral("tbGraspingSpeed"), QStringLiteral("edGraspingSpeed"),
-                     QStringLiteral("50"), QStringLiteral("mm/s")),
-        btnGrasp);
-    bv->addWidget(pnGrasp);
-    // RELEASE
-    btnRelease = MakeBandButton(QStringLiteral("btnRelease"), QStringLiteral("&Release"),
-                                QStringLiteral("Release a previously grasped part"));
-    pnRelease = MakeBand(
-        QStringLiteral("pnRelease"), QStringLiteral("RELEASE"), QColor(200, 110, 0),
-        MakeEditRows(QStringLiteral("pnReleaseRows"), QStringLiteral("Release position"),
-                     tbReleasePos, edReleasePos, QStringLiteral("tbReleasePos"),
-                     QStringLiteral("edReleasePos"), QStringLiteral("50"), QStringLiteral("mm"),
-                     QStringLiteral("Release speed"), tbReleaseSpeed, edReleaseSpeed,
-                     QStringLiteral("tbReleaseSpeed"), QStringLiteral("edReleaseSpeed"),
-                     QStringLiteral("50"), QStringLiteral("mm/s")),
-        btnRelease);
-    bv->addWidget(pnRelease);
+        row("Target position", "GotoPos", "50", mm), row("Speed", "GotoSpeed", "50", mms),
+        MakeBandButton(
+            QStringLiteral("btnMove"), QStringLiteral("&Move"),
+            QStringLiteral("Move the fingers to the given position (pre-positioning mode)")));
+    pnGrasp =
+        new TMotionBand(QStringLiteral("pnGrasp"), QStringLiteral("GRASP"), QColor(20, 130, 50),
+                        row("Nominal part width", "GraspingPos", "8", mm),
+                        row("Grasping speed", "GraspingSpeed", "50", mms),
+                        MakeBandButton(QStringLiteral("btnGrasp"), QStringLiteral("Gras&p"),
+                                       QStringLiteral("Grasp a part with the given width")));
+    pnRelease =
+        new TMotionBand(QStringLiteral("pnRelease"), QStringLiteral("RELEASE"), QColor(200, 110, 0),
+                        row("Release position", "ReleasePos", "50", mm),
+                        row("Release speed", "ReleaseSpeed", "50", mms),
+                        MakeBandButton(QStringLiteral("btnRelease"), QStringLiteral("&Release"),
+                                       QStringLiteral("Release a previously grasped part")));
+    for (TMotionBand* band : {pnGoto, pnGrasp, pnRelease}) {
+        bv->addWidget(band);
+        FPairs.append({band->PositionEdit(), band->PositionTrack()});
+        FPairs.append({band->SpeedEdit(), band->SpeedTrack()});
+    }
     // STOP
     {
         auto* w = new QWidget;
@@ -370,8 +290,9 @@ void TMainWin::BuildLeftPane() {
         h->addWidget(text, 1);
         btnStop = MakeBandButton(QStringLiteral("btnStop"), QStringLiteral("Stop"),
                                  QStringLiteral("Stop a movement immediately"));
-        pnStop = MakeBand(QStringLiteral("pnStop"), QStringLiteral("STOP"), QColor(190, 20, 20), w,
-                          btnStop);
+        pnStop = new QFrame;
+        pnStop->setObjectName(QStringLiteral("pnStop"));
+        LayOutBand(pnStop, QStringLiteral("STOP"), QColor(190, 20, 20), w, btnStop);
         bv->addWidget(pnStop);
     }
     bv->addStretch(1);
@@ -428,8 +349,9 @@ QSize TMainWin::ContentSize() const {
 
 void TMainWin::CentreButtons() {
     for (auto [band, button] :
-         {std::pair{pnGrasp, btnGrasp}, std::pair{pnRelease, btnRelease},
-          std::pair{pnGoto, btnMove}, std::pair{pnStop, btnStop},
+         {std::pair<QFrame*, QPushButton*>{pnGrasp, pnGrasp->Button()},
+          std::pair<QFrame*, QPushButton*>{pnRelease, pnRelease->Button()},
+          std::pair<QFrame*, QPushButton*>{pnGoto, pnGoto->Button()}, std::pair{pnStop, btnStop},
           std::pair{LMDSimplePanel3, btnAcc}, std::pair{LMDSimplePanel1, btnForce}})
         band->layout()->setAlignment(button, Qt::AlignRight | Qt::AlignVCenter);
 }

@@ -1,3 +1,5 @@
+#include "WindowParts.h"
+#include "app/Commander.h"
 #include "diagnostics/PlotForm.h"
 #include "diagnostics/PlotTrace.h"
 
@@ -151,19 +153,20 @@ void TestPlot::savesTheWindowAsPng() {
 
 void TestPlot::f6OpensThePlot() {
     TempSettingsDir settings;
-    TMainWin w;
+    const TCommander console;
+    TMainWin& w = console.Win();
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QVERIFY(!w.Plot()->isVisible());
-    QCOMPARE(w.Plot1->shortcut(), QKeySequence(Qt::Key_F6));
+    QCOMPARE(Part<QAction>(&w, "Plot1")->shortcut(), QKeySequence(Qt::Key_F6));
     QTest::keyClick(&w, Qt::Key_F6);
     QVERIFY(w.Plot()->isVisible());
     w.View1Click();
-    QVERIFY(w.Plot1->isChecked());
+    QVERIFY(Part<QAction>(&w, "Plot1")->isChecked());
     w.Plot()->close();
     w.View1Click();
-    QVERIFY(!w.Plot1->isChecked());
+    QVERIFY(!Part<QAction>(&w, "Plot1")->isChecked());
 }
 
 QTEST_MAIN(TestPlot)

@@ -3,6 +3,8 @@
 #include "MemoryDevice.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowParts.h"
+#include "app/Commander.h"
 #include "devices/tcp/TCPDevice.h"
 #include "dialogs/HostnameDialog.h"
 #include "engine/MorvForm.h"
@@ -31,7 +33,9 @@ namespace {
 constexpr int Patience = 15000; // safety net for anything the simulator does in real time
 
 QStringList LogLines(const TMainWin& w) {
-    return w.AsyncLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return Part<QPlainTextEdit>(&w, "AsyncLog")
+        ->toPlainText()
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // The simulator, a settings folder whose "tcp.cfg" points at it, and the console.
@@ -39,7 +43,8 @@ struct TConsoleOverSim {
     SimProcess Sim;
     TempSettingsDir Settings;
     MessageRecorder Boxes;
-    std::unique_ptr<TMainWin> Win;
+    std::unique_ptr<TCommander> Console;
+    TMainWin* Win = nullptr;
     QString HostShown;
     int PortShown = 0;
 
@@ -53,9 +58,10 @@ struct TConsoleOverSim {
             QStringLiteral("[common]\nhost=127.0.0.1\nport=%1\n").arg(Sim.TcpPort()).toLatin1());
         if (manual)
             Settings.WriteFile(QStringLiteral("settings.ini"), "[main]\nmanualinit=1\n");
-        Win = std::make_unique<TMainWin>();
+        Console = std::make_unique<TCommander>();
+        Win = &Console->Win();
         Win->show();
-        return QTest::qWaitForWindowExposed(Win.get());
+        return QTest::qWaitForWindowExposed(Win);
     }
 
     // "Gripper|Connect", "Ethernet/TCP", then OK in the host dialog as the file filled it.
@@ -66,11 +72,12 @@ struct TConsoleOverSim {
             PortShown = d->edPort->text().toInt();
             d->btnOk->click();
         });
-        Win->Connect1->trigger();
+        Part<QAction>(&*Win, "Connect1")->trigger();
     }
     bool Ready() const {
-        return !Win->Connect1->isEnabled() && Win->btnStop->isEnabled() &&
-               Win->btnEmergencyStop->isEnabled();
+        return !Part<QAction>(&*Win, "Connect1")->isEnabled() &&
+               Part<QPushButton>(&*Win, "btnStop")->isEnabled() &&
+               Part<QPushButton>(&*Win, "btnEmergencyStop")->isEnabled();
     }
 };
 } // namespace
@@ -89,39 +96,43 @@ private Q_SLOTS:
         QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
 
         // Ranges and defaults from the simulator's limits: 110 mm, 5 to 420 mm/s.
-        QCOMPARE(w.edGotoPos->toolTip(),
+        QCOMPARE(Part<TFloatEdit>(&w, "edGotoPos")->toolTip(),
                  QStringLiteral("Input range: %1 to %2 mm")
                      .arg(QLocale().toString(0.0, 'f', 2), QLocale().toString(110.0, 'f', 2)));
-        QCOMPARE(w.edReleaseSpeed->MaxValue(), 420.0L);
-        QCOMPARE(w.edGraspingPos->text(), QStringLiteral("37"));
-        QCOMPARE(w.edReleasePos->text(), QStringLiteral("73"));
-        QCOMPARE(w.edGotoPos->text(), QStringLiteral("55"));
-        QCOMPARE(w.edGraspingSpeed->text(), QStringLiteral("50"));
-        QCOMPARE(w.edReleaseSpeed->text(), QStringLiteral("283"));
-        QCOMPARE(w.edGotoSpeed->text(), QStringLiteral("50"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edReleaseSpeed")->MaxValue(), 420.0L);
+        QCOMPARE(Part<TFloatEdit>(&w, "edGraspingPos")->text(), QStringLiteral("37"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edReleasePos")->text(), QStringLiteral("73"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edGotoPos")->text(), QStringLiteral("55"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edGraspingSpeed")->text(), QStringLiteral("50"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edReleaseSpeed")->text(), QStringLiteral("283"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edGotoSpeed")->text(), QStringLiteral("50"));
         QCOMPARE(w.MaxForce(), 80.0);
-        QCOMPARE(w.lbAcc->text(), QStringLiteral("1000 mm/s²"));
-        QCOMPARE(w.lbForce->text(), QLocale().toString(40.0, 'f', 1) + QStringLiteral(" N"));
+        QCOMPARE(Part<QLabel>(&w, "lbAcc")->text(), QStringLiteral("1000 mm/s²"));
+        QCOMPARE(Part<QLabel>(&w, "lbForce")->text(),
+                 QLocale().toString(40.0, 'f', 1) + QStringLiteral(" N"));
 
         // The automatic updates bring the live displays.
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("idle"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbPosition")->text(),
                                   QLocale().toString(55.0, 'f', 2) + QStringLiteral(" mm"),
                                   Patience);
-        QTRY_VERIFY_WITH_TIMEOUT(w.lbSystemstate->text().endsWith(QLatin1Char('h')), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Part<QLabel>(&w, "lbSystemstate")->text().endsWith(QLatin1Char('h')), Patience);
         QVERIFY(!w.StateBoxes()[0]->isChecked()); // not referenced yet
 
         // Homing, then a grasp on the simulator's 40 mm part.
-        w.Homing1->trigger();
+        Part<QAction>(&w, "Homing1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command HOMING finished: No error.")), Patience);
         QTRY_VERIFY_WITH_TIMEOUT(w.StateBoxes()[0]->isChecked(), Patience); // "Referenced"
-        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnGrasp"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command GRASP_RAW finished: No error.")),
             Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("holding"), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("holding"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbPosition")->text(),
                                   QLocale().toString(40.0, 'f', 2) + QStringLiteral(" mm"),
                                   Patience);
         QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
@@ -137,35 +148,37 @@ private Q_SLOTS:
             entry->trigger();
             return rows;
         };
-        QCOMPARE(readOut(w.GetSystemInfo1), QStringList({QStringLiteral("Gripper type;Morv 50"),
-                                                         QStringLiteral("Serial number;12345678"),
-                                                         QStringLiteral("Hardware rev.;2"),
-                                                         QStringLiteral("Firmware rev.;260")}));
-        QCOMPARE(readOut(w.GetSystemLimits1),
+        QCOMPARE(
+            readOut(Part<QAction>(&w, "GetSystemInfo1")),
+            QStringList({QStringLiteral("Gripper type;Morv 50"),
+                         QStringLiteral("Serial number;12345678"),
+                         QStringLiteral("Hardware rev.;2"), QStringLiteral("Firmware rev.;260")}));
+        QCOMPARE(readOut(Part<QAction>(&w, "GetSystemLimits1")),
                  QStringList(
                      {QStringLiteral("Stroke;110 mm"), QStringLiteral("Minimum speed;5 mm/s"),
                       QStringLiteral("Maximum speed;420 mm/s"),
                       QStringLiteral("Minimum acceleration;100 mm/s²"),
                       QStringLiteral("Maximum acceleration;5000 mm/s²"),
                       QStringLiteral("Minimum force;5 N"), QStringLiteral("Maximum force;80 N")}));
-        QCOMPARE(readOut(w.GetGraspingStatistics1),
+        QCOMPARE(readOut(Part<QAction>(&w, "GetGraspingStatistics1")),
                  QStringList({QStringLiteral("Number of grasps;1"),
                               QStringLiteral("Number of not found parts;0"),
                               QStringLiteral("Number of parts lost;0")}));
         QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
 
         // Release goes back to idle.
-        QTest::mouseClick(w.btnRelease, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnRelease"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command RELEASE_RAW finished: No error.")),
             Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("idle"), Patience);
 
         // Disconnect: back to the start state.
-        w.Disconnect1->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
-        QCOMPARE(w.lbSystemstate->text(), QStringLiteral("[n/a]"));
-        QVERIFY(!w.btnStop->isEnabled());
+        Part<QAction>(&w, "Disconnect1")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(Part<QAction>(&w, "Connect1")->isEnabled(), Patience);
+        QCOMPARE(Part<QLabel>(&w, "lbSystemstate")->text(), QStringLiteral("[n/a]"));
+        QVERIFY(!Part<QPushButton>(&w, "btnStop")->isEnabled());
     }
 
     void fastStopBlocksMotionUntilAcknowledged() {
@@ -174,8 +187,8 @@ private Q_SLOTS:
         TMainWin& w = *rig.Win;
         rig.Connect();
         QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
-        QTest::mouseClick(w.btnEmergencyStop, Qt::LeftButton);
-        QVERIFY(w.btnEmergencyStop->isChecked());
+        QTest::mouseClick(Part<QPushButton>(&w, "btnEmergencyStop"), Qt::LeftButton);
+        QVERIFY(Part<QPushButton>(&w, "btnEmergencyStop")->isChecked());
         QCheckBox* fastStopBox = nullptr;
         for (QCheckBox* b : w.StateBoxes())
             if (b->text() == QStringLiteral("Fast stop"))
@@ -183,10 +196,11 @@ private Q_SLOTS:
         QVERIFY(fastStopBox);
         QTRY_VERIFY_WITH_TIMEOUT(fastStopBox->isChecked(), Patience);
         // The updates keep the button pressed while the gripper is in fast stop.
-        QTRY_VERIFY_WITH_TIMEOUT(w.lbSystemstate->text() != QStringLiteral("[n/a]"), Patience);
-        QVERIFY(w.btnEmergencyStop->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Part<QLabel>(&w, "lbSystemstate")->text() != QStringLiteral("[n/a]"), Patience);
+        QVERIFY(Part<QPushButton>(&w, "btnEmergencyStop")->isChecked());
 
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         QCOMPARE(rig.Boxes.Texts(),
                  QStringList(QStringLiteral("Error while starting to move: ") +
                              StatusText(E_ACCESS_DENIED) +
@@ -194,17 +208,17 @@ private Q_SLOTS:
                                             "Acknowledge a Fast Stop")));
         rig.Boxes.clear();
 
-        w.FastStopAcknowledge1->trigger();
-        QVERIFY(!w.btnEmergencyStop->isChecked());
+        Part<QAction>(&w, "FastStopAcknowledge1")->trigger();
+        QVERIFY(!Part<QPushButton>(&w, "btnEmergencyStop")->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(!fastStopBox->isChecked(), Patience);
         // Motion is possible again: move to 20 mm.
-        w.edGotoPos->setFocus();
-        w.edGotoPos->setText(QStringLiteral("20"));
-        QCOMPARE(w.tbGotoPos->value(), 36); // 20 / 110 * 200 = 36.4
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        Part<TFloatEdit>(&w, "edGotoPos")->setFocus();
+        Part<TFloatEdit>(&w, "edGotoPos")->setText(QStringLiteral("20"));
+        QCOMPARE(Part<QSlider>(&w, "tbGotoPos")->value(), 36); // 20 / 110 * 200 = 36.4
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command GOTO finished: No error.")), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbPosition")->text(),
                                   QLocale().toString(20.0, 'f', 2) + QStringLiteral(" mm"),
                                   Patience);
         QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
@@ -214,8 +228,9 @@ private Q_SLOTS:
             d->ed->setText(QStringLiteral("25"));
             d->BitBtn2->click();
         });
-        QTest::mouseClick(w.btnForce, Qt::LeftButton);
-        QCOMPARE(w.lbForce->text(), QLocale().toString(25.0, 'f', 1) + QStringLiteral(" N"));
+        QTest::mouseClick(Part<QPushButton>(&w, "btnForce"), Qt::LeftButton);
+        QCOMPARE(Part<QLabel>(&w, "lbForce")->text(),
+                 QLocale().toString(25.0, 'f', 1) + QStringLiteral(" N"));
         float readBack = 0;
         QCOMPARE(w.Gripper()->GetForceLimit(readBack), E_SUCCESS);
         QCOMPARE(readBack, 25.0f);
@@ -225,17 +240,18 @@ private Q_SLOTS:
         TConsoleOverSim rig;
         QVERIFY2(rig.Start(true), qPrintable(rig.Sim.ErrorString()));
         TMainWin& w = *rig.Win;
-        QVERIFY(w.manualinit1->isChecked());
+        QVERIFY(Part<QAction>(&w, "manualinit1")->isChecked());
         rig.Connect();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Initialize1->isEnabled(), Patience);
-        QVERIFY(!w.Connect1->isEnabled());
-        QVERIFY(!w.btnStop->isEnabled());
-        QCOMPARE(w.lbGraspingState->text(), QStringLiteral("[n/a]"));
-        w.Initialize1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(Part<QAction>(&w, "Initialize1")->isEnabled(), Patience);
+        QVERIFY(!Part<QAction>(&w, "Connect1")->isEnabled());
+        QVERIFY(!Part<QPushButton>(&w, "btnStop")->isEnabled());
+        QCOMPARE(Part<QLabel>(&w, "lbGraspingState")->text(), QStringLiteral("[n/a]"));
+        Part<QAction>(&w, "Initialize1")->trigger();
         QVERIFY(rig.Ready());
-        QVERIFY(!w.Initialize1->isEnabled());
-        QCOMPARE(w.edGotoPos->text(), QStringLiteral("55"));
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QVERIFY(!Part<QAction>(&w, "Initialize1")->isEnabled());
+        QCOMPARE(Part<TFloatEdit>(&w, "edGotoPos")->text(), QStringLiteral("55"));
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("idle"), Patience);
     }
 
     void simulatorDyingMidSession() {
@@ -244,20 +260,21 @@ private Q_SLOTS:
         TMainWin& w = *rig.Win;
         rig.Connect();
         QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("idle"), Patience);
         // A slow move that the gripper's end cuts off still gets its line.
-        w.edGotoPos->setFocus();
-        w.edGotoPos->setText(QStringLiteral("0"));
-        w.edGotoSpeed->setFocus();
-        w.edGotoSpeed->setText(QStringLiteral("5"));
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        Part<TFloatEdit>(&w, "edGotoPos")->setFocus();
+        Part<TFloatEdit>(&w, "edGotoPos")->setText(QStringLiteral("0"));
+        Part<TFloatEdit>(&w, "edGotoSpeed")->setFocus();
+        Part<TFloatEdit>(&w, "edGotoSpeed")->setText(QStringLiteral("5"));
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(w.StateBoxes()[1]->isChecked(), Patience); // "Moving"
         rig.Sim.Kill();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
-        QVERIFY(!w.Disconnect1->isEnabled());
-        QVERIFY(!w.btnStop->isEnabled());
-        QCOMPARE(w.lbGraspingState->text(), QStringLiteral("[n/a]"));
-        QCOMPARE(w.lbPosition->text(), QStringLiteral("[n/a]"));
+        QTRY_VERIFY_WITH_TIMEOUT(Part<QAction>(&w, "Connect1")->isEnabled(), Patience);
+        QVERIFY(!Part<QAction>(&w, "Disconnect1")->isEnabled());
+        QVERIFY(!Part<QPushButton>(&w, "btnStop")->isEnabled());
+        QCOMPARE(Part<QLabel>(&w, "lbGraspingState")->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(Part<QLabel>(&w, "lbPosition")->text(), QStringLiteral("[n/a]"));
         QCOMPARE(LogLines(w),
                  QStringList(QStringLiteral("Command GOTO: connection closed before the result.")));
         QVERIFY(!w.Gripper()->IsConnected());
@@ -268,7 +285,7 @@ private Q_SLOTS:
                  qPrintable(rig.Boxes.Texts().first()));
         // Anything tried now fails with its message, and the window stays usable.
         rig.Boxes.clear();
-        w.GetSystemInfo1->trigger();
+        Part<QAction>(&w, "GetSystemInfo1")->trigger();
         QCOMPARE(rig.Boxes.Texts().last(),
                  QStringLiteral("Cannot read system information: Command failed"));
     }
@@ -279,10 +296,10 @@ private Q_SLOTS:
         AnswerDeviceDialog(
             DeviceIndex(rig.Win->Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
         WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnCancel->click(); });
-        rig.Win->Connect1->trigger();
+        Part<QAction>(&*rig.Win, "Connect1")->trigger();
         QCOMPARE(rig.Boxes.Texts(),
                  QStringList(QStringLiteral("Cannot connect to target: Command aborted")));
-        QVERIFY(rig.Win->Connect1->isEnabled());
+        QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
         QVERIFY(!rig.Win->Gripper()->IsConnected());
     }
 
@@ -295,20 +312,21 @@ private Q_SLOTS:
         TMainWin& w = *rig.Win;
         rig.Connect();
         QTRY_VERIFY_WITH_TIMEOUT(rig.Ready(), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("idle"), Patience);
         QCOMPARE(w.Gripper()->GetSystemState(true, 20, false), E_SUCCESS);
         for (int i = 0; i < 3; ++i)
-            QTest::mouseClick(w.btnStop, Qt::LeftButton);
-        w.edGotoPos->setFocus();
-        w.edGotoPos->setText(QStringLiteral("70"));
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+            QTest::mouseClick(Part<QPushButton>(&w, "btnStop"), Qt::LeftButton);
+        Part<TFloatEdit>(&w, "edGotoPos")->setFocus();
+        Part<TFloatEdit>(&w, "edGotoPos")->setText(QStringLiteral("70"));
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command GOTO finished: No error.")), Patience);
-        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnGrasp"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command GRASP_RAW finished: No error.")),
             Patience);
-        QTest::mouseClick(w.btnStop, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnStop"), Qt::LeftButton);
         QVERIFY2(rig.Boxes.Boxes.isEmpty(), qPrintable(rig.Boxes.Texts().join(u'|')));
         QVERIFY(!(w.Gripper()->SystemState() & 0x1)); // still not referenced
     }
@@ -327,20 +345,21 @@ private Q_SLOTS:
                 d->edPort->setText(QString::number(listener.Port()));
                 d->btnOk->click();
             });
-            w.Connect1->trigger();
+            Part<QAction>(&w, "Connect1")->trigger();
         };
         auto* tcp = static_cast<TTCPDevice*>(w.Gripper()->Command()->Devices(
             DeviceIndex(w.Gripper()->Command(), QStringLiteral("Ethernet/TCP"))));
-        auto* status = w.StatusBar->findChild<QLabel*>(QStringLiteral("lbConnecting"));
+        auto* status =
+            Part<QStatusBar>(&w, "StatusBar")->findChild<QLabel*>(QStringLiteral("lbConnecting"));
         QVERIFY(status);
         connect();
         QCOMPARE(status->text(), QStringLiteral("Connecting…"));
         QVERIFY(tcp->IsConnecting());
-        QVERIFY(w.Disconnect1->isEnabled());
-        w.Disconnect1->trigger();
+        QVERIFY(Part<QAction>(&w, "Disconnect1")->isEnabled());
+        Part<QAction>(&w, "Disconnect1")->trigger();
         QVERIFY(!tcp->IsConnecting());
         QVERIFY(status->text().isEmpty());
-        QVERIFY(w.Connect1->isEnabled());
+        QVERIFY(Part<QAction>(&w, "Connect1")->isEnabled());
         QVERIFY(rig.Boxes.Boxes.isEmpty());
 
         tcp->AttemptTimeoutMs = 500;
@@ -352,8 +371,8 @@ private Q_SLOTS:
                      "interrupted.")),
                  qPrintable(rig.Boxes.Texts().first()));
         QVERIFY(status->text().isEmpty());
-        QVERIFY(w.Connect1->isEnabled());
-        QVERIFY(!w.Disconnect1->isEnabled());
+        QVERIFY(Part<QAction>(&w, "Connect1")->isEnabled());
+        QVERIFY(!Part<QAction>(&w, "Disconnect1")->isEnabled());
     }
 
     void nothingListeningIsAConnectionError() {
@@ -375,8 +394,8 @@ private Q_SLOTS:
         QVERIFY2(rig.Boxes.Texts().first().endsWith(
                      QStringLiteral("\nTransport: Ethernet/TCP, address: 127.0.0.1:%1").arg(port)),
                  qPrintable(rig.Boxes.Texts().first()));
-        QVERIFY(rig.Win->Connect1->isEnabled());
-        QVERIFY(!rig.Win->btnStop->isEnabled());
+        QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
+        QVERIFY(!Part<QPushButton>(&*rig.Win, "btnStop")->isEnabled());
     }
 };
 

@@ -4,6 +4,8 @@
 #include "EngineOverSim.h"
 #include "MemoryDevice.h"
 #include "TestSupport.h"
+#include "WindowParts.h"
+#include "app/Commander.h"
 #include "dialogs/CanParamsDialog.h"
 #include "ui/KaroApplication.h"
 #include "ui/MainForm.h"
@@ -48,7 +50,9 @@ struct TCanSim {
 };
 
 QStringList LogLines(const TMainWin& w) {
-    return w.AsyncLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return Part<QPlainTextEdit>(&w, "AsyncLog")
+        ->toPlainText()
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 } // namespace
 
@@ -89,7 +93,8 @@ private Q_SLOTS:
         TCanSim rig(SimIdentity() << QStringLiteral("--referenced"));
         QVERIFY2(rig.Start(), qPrintable(rig.Sim.ErrorString()));
         MessageRecorder boxes;
-        TMainWin w;
+        const TCommander console;
+        TMainWin& w = console.Win();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -103,37 +108,41 @@ private Q_SLOTS:
             d->edID->setText(QStringLiteral("0x64"));
             d->btnOk->click();
         });
-        w.Connect1->trigger();
+        Part<QAction>(&w, "Connect1")->trigger();
         QCOMPARE(busShown, QStringLiteral("Net 19 is ") + rig.Bus);
         QCOMPARE(rateShown, QStringLiteral("250 kBit/s"));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.Connect1->isEnabled() && w.btnStop->isEnabled(), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("idle"), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!Part<QAction>(&w, "Connect1")->isEnabled() &&
+                                     Part<QPushButton>(&w, "btnStop")->isEnabled(),
+                                 Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("idle"), Patience);
 
-        w.Homing1->trigger();
+        Part<QAction>(&w, "Homing1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command HOMING finished: No error.")), Patience);
-        w.edGotoPos->setFocus();
-        w.edGotoPos->setText(QStringLiteral("80"));
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        Part<TFloatEdit>(&w, "edGotoPos")->setFocus();
+        Part<TFloatEdit>(&w, "edGotoPos")->setText(QStringLiteral("80"));
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command GOTO finished: No error.")), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(),
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbPosition")->text(),
                                   QLocale().toString(80.0, 'f', 2) + QStringLiteral(" mm"),
                                   Patience);
-        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnGrasp"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             LogLines(w).contains(QStringLiteral("Command GRASP_RAW finished: No error.")),
             Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("holding"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("holding"), Patience);
         QVERIFY2(boxes.Boxes.isEmpty(), qPrintable(boxes.Texts().join(u'|')));
 
         // The simulator hosts the bus: its death ends the bus, which the transport reports.
         rig.Sim.Kill();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
-        QVERIFY(!w.Disconnect1->isEnabled());
-        QVERIFY(!w.btnStop->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(Part<QAction>(&w, "Connect1")->isEnabled(), Patience);
+        QVERIFY(!Part<QAction>(&w, "Disconnect1")->isEnabled());
+        QVERIFY(!Part<QPushButton>(&w, "btnStop")->isEnabled());
         QVERIFY(!w.Gripper()->IsConnected());
-        QCOMPARE(w.lbPosition->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(Part<QLabel>(&w, "lbPosition")->text(), QStringLiteral("[n/a]"));
         QCOMPARE(boxes.Boxes.size(), 1);
         QVERIFY2(boxes.Texts().first().startsWith(QStringLiteral(
                      "A Connection Error occurred or the connection to the device was "

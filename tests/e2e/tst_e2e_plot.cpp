@@ -3,6 +3,8 @@
 #include "MemoryDevice.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
+#include "WindowParts.h"
+#include "app/Commander.h"
 #include "diagnostics/PlotForm.h"
 #include "dialogs/HostnameDialog.h"
 #include "engine/MorvForm.h"
@@ -37,7 +39,8 @@ void TestE2EPlot::plotFollowsAMovingGripperAndKeepsTheLastRun() {
     settings.WriteFile(
         QStringLiteral("tcp.cfg"),
         QStringLiteral("[common]\nhost=127.0.0.1\nport=%1\n").arg(sim.TcpPort()).toLatin1());
-    TMainWin w;
+    const TCommander console;
+    TMainWin& w = console.Win();
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -46,20 +49,20 @@ void TestE2EPlot::plotFollowsAMovingGripperAndKeepsTheLastRun() {
 
     AnswerDeviceDialog(DeviceIndex(w.Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
     WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnOk->click(); });
-    w.Connect1->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(w.btnMove->isEnabled(), Patience);
+    Part<QAction>(&w, "Connect1")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(Part<QPushButton>(&w, "btnMove")->isEnabled(), Patience);
     // The connect dialogs took the focus; the operator is back in the main window.
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_F6);
     QVERIFY(QTest::qWaitForWindowExposed(&plot));
-    QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(), Mm(55), Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbPosition")->text(), Mm(55), Patience);
     QVERIFY(trace.Running());
 
-    w.edGotoPos->setFocus();
-    w.edGotoPos->setText(QStringLiteral("20"));
-    QTest::mouseClick(w.btnMove, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(w.lbPosition->text(), Mm(20), Patience);
+    Part<TFloatEdit>(&w, "edGotoPos")->setFocus();
+    Part<TFloatEdit>(&w, "edGotoPos")->setText(QStringLiteral("20"));
+    QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbPosition")->text(), Mm(20), Patience);
 
     // The trace holds the way from 55 to 20 mm, the "Moving" flag on the way, and ends where
     // the main window's display ends.
@@ -78,8 +81,8 @@ void TestE2EPlot::plotFollowsAMovingGripperAndKeepsTheLastRun() {
 
     // The link ends: the run stays as it was.
     const std::size_t kept = trace.Size();
-    w.Disconnect1->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
+    Part<QAction>(&w, "Disconnect1")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(Part<QAction>(&w, "Connect1")->isEnabled(), Patience);
     QVERIFY(!trace.Running());
     QCOMPARE(trace.Size(), kept);
     QVERIFY(plot.lbPlotStatus->text().startsWith(QStringLiteral("Last run")));

@@ -2,6 +2,8 @@
 
 #include "EngineOverSim.h"
 #include "TestSupport.h"
+#include "WindowParts.h"
+#include "app/Commander.h"
 #include "dialogs/BaudrateDialog.h"
 #include "dialogs/DeviceDialog.h"
 #include "ui/KaroApplication.h"
@@ -21,7 +23,10 @@ namespace {
 constexpr int Patience = 15000;
 
 bool Logged(const TMainWin& w, const QString& line) {
-    return w.AsyncLog->toPlainText().split(QLatin1Char('\n')).contains(line);
+    return Part<QPlainTextEdit>(&w, "AsyncLog")
+        ->toPlainText()
+        .split(QLatin1Char('\n'))
+        .contains(line);
 }
 } // namespace
 
@@ -36,7 +41,8 @@ private Q_SLOTS:
         settings.WriteFile(
             QStringLiteral("uart.cfg"),
             QStringLiteral("[ports]\nCOM9=%1\n").arg(sim.SerialPath()).toLocal8Bit());
-        TMainWin w;
+        const TCommander console;
+        TMainWin& w = console.Win();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -52,38 +58,42 @@ private Q_SLOTS:
             d->cbBaudrate->setCurrentIndex(d->cbBaudrate->findText(QStringLiteral("115200 baud")));
             d->btnOk->click();
         });
-        w.Connect1->trigger();
+        Part<QAction>(&w, "Connect1")->trigger();
         QCOMPARE(device, QStringLiteral("Serial (RS232)"));
         QCOMPARE(pathShown, QStringLiteral("COM9 = ") + sim.SerialPath());
-        QTRY_VERIFY_WITH_TIMEOUT(!w.Connect1->isEnabled() && w.btnStop->isEnabled(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!Part<QAction>(&w, "Connect1")->isEnabled() &&
+                                     Part<QPushButton>(&w, "btnStop")->isEnabled(),
+                                 Patience);
         QCOMPARE(TIniFile(settings.FilePath(QStringLiteral("uart.cfg")))
                      .ReadInteger(QStringLiteral("common"), QStringLiteral("baudrate"), -1),
                  7);
 
-        w.Homing1->trigger();
+        Part<QAction>(&w, "Homing1")->trigger();
         QTRY_VERIFY2_WITH_TIMEOUT(Logged(w, QStringLiteral("Command HOMING finished: No error.")),
-                                  qPrintable(w.AsyncLog->toPlainText() + boxes.Texts().join(u'|')),
+                                  qPrintable(Part<QPlainTextEdit>(&w, "AsyncLog")->toPlainText() +
+                                             boxes.Texts().join(u'|')),
                                   Patience);
         // Once referenced, state updates no longer make the window ask for the position, which
         // would otherwise run an exchange nested inside the move's own.
         QTRY_VERIFY_WITH_TIMEOUT(w.StateBoxes()[0]->isChecked(), Patience);
-        w.edGotoPos->setFocus();
-        w.edGotoPos->setText(QStringLiteral("70"));
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        Part<TFloatEdit>(&w, "edGotoPos")->setFocus();
+        Part<TFloatEdit>(&w, "edGotoPos")->setText(QStringLiteral("70"));
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(Logged(w, QStringLiteral("Command GOTO finished: No error.")),
                                  Patience);
-        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnGrasp"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(Logged(w, QStringLiteral("Command GRASP_RAW finished: No error.")),
                                  Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(w.lbGraspingState->text(), QStringLiteral("holding"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(Part<QLabel>(&w, "lbGraspingState")->text(),
+                                  QStringLiteral("holding"), Patience);
         QVERIFY2(boxes.Boxes.isEmpty(), qPrintable(boxes.Texts().join(u'|')));
 
         // The gripper loses power: the line hangs up and the window is disconnected again.
         sim.Kill();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Connect1->isEnabled(), Patience);
-        QVERIFY(!w.btnStop->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(Part<QAction>(&w, "Connect1")->isEnabled(), Patience);
+        QVERIFY(!Part<QPushButton>(&w, "btnStop")->isEnabled());
         QVERIFY(!w.Gripper()->IsConnected());
-        QCOMPARE(w.lbPosition->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(Part<QLabel>(&w, "lbPosition")->text(), QStringLiteral("[n/a]"));
         QCOMPARE(boxes.Boxes.size(), 1);
         QVERIFY(boxes.Texts().first().startsWith(QStringLiteral("A Connection Error occurred")));
     }

@@ -1,4 +1,6 @@
 #include "WindowRun.h"
+#include "WindowParts.h"
+#include "app/Commander.h"
 
 #include "devices/IniFile.h"
 #include "engine/MorvForm.h"
@@ -64,8 +66,9 @@ int OpenMessageBoxes() {
 
 // Connected, initialized and idle: the operator may click.
 bool Ready(const TMainWin& w) {
-    return w.Gripper()->IsConnected() && !w.Connect1->isEnabled() && w.btnStop->isEnabled() &&
-           !w.Gripper()->InExchange() && !QApplication::activeModalWidget();
+    return w.Gripper()->IsConnected() && !Part<QAction>(&w, "Connect1")->isEnabled() &&
+           Part<QPushButton>(&w, "btnStop")->isEnabled() && !w.Gripper()->InExchange() &&
+           !QApplication::activeModalWidget();
 }
 
 bool ConnectWindow(TMainWin& w, const TConnectTarget& target) {
@@ -90,7 +93,9 @@ TWindowFigures RunWindow(const TRunOptions& options) {
     }
     const TConnectTarget target = sim.Target();
 
-    TMainWin w;
+    const TCommander console;
+
+    TMainWin& w = console.Win();
     w.show();
     TOperator op(fig);
     if (!ConnectWindow(w, target)) {
@@ -100,17 +105,17 @@ TWindowFigures RunWindow(const TRunOptions& options) {
 
     // What an operator can do with a connected gripper, by the window's own controls.
     const std::vector<std::function<void()>> clicks = {
-        [&] { w.btnMove->click(); },
-        [&] { w.btnGrasp->click(); },
-        [&] { w.btnRelease->click(); },
-        [&] { w.btnStop->click(); },
-        [&] { w.btnForce->click(); },
-        [&] { w.btnAcc->click(); },
-        [&] { w.Homing1->trigger(); },
-        [&] { w.GetSystemInfo1->trigger(); },
-        [&] { w.GetSystemLimits1->trigger(); },
-        [&] { w.GetGraspingStatistics1->trigger(); },
-        [&] { w.btnEmergencyStop->click(); },
+        [&] { Part<QPushButton>(&w, "btnMove")->click(); },
+        [&] { Part<QPushButton>(&w, "btnGrasp")->click(); },
+        [&] { Part<QPushButton>(&w, "btnRelease")->click(); },
+        [&] { Part<QPushButton>(&w, "btnStop")->click(); },
+        [&] { Part<QPushButton>(&w, "btnForce")->click(); },
+        [&] { Part<QPushButton>(&w, "btnAcc")->click(); },
+        [&] { Part<QAction>(&w, "Homing1")->trigger(); },
+        [&] { Part<QAction>(&w, "GetSystemInfo1")->trigger(); },
+        [&] { Part<QAction>(&w, "GetSystemLimits1")->trigger(); },
+        [&] { Part<QAction>(&w, "GetGraspingStatistics1")->trigger(); },
+        [&] { Part<QPushButton>(&w, "btnEmergencyStop")->click(); },
     };
     std::mt19937 rng(options.Seed);
     for (int i = 0; i < options.Commands; ++i) {
@@ -126,8 +131,8 @@ TWindowFigures RunWindow(const TRunOptions& options) {
         QElapsedTimer clock;
         clock.start();
         // A fast stop that held is acknowledged next, as the operator must before moving again.
-        if (w.btnEmergencyStop->isChecked())
-            w.FastStopAcknowledge1->trigger();
+        if (Part<QPushButton>(&w, "btnEmergencyStop")->isChecked())
+            Part<QAction>(&w, "FastStopAcknowledge1")->trigger();
         else
             clicks[rng() % clicks.size()]();
         fig.MaxSettleMs = std::max(fig.MaxSettleMs, clock.elapsed());
@@ -141,26 +146,28 @@ TWindowFigures RunWindow(const TRunOptions& options) {
 
     // Whatever is still shown must be closed by the operator, not left behind.
     (void)QTest::qWaitFor([&] { return !QApplication::activeModalWidget(); }, Patience);
-    if (w.btnEmergencyStop->isChecked())
-        w.FastStopAcknowledge1->trigger();
+    if (Part<QPushButton>(&w, "btnEmergencyStop")->isChecked())
+        Part<QAction>(&w, "FastStopAcknowledge1")->trigger();
     (void)QTest::qWaitFor([&] { return Ready(w); }, Patience);
     fig.BoxesLeftOpen = OpenMessageBoxes();
-    fig.Usable = Ready(w) && w.btnMove->isEnabled() && w.btnGrasp->isEnabled() &&
-                 w.btnRelease->isEnabled() && w.Disconnect1->isEnabled() &&
-                 !w.btnEmergencyStop->isChecked();
+    fig.Usable = Ready(w) && Part<QPushButton>(&w, "btnMove")->isEnabled() &&
+                 Part<QPushButton>(&w, "btnGrasp")->isEnabled() &&
+                 Part<QPushButton>(&w, "btnRelease")->isEnabled() &&
+                 Part<QAction>(&w, "Disconnect1")->isEnabled() &&
+                 !Part<QPushButton>(&w, "btnEmergencyStop")->isChecked();
 
     // The operator disconnects and connects to a gripper without faults: no box may come up.
-    w.Disconnect1->trigger();
-    if (!QTest::qWaitFor([&] { return w.Connect1->isEnabled(); }, Patience))
+    Part<QAction>(&w, "Disconnect1")->trigger();
+    if (!QTest::qWaitFor([&] { return Part<QAction>(&w, "Connect1")->isEnabled(); }, Patience))
         return fig;
     TSimTarget clean(options.Link, {QStringLiteral("--referenced")});
     if (!clean.Start() || !ConnectWindow(w, clean.Target()))
         return fig;
     const int boxesBefore = fig.ErrorBoxes;
-    w.GetSystemInfo1->trigger();
-    w.btnMove->click();
+    Part<QAction>(&w, "GetSystemInfo1")->trigger();
+    Part<QPushButton>(&w, "btnMove")->click();
     fig.NextConnectionWorks = fig.ErrorBoxes == boxesBefore && Ready(w);
-    w.Disconnect1->trigger();
+    Part<QAction>(&w, "Disconnect1")->trigger();
     return fig;
 }
 

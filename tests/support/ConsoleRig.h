@@ -5,6 +5,8 @@
 
 #include "MemoryDevice.h"
 #include "TestSupport.h"
+#include "WindowParts.h"
+#include "app/Commander.h"
 #include "engine/MorvForm.h"
 #include "protocol/ByteConv.h"
 #include "protocol/Frame.h"
@@ -38,7 +40,8 @@ inline TByteArray Bytes(std::initializer_list<std::uint8_t> b) {
 struct TConsoleRig {
     TempSettingsDir Settings;
     MessageRecorder Boxes;
-    std::unique_ptr<TMainWin> Win;
+    std::unique_ptr<TCommander> Console;
+    TMainWin* Win = nullptr; // the console's window
     TMemoryDevice* Device = nullptr;
     int DeviceIndex = 0;
     // Answer to every request with that identifier (status word first); none: no answer.
@@ -48,7 +51,8 @@ struct TConsoleRig {
     explicit TConsoleRig(bool manual = false, bool show = true) {
         if (manual)
             Settings.WriteFile(QStringLiteral("settings.ini"), "[main]\nmanualinit=1\n");
-        Win = std::make_unique<TMainWin>();
+        Console = std::make_unique<TCommander>();
+        Win = &Console->Win();
         Device = new TMemoryDevice(Win->Gripper()->Command());
         DeviceIndex = Win->Gripper()->Command()->AddDevice(Device);
         Device->AutoConfirm = false;
@@ -75,7 +79,7 @@ struct TConsoleRig {
         if (show) {
             Win->show();
             Win->activateWindow();
-            (void)QTest::qWaitForWindowActive(Win.get());
+            (void)QTest::qWaitForWindowActive(Win);
         }
     }
 
@@ -102,16 +106,21 @@ struct TConsoleRig {
         Device->Feed(MakeFrame(static_cast<std::uint8_t>(id), payload));
     }
     bool BandsEnabled() const {
-        return Win->btnAcc->isEnabled() && Win->btnForce->isEnabled() &&
-               Win->edGotoPos->isEnabled() && Win->tbReleaseSpeed->isEnabled() &&
-               Win->btnStop->isEnabled() && Win->btnEmergencyStop->isEnabled();
+        return Part<QPushButton>(&*Win, "btnAcc")->isEnabled() &&
+               Part<QPushButton>(&*Win, "btnForce")->isEnabled() &&
+               Part<TFloatEdit>(&*Win, "edGotoPos")->isEnabled() &&
+               Part<QSlider>(&*Win, "tbReleaseSpeed")->isEnabled() &&
+               Part<QPushButton>(&*Win, "btnStop")->isEnabled() &&
+               Part<QPushButton>(&*Win, "btnEmergencyStop")->isEnabled();
     }
     bool BandsDisabled() const {
-        for (QWidget* w :
-             {static_cast<QWidget*>(Win->btnAcc), static_cast<QWidget*>(Win->btnForce),
-              static_cast<QWidget*>(Win->edGotoPos), static_cast<QWidget*>(Win->tbReleaseSpeed),
-              static_cast<QWidget*>(Win->btnMove), static_cast<QWidget*>(Win->btnStop),
-              static_cast<QWidget*>(Win->btnEmergencyStop)})
+        for (QWidget* w : {static_cast<QWidget*>(Part<QPushButton>(&*Win, "btnAcc")),
+                           static_cast<QWidget*>(Part<QPushButton>(&*Win, "btnForce")),
+                           static_cast<QWidget*>(Part<TFloatEdit>(&*Win, "edGotoPos")),
+                           static_cast<QWidget*>(Part<QSlider>(&*Win, "tbReleaseSpeed")),
+                           static_cast<QWidget*>(Part<QPushButton>(&*Win, "btnMove")),
+                           static_cast<QWidget*>(Part<QPushButton>(&*Win, "btnStop")),
+                           static_cast<QWidget*>(Part<QPushButton>(&*Win, "btnEmergencyStop"))})
             if (w->isEnabled())
                 return false;
         return true;

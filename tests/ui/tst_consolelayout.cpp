@@ -102,10 +102,13 @@ QStringList CheckModal(const std::function<void()>& open) {
 }
 
 bool BandButtonsInView(const TMainWin& w) {
-    const QRect view = w.sbCommands->viewport()->rect();
+    const QRect view = Part<QScrollArea>(&w, "sbCommands")->viewport()->rect();
     for (const QPushButton* b :
-         {w.btnAcc, w.btnForce, w.btnMove, w.btnGrasp, w.btnRelease, w.btnStop})
-        if (!view.contains(QRect(b->mapTo(w.sbCommands->viewport(), QPoint()), b->size())))
+         {Part<QPushButton>(&w, "btnAcc"), Part<QPushButton>(&w, "btnForce"),
+          Part<QPushButton>(&w, "btnMove"), Part<QPushButton>(&w, "btnGrasp"),
+          Part<QPushButton>(&w, "btnRelease"), Part<QPushButton>(&w, "btnStop")})
+        if (!view.contains(QRect(
+                b->mapTo(Part<QScrollArea>(&w, "sbCommands")->viewport(), QPoint()), b->size())))
             return false;
     return true;
 }
@@ -127,45 +130,49 @@ private Q_SLOTS:
         TMainWin& w = *rig.Win;
         // The first size shows every band's button and both state panels without scrolling.
         QTRY_VERIFY(BandButtonsInView(w));
-        QVERIFY(!w.sbCommands->horizontalScrollBar()->isVisible());
-        QVERIFY(!w.sbCommands->verticalScrollBar()->isVisible());
-        QVERIFY(!w.ScrollBox1->verticalScrollBar()->isVisible());
+        QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
+        QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->verticalScrollBar()->isVisible());
+        QVERIFY(!Part<QScrollArea>(&w, "ScrollBox1")->verticalScrollBar()->isVisible());
         // Narrower, down to the bands' own minimum: the track bars shorten and the buttons
         // stay in view.
-        const int track = w.tbGraspingPos->width();
-        const int slack =
-            w.sbCommands->viewport()->width() - w.sbCommands->widget()->minimumSizeHint().width();
+        const int track = Part<QSlider>(&w, "tbGraspingPos")->width();
+        const int slack = Part<QScrollArea>(&w, "sbCommands")->viewport()->width() -
+                          Part<QScrollArea>(&w, "sbCommands")->widget()->minimumSizeHint().width();
         QVERIFY(slack > 0);
         w.resize(w.width() - slack, w.height());
-        QTRY_VERIFY(w.tbGraspingPos->width() < track);
-        QCOMPARE(w.tbGraspingPos->width(), w.tbGraspingPos->minimumWidth());
+        QTRY_VERIFY(Part<QSlider>(&w, "tbGraspingPos")->width() < track);
+        QCOMPARE(Part<QSlider>(&w, "tbGraspingPos")->width(),
+                 Part<QSlider>(&w, "tbGraspingPos")->minimumWidth());
         QVERIFY(BandButtonsInView(w));
-        QVERIFY(!w.sbCommands->horizontalScrollBar()->isVisible());
+        QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
         // Only then does the column scroll.
         w.resize(w.width() - 20, w.height());
-        QTRY_VERIFY(w.sbCommands->horizontalScrollBar()->isVisible());
+        QTRY_VERIFY(Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
     }
 
     void resultsFollowTheSplitter() {
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
-        const int text = w.AsyncLog->height();
-        const QList<int> sizes = w.Splitter1->sizes();
-        w.Splitter1->setSizes({sizes[0] - 120, sizes[1] + 120});
-        QTRY_COMPARE(w.AsyncLog->height(), text + 120);
-        QCOMPARE(w.RollPanel2->height(), w.pnResults->height());
+        const int text = Part<QPlainTextEdit>(&w, "AsyncLog")->height();
+        const QList<int> sizes = Part<QSplitter>(&w, "Splitter1")->sizes();
+        Part<QSplitter>(&w, "Splitter1")->setSizes({sizes[0] - 120, sizes[1] + 120});
+        QTRY_COMPARE(Part<QPlainTextEdit>(&w, "AsyncLog")->height(), text + 120);
+        QCOMPARE(Part<TRollPanel>(&w, "RollPanel2")->height(),
+                 Part<QWidget>(&w, "pnResults")->height());
         // Collapsed, the panel keeps to its caption and the splitter stays where it was put.
-        const QList<int> placed = w.Splitter1->sizes();
-        w.RollPanel2->SetState(TRollPanel::rpCollapsed);
-        QTRY_VERIFY(!w.RollPanel2->IsAnimating());
-        QCOMPARE(w.RollPanel2->height(), w.RollPanel2->CollapsedHeight());
-        QCOMPARE(w.Splitter1->sizes(), placed);
+        const QList<int> placed = Part<QSplitter>(&w, "Splitter1")->sizes();
+        Part<TRollPanel>(&w, "RollPanel2")->SetState(TRollPanel::rpCollapsed);
+        QTRY_VERIFY(!Part<TRollPanel>(&w, "RollPanel2")->IsAnimating());
+        QCOMPARE(Part<TRollPanel>(&w, "RollPanel2")->height(),
+                 Part<TRollPanel>(&w, "RollPanel2")->CollapsedHeight());
+        QCOMPARE(Part<QSplitter>(&w, "Splitter1")->sizes(), placed);
         // Moved while collapsed, then expanded: the panel fills its new place.
-        w.Splitter1->setSizes({placed[0] + 60, placed[1] - 60});
-        w.RollPanel2->SetState(TRollPanel::rpExpanded);
-        QTRY_VERIFY(!w.RollPanel2->IsAnimating());
-        QCOMPARE(w.RollPanel2->height(), w.pnResults->height());
-        QCOMPARE(w.AsyncLog->height(), text + 60);
+        Part<QSplitter>(&w, "Splitter1")->setSizes({placed[0] + 60, placed[1] - 60});
+        Part<TRollPanel>(&w, "RollPanel2")->SetState(TRollPanel::rpExpanded);
+        QTRY_VERIFY(!Part<TRollPanel>(&w, "RollPanel2")->IsAnimating());
+        QCOMPARE(Part<TRollPanel>(&w, "RollPanel2")->height(),
+                 Part<QWidget>(&w, "pnResults")->height());
+        QCOMPARE(Part<QPlainTextEdit>(&w, "AsyncLog")->height(), text + 60);
     }
 
     void noTextIsWiderThanItsControl() {
@@ -242,7 +249,9 @@ private Q_SLOTS:
         QVERIFY(rig.Connect());
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        QTest::keyClick(&w, QKeySequence::mnemonic(w.btnGrasp->text())[0].key(), Qt::AltModifier);
+        QTest::keyClick(&w,
+                        QKeySequence::mnemonic(Part<QPushButton>(&w, "btnGrasp")->text())[0].key(),
+                        Qt::AltModifier);
         QTRY_COMPARE(rig.Count(CMD_GRASP_RAW), 1);
     }
 
@@ -250,12 +259,13 @@ private Q_SLOTS:
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
         QVERIFY(rig.Connect());
-        w.edGraspingSpeed->setFocus();
-        const int before = w.tbGotoPos->value();
-        Wheel(w.tbGotoPos, -3);
-        QVERIFY(w.tbGotoPos->value() != before);
-        QCOMPARE(TrackPosition(w.edGotoPos->Value(), 0, 110, TMainWin::TrackMax),
-                 w.tbGotoPos->value());
+        Part<TFloatEdit>(&w, "edGraspingSpeed")->setFocus();
+        const int before = Part<QSlider>(&w, "tbGotoPos")->value();
+        Wheel(Part<QSlider>(&w, "tbGotoPos"), -3);
+        QVERIFY(Part<QSlider>(&w, "tbGotoPos")->value() != before);
+        QCOMPARE(
+            TrackPosition(Part<TFloatEdit>(&w, "edGotoPos")->Value(), 0, 110, TMainWin::TrackMax),
+            Part<QSlider>(&w, "tbGotoPos")->value());
 
         // The value dialog's pair follows the same rule.
         int track = -1;
@@ -268,7 +278,7 @@ private Q_SLOTS:
             entry = d->ed->Value();
             d->BitBtn1->click();
         });
-        QTest::mouseClick(w.btnAcc, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnAcc"), Qt::LeftButton);
         QVERIFY(track != moved);
         QCOMPARE(TrackPosition(entry, 100, 5000, TFloatEditDlg::TrackMax), track);
     }

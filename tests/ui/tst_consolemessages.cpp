@@ -11,7 +11,7 @@
 
 namespace {
 QStringList Lines(const TMainWin& w) {
-    const QString text = w.AsyncLog->toPlainText();
+    const QString text = Part<QPlainTextEdit>(&w, "AsyncLog")->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
@@ -29,20 +29,20 @@ private Q_SLOTS:
         TMainWin& w = *rig.Win;
         QVERIFY(rig.Connect());
         // Cut off by the operator's Disconnect.
-        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
-        w.Disconnect1->trigger();
+        QTest::mouseClick(Part<QPushButton>(&w, "btnGrasp"), Qt::LeftButton);
+        Part<QAction>(&w, "Disconnect1")->trigger();
         // Cut off by a gripper that vanished.
         QVERIFY(rig.Connect());
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
-        w.Homing1->trigger();
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
+        Part<QAction>(&w, "Homing1")->trigger();
         rig.Device->DropConnection();
         // Refused at once: the error is its line (and its box).
         QVERIFY(rig.Connect());
         rig.Replies[CMD_RELEASE_RAW] = Bytes({E_RANGE_ERROR, 0});
-        QTest::mouseClick(w.btnRelease, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnRelease"), Qt::LeftButton);
         // Finished normally; the pending reply of a second start is no result of the first.
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
-        QTest::mouseClick(w.btnMove, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         rig.Send(CMD_GOTO, Bytes({E_OVERRUN, 0}));
         rig.Send(CMD_GOTO, Bytes({0, 0}));
         rig.Send(CMD_GOTO, Bytes({0, 0})); // nothing left open
@@ -70,12 +70,12 @@ private Q_SLOTS:
         {
             FakeTick tick;
             QTimer::singleShot(0, &w, [&] { tick.Advance(3001); });
-            QTest::mouseClick(w.btnMove, Qt::LeftButton);
+            QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
         }
         // A refusal while the fast-stop flag is set says how to go on.
         rig.Send(CMD_GET_SYSTEM_STATE, StateWord(SF_FAST_STOP));
         rig.Replies[CMD_GRASP_RAW] = Bytes({E_ACCESS_DENIED, 0});
-        QTest::mouseClick(w.btnGrasp, Qt::LeftButton);
+        QTest::mouseClick(Part<QPushButton>(&w, "btnGrasp"), Qt::LeftButton);
         QCOMPARE(rig.Boxes.Texts(),
                  QStringList({QStringLiteral("Error while starting to move: Command failed\n"
                                              "The gripper did not answer within 3 s."),
@@ -94,12 +94,15 @@ private Q_SLOTS:
         rig.Replies[CMD_GET_ACCELERATION] = Bytes({E_NOT_AVAILABLE, 0});
         rig.Replies[CMD_GET_SYSTEM_LIMITS] = Floats({110, 60, 400, 100, 5000, 5, 80, 0});
         QVERIFY(rig.Connect());
-        QCOMPARE(w.lbAcc->text(), QStringLiteral("[n/a]"));
-        QCOMPARE(w.lbForce->text(), QLocale().toString(20.0, 'f', 1) + QStringLiteral(" N"));
-        QCOMPARE(w.edGraspingSpeed->text(), QStringLiteral("60"));
-        QCOMPARE(w.edGotoSpeed->text(), QStringLiteral("60"));
-        QCOMPARE(w.edReleaseSpeed->text(), QStringLiteral("307"));
-        QVERIFY(w.btnMove->isEnabled() && w.btnGrasp->isEnabled() && w.btnRelease->isEnabled());
+        QCOMPARE(Part<QLabel>(&w, "lbAcc")->text(), QStringLiteral("[n/a]"));
+        QCOMPARE(Part<QLabel>(&w, "lbForce")->text(),
+                 QLocale().toString(20.0, 'f', 1) + QStringLiteral(" N"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edGraspingSpeed")->text(), QStringLiteral("60"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edGotoSpeed")->text(), QStringLiteral("60"));
+        QCOMPARE(Part<TFloatEdit>(&w, "edReleaseSpeed")->text(), QStringLiteral("307"));
+        QVERIFY(Part<QPushButton>(&w, "btnMove")->isEnabled() &&
+                Part<QPushButton>(&w, "btnGrasp")->isEnabled() &&
+                Part<QPushButton>(&w, "btnRelease")->isEnabled());
         QVERIFY(rig.Boxes.Boxes.isEmpty());
     }
 
@@ -107,10 +110,10 @@ private Q_SLOTS:
         TConsoleRig rig(true);
         TMainWin& w = *rig.Win;
         QVERIFY(rig.Connect());
-        QVERIFY(w.Initialize1->isEnabled());
+        QVERIFY(Part<QAction>(&w, "Initialize1")->isEnabled());
         rig.Device->RaiseError(E_IO_ERROR);
-        QVERIFY(w.Connect1->isEnabled());
-        QVERIFY(!w.Initialize1->isEnabled());
+        QVERIFY(Part<QAction>(&w, "Connect1")->isEnabled());
+        QVERIFY(!Part<QAction>(&w, "Initialize1")->isEnabled());
         QCOMPARE(rig.Boxes.Boxes.size(), 1);
         QVERIFY(!rig.Boxes.Texts().first().contains(QStringLiteral("\n\r")));
     }
@@ -118,7 +121,7 @@ private Q_SLOTS:
     void aboutAndQuit() {
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
-        w.About1->trigger();
+        Part<QAction>(&w, "About1")->trigger();
         QCOMPARE(rig.Boxes.Boxes.size(), 1);
         QCOMPARE(rig.Boxes.Boxes.first().first, TMsgKind::Information);
         const QString about = rig.Boxes.Texts().first();

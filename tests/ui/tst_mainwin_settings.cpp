@@ -1,0 +1,137 @@
+// "settings.ini": what the window keeps across runs, and where it goes.
+
+#include "ConsoleRig.h"
+#include "MemoryDevice.h"
+#include "TestSupport.h"
+#include "diagnostics/CommLogForm.h"
+#include "diagnostics/CustomCmdForm.h"
+#include "engine/MorvForm.h"
+#include "protocol/ByteConv.h"
+#include "protocol/Frame.h"
+#include "protocol/Receiver.h"
+#include "ui/KaroApplication.h"
+#include "ui/ListBoxDialog.h"
+#include "ui/MainForm.h"
+#include "widgets/FloatEdit.h"
+#include "widgets/FloatEditDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class TestMainWinSettings : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Settings that cannot be written are reported once, naming the file.
+    void unwritableSettingsAreReported() {
+        TempSettingsDir dir;
+        MessageRecorder boxes;
+        const QString missing = dir.FilePath(QStringLiteral("missing"));
+        SetSettingsDirectory(missing);
+        { const TCommander console; }
+        QCOMPARE(boxes.Texts(), QStringList(QStringLiteral("Cannot write the settings file %1.")
+                                                .arg(missing + QStringLiteral("/settings.ini"))));
+    }
+
+    void settingsSurviveARestart() {
+        TempSettingsDir dir;
+        MessageRecorder boxes;
+        const QRect desk = QGuiApplication::primaryScreen()->availableVirtualGeometry();
+        const QRect wanted(desk.left() + 40, desk.top() + 30, 600, 500);
+        {
+            const TCommander console;
+            TMainWin& w = console.Win();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.setGeometry(wanted);
+            Part<QAction>(&w, "manualinit1")->trigger();
+            QVERIFY(Part<QAction>(&w, "manualinit1")->isChecked());
+        }
+        const QString ini = QString::fromLatin1(dir.ReadFile(QStringLiteral("settings.ini")));
+        QVERIFY2(ini.contains(QStringLiteral("manualinit=1")), qPrintable(ini));
+        QVERIFY2(ini.contains(QStringLiteral("MainWin=200,0,1,%1,%2,%3,%4")
+                                  .arg(wanted.left())
+                                  .arg(wanted.top())
+                                  .arg(wanted.left() + 600)
+                                  .arg(wanted.top() + 500)),
+                 qPrintable(ini));
+        {
+            const TCommander console;
+            TMainWin& w = console.Win();
+            QVERIFY(Part<QAction>(&w, "manualinit1")->isChecked());
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.geometry(), wanted);
+        }
+        // A rectangle past the desktop's right and bottom edges moves back inside, keeping its
+        // size; one past the left and top edges starts at them.
+        {
+            dir.WriteFile(QStringLiteral("settings.ini"),
+                          QStringLiteral("[Common]\nMainWin=200,0,1,%1,%2,%3,%4\n")
+                              .arg(desk.right() - 100)
+                              .arg(desk.bottom() - 50)
+                              .arg(desk.right() + 300)
+                              .arg(desk.bottom() + 450)
+                              .toLatin1());
+            const TCommander console;
+            TMainWin& w = console.Win();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.geometry().size(), QSize(400, 500));
+            QCOMPARE(w.frameGeometry().right(), desk.right());
+            QCOMPARE(w.frameGeometry().bottom(), desk.bottom());
+        }
+        {
+            dir.WriteFile(QStringLiteral("settings.ini"),
+                          QStringLiteral("[Common]\nMainWin=200,0,1,%1,%2,%3,%4\n")
+                              .arg(desk.left() - 80)
+                              .arg(desk.top() - 20)
+                              .arg(desk.left() + 420)
+                              .arg(desk.top() + 480)
+                              .toLatin1());
+            const TCommander console;
+            TMainWin& w = console.Win();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.frameGeometry().topLeft(), desk.topLeft());
+            QCOMPARE(w.geometry().size(), QSize(500, 500));
+        }
+        // Broken values are ignored: the window keeps its design size.
+        for (const char* broken :
+             {"201,0,1,10,10,500,500", "200,0,1,10,10,500", "200,0,1,a,10,500,500",
+              "200,0,1,10,10,500,500,7", "200,0,1,500,500,10,10"}) {
+            dir.WriteFile(QStringLiteral("settings.ini"),
+                          QByteArray("[Common]\nMainWin=") + broken + "\n[main]\nmanualinit=0\n");
+            const TCommander console;
+            TMainWin& w = console.Win();
+            QVERIFY(!w.ApplyPlacement(QString::fromLatin1(broken)));
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.size(), QSize(680, 779));
+            QVERIFY(!Part<QAction>(&w, "manualinit1")->isChecked());
+        }
+        QVERIFY(boxes.Boxes.isEmpty());
+    }
+};
+
+int main(int argc, char** argv) {
+    TKaroApplication app(argc, argv);
+    // Read-outs are compared as the operator reads them, with a point for the decimals.
+    QLocale::setDefault(QLocale::c());
+    TestMainWinSettings test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_mainwin_settings.moc"
