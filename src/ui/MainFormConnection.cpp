@@ -7,6 +7,7 @@
 #include "diagnostics/PlotForm.h"
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
+#include "protocol/HexText.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/MessageBoxes.h"
 #include "widgets/RollPanel.h"
@@ -208,8 +209,7 @@ QString TMainWin::ConnectionErrorMessage() const {
 
 void TMainWin::SystemStateChanged() {
     const std::uint32_t s = FGripper->SystemState();
-    lbSystemstate->setText(QStringLiteral("%1").arg(s, 8, 16, QLatin1Char('0')).toUpper() +
-                           QLatin1Char('h'));
+    lbSystemstate->setText(HexDWord(s));
     ShowStateFlags(s);
     FPlot->AddSystemState(s);
     btnEmergencyStop->setChecked((s & SF_FAST_STOP) != 0);
