@@ -99,6 +99,7 @@ private Q_SLOTS:
         TMorvRig rig;
         QVERIFY(rig.Connect());
         FakeTick tick;
+        rig.Morv.SetClock(tick.Clock());
         // In one pass of the wait the clock moves by `ms`; in the next the reply arrives.
         auto lateBy = [&](std::uint32_t ms, const char* payload) {
             rig.OnRequest = [&rig, &tick, ms, payload](const TPacket& p) {
@@ -149,14 +150,14 @@ private Q_SLOTS:
         TMorvRig rig;
         QVERIFY(rig.Connect());
         const auto start = std::chrono::steady_clock::now();
-        TTickSource previous = SetTickSource([start] {
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start);
-            return static_cast<std::uint32_t>(ms.count() * 100);
-        });
-        const TStat result = rig.Morv.Stop();
-        SetTickSource(std::move(previous));
-        QCOMPARE(result, E_CMD_FAILED);
+        rig.Morv.SetClock({[start] {
+                               const auto ms =
+                                   std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - start);
+                               return static_cast<std::uint32_t>(ms.count() * 100);
+                           },
+                           {}});
+        QCOMPARE(rig.Morv.Stop(), E_CMD_FAILED);
     }
 
     void shortReplyOrFailedSend() {
@@ -186,6 +187,7 @@ private Q_SLOTS:
         TMorvRig rig;
         QVERIFY(rig.Connect());
         FakeTick tick;
+        rig.Morv.SetClock(tick.Clock());
         auto counter = std::make_shared<int>(0);
         InstallCountingHandler(rig.Morv, counter);
         bool innerResult = false, innerSawClearedSlot = false, slotClearedAfterInner = false;
