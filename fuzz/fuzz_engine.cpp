@@ -262,7 +262,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
     static QTemporaryDir settings;
     SetSettingsDirectory(settings.path());
-    SetTickSource([] { return gNow; });
     return 0;
 }
 
@@ -272,6 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TRecorder log;
     {
         TMorv morv(nullptr);
+        morv.SetClock({[] { return gNow; }, {}});
         morv.SetPacketLog(&log);
         auto* device = new TFuzzDevice(morv.Command());
         morv.Command()->ClearDevices();

@@ -42,7 +42,6 @@ TCliField JsonOnly(const char* key, const QJsonValue& json) {
 
 TCliRunner::TCliRunner(const TCliRequest& request, std::FILE* out, std::FILE* err)
     : FRequest(request), FOut(out), FErr(err) {
-    FMorv.SetPacketLog(this);
     FMorv.OnConnect = [this](TMorv*) {
         FConnected = true;
         Wake();
@@ -74,15 +73,7 @@ TCliRunner::~TCliRunner() {
     FMorv.OnSystemState = nullptr;
     FMorv.OnGraspingState = nullptr;
     FMorv.OnPosition = nullptr;
-    FMorv.SetPacketLog(nullptr);
     FMorv.Disconnect();
-}
-
-void TCliRunner::LogPacket(const TPacket& packet, bool received) {
-    const auto id = static_cast<std::uint8_t>(packet.ID);
-    FReplySeen[id] = received;
-    if (received)
-        FReplyPayload[id] = packet.Data;
 }
 
 int TCliRunner::Run() {
@@ -289,21 +280,21 @@ int TCliRunner::Failure(std::uint8_t id, TStat status, bool pendingIsSuccess) {
     if (status == E_SUCCESS || (pendingIsSuccess && status == E_CMD_PENDING))
         return -1;
     const QString name = CommandName(id);
-    if (FLinkLost || status == E_NOT_OPENED) {
+    const TExchangeOutcome& outcome = FMorv.LastOutcome();
+    if (FLinkLost || status == E_NOT_OPENED || outcome.Kind == TOutcomeKind::LinkClosed) {
         Error(QStringLiteral("%1: the link was lost").arg(name));
         return ExitLink;
     }
     QString detail;
     if (status == E_CMD_FAILED) {
-        if (!FReplySeen[id]) {
+        if (outcome.Kind != TOutcomeKind::Replied) {
             Error(QStringLiteral("%1: no reply within %2 ms").arg(name).arg(TMorv::ReplyTimeoutMs));
             return ExitNoReply;
         }
         // The command set reports a refused query as "failed" when the refusal carries no
         // data; the gripper's own status says more.
-        const TByteArray& reply = FReplyPayload[id];
-        if (reply.size() >= 2 && reply[0] != E_SUCCESS)
-            status = static_cast<TStat>(reply[0]);
+        if (outcome.HasStatus && outcome.Status() != E_SUCCESS)
+            status = outcome.Status();
         else
             detail = QStringLiteral(" (unexpected reply)");
     }
@@ -350,9 +341,11 @@ int TCliRunner::Send() {
             FFinalData = data;
             Wake();
         });
-    if (FLinkLost || status == E_NOT_OPENED || (status == E_CMD_FAILED && !FReplySeen[id]))
+    const TExchangeOutcome& outcome = FMorv.LastOutcome();
+    if (FLinkLost || status == E_NOT_OPENED ||
+        (status == E_CMD_FAILED && outcome.Kind != TOutcomeKind::Replied))
         return Failure(id, status);
-    const QString data = HexBytes(FReplyPayload[id], 2);
+    const QString data = HexBytes(outcome.Data, 0);
     Print({TCliField{QStringLiteral("Sending Command %1h").arg(Hex2(id)), StatusText(status),
                      QStringLiteral("status_text"), StatusText(status)},
            JsonOnly("id", id), JsonOnly("status", status),

@@ -2,7 +2,6 @@
 
 #include "cli/CliArgs.h"
 #include "engine/MorvForm.h"
-#include "protocol/PacketLog.h"
 
 #include <QElapsedTimer>
 #include <QJsonValue>
@@ -32,18 +31,16 @@ struct TCliField {
 
 // Connects, runs one request and reports it; Run() returns the exit code. Waits are driven by
 // the engine's notifications and bounded by the request's time-out.
-class TCliRunner : private IPacketLog {
+class TCliRunner {
 public:
     TCliRunner(const TCliRequest& request, std::FILE* out, std::FILE* err);
-    ~TCliRunner() override;
+    ~TCliRunner();
 
     int Run();
     // Ends a running monitor (the program's signal handler calls this).
     void Interrupt();
 
 private:
-    void LogPacket(const TPacket& packet, bool received) override;
-
     int Connect();
     int Execute();
     int Motion(std::uint8_t id, const std::function<TStat(TAsyncResultEvent)>& start);
@@ -51,6 +48,7 @@ private:
     int Monitor();
     int Send();
     // The exit code for a failed status of `id`, with its message; -1 when `status` is a success.
+    // The command's own exchange tells a silent gripper from a refusal.
     int Failure(std::uint8_t id, TStat status, bool pendingIsSuccess = false);
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
     void Wake();
@@ -72,10 +70,6 @@ private:
     bool FConnected = false;
     bool FLinkLost = false;
     bool FInterrupted = false;
-    // The last received packet of each identifier since the command started, to tell a
-    // missing reply from a refused one.
-    bool FReplySeen[256] = {};
-    TByteArray FReplyPayload[256];
     bool FFinalArrived = false;
     std::uint16_t FFinalStatus = 0;
     TByteArray FFinalData;

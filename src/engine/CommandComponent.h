@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // The transport-facing half of the protocol: owns the transports, asks its prompts which one to
@@ -75,6 +76,8 @@ public:
     IDevicePrompts* Prompts() const { return FPrompts; }
     void SetPrompts(IDevicePrompts* prompts);
     TDevice* AttachedDevice() const { return FDevice; }
+    // The tick the receiver measures gaps with; the command set hands over its own clock's.
+    void SetReceiverTick(TTickSource tick) { FReceiver.SetTick(std::move(tick)); }
 
 private:
     // The one place where the program's transports come into being, in the order in which the

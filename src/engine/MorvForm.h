@@ -1,45 +1,19 @@
 #pragma once
 
 #include "engine/AsyncResultEventList.h"
+#include "engine/CommandCodec.h"
 #include "engine/CommandComponent.h"
+#include "engine/Exchange.h"
 #include "engine/ExchangeOutcome.h"
+#include "protocol/Clock.h"
 #include "protocol/Constants.h"
 #include "protocol/PacketLog.h"
 
 #include <QObject>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <vector>
-
-// Result of GetSystemInfo.
-struct TSystemInfo {
-    std::uint8_t Type = 0;
-    int HardwareRevision = 0;
-    int FirmwareRevision = 0;
-    std::uint32_t SerialNumber = 0;
-};
-
-// Result of GetGraspingStatistics.
-struct TGraspingStatistics {
-    std::uint32_t NumberOfGrasps = 0;
-    int NumberOfNotFoundParts = 0;
-    int NumberOfPartsLost = 0;
-};
-
-// Result of GetSystemLimits, in the order the gripper sends them.
-struct TSystemLimits {
-    float Stroke = 0;          // mm
-    float MinSpeed = 0;        // mm/s
-    float MaxSpeed = 0;        // mm/s
-    float MinAcceleration = 0; // mm/s²
-    float MaxAcceleration = 0; // mm/s²
-    float MinForce = 0;        // N
-    float MaxForce = 0;        // N
-    float Reserved = 0;        // read, never used
-};
+#include <utility>
 
 // The gripper as the rest of the program sees it: request/reply exchanges over the command
 // engine, results that arrive later, and the values the gripper reports on its own.
@@ -50,17 +24,21 @@ class TMorv : public QObject {
 public:
     using TNotifyEvent = std::function<void(TMorv* sender)>;
 
-    static constexpr std::uint32_t ReplyTimeoutMs = 3000;
+    static constexpr std::uint32_t ReplyTimeoutMs = TExchange::ReplyTimeoutMs;
 
     explicit TMorv(QObject* owner);
     ~TMorv() override;
 
     TCommand* Command() const { return FCommand; }
-    TAsyncResultEventList& AsyncResults() { return *FAsyncResults; }
+    TAsyncResultEventList& AsyncResults() { return FExchange->Results(); }
 
     // Where every sent request and every dispatched packet is reported; may be null.
-    IPacketLog* PacketLog() const { return FPacketLog; }
-    void SetPacketLog(IPacketLog* log) { FPacketLog = log; }
+    IPacketLog* PacketLog() const { return FExchange->PacketLog(); }
+    void SetPacketLog(IPacketLog* log) { FExchange->SetPacketLog(log); }
+
+    // The time this instance reads: reply time-outs, the receiver's gaps and log stamps.
+    const TClock& Clock() const { return FExchange->Clock(); }
+    void SetClock(TClock clock) { FExchange->SetClock(std::move(clock)); }
 
     bool IsConnected() const;
     // 0, 19 when the choice of transport was cancelled, or the transport's status.
@@ -79,6 +57,9 @@ public:
     // `handler` (may be empty) for every later packet with this identifier. 22 when not
     // connected, 18 without a usable reply, else the reply's status code.
     TStat StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler);
+    // The exchange itself, for callers that must tell a silent gripper from a refusal; also
+    // becomes LastOutcome.
+    TExchangeOutcome Exchange(std::uint8_t ID, const TByteArray& request);
     // How the latest exchange that ended went; after a command operation returned, that is its
     // own exchange (nested ones end before it).
     const TExchangeOutcome& LastOutcome() const { return FLastOutcome; }
@@ -87,7 +68,7 @@ public:
     // The engine's packet notification: dispatches everything queued.
     void ProcessPendingPackets();
     // True while an exchange waits for its reply (also when nested in another).
-    bool InExchange() const { return !FAwaited.empty(); }
+    bool InExchange() const { return FExchange->InExchange(); }
     // Runs `call` from the event loop once no exchange waits, in the order given; a handler
     // that would start an exchange from inside another one's wait hands it over here.
     void CallWhenIdle(std::function<void()> call);
@@ -135,36 +116,14 @@ private:
     void Connected(TDevice* sender);
     void Disconnected(TDevice* sender);
     void ConnectionError(TDevice* sender, TStat code);
-    // ExecuteCommand reduced to a status: 18 when it fails.
-    TStat Execute(std::uint8_t ID, const TByteArray& request, TByteArray& reply);
-    TStat ExecuteStatusOnly(std::uint8_t ID, const TByteArray& request);
-    TStat Query(std::uint8_t ID, const TByteArray& request, std::size_t length, TByteArray& reply);
-    TStat AutoUpdateRequest(std::uint8_t ID, bool AutoUpdate, std::uint16_t Period, bool Option);
-    void Log(const TPacket& packet, bool received);
-    // Hands packets left queued after an exchange to the packet notification from the event
-    // loop, instead of leaving them until the next packet arrives.
-    void PostPendingPackets();
-    // A reply an inner exchange set aside for a waiting one with this identifier.
-    bool TakeKept(std::uint8_t ID, TPacket& packet);
-    // Whether a packet taken by the innermost exchange belongs to an outer one that waits.
-    bool AwaitedByOuter(std::int32_t ID) const;
-    void ExchangeEnded();
-    void PostIdleCalls();
+    TStat Execute(const TCommandRequest& request);
+    TStat Query(const TCommandRequest& request, std::size_t length, TByteArray& data);
+    TStat Start(const TCommandRequest& request, TAsyncResultEvent handler);
 
-    std::unique_ptr<TAsyncResultEventList> FAsyncResults;
     TCommand* FCommand;
-    IPacketLog* FPacketLog = nullptr;
+    TExchange* FExchange;
     std::uint32_t FSystemState = 0;
     std::uint8_t FGraspingState = 0;
     float FPosition = 0;
-    bool FFlushPosted = false;
-    // Round trip of the reply HandlePacket is about to log; -1 for any other packet.
-    std::int32_t FReplyRoundTrip = -1;
-    // Identifiers the running exchanges wait for, outermost first.
-    std::vector<std::int32_t> FAwaited;
-    // Packets taken by an inner exchange for an outer one, in arrival order.
-    std::deque<TPacket> FKept;
-    std::vector<std::function<void()>> FIdleCalls;
     TExchangeOutcome FLastOutcome;
-    bool FIdlePosted = false;
 };

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 // Turns a byte stream back into intact packets. A gap of more than 100 ms between two bytes
 // inside a frame (or inside the preamble) drops what was gathered; a failed checksum drops the
@@ -17,6 +18,8 @@ public:
 
     // `tick` defaults to the program's tick (GetTickCount).
     explicit TPacketReceiver(TTickSource tick = {});
+    // The tick gaps are measured with from now on; empty for the program's tick.
+    void SetTick(TTickSource tick) { FTick = std::move(tick); }
 
     // Back to searching with an empty, zero-filled payload buffer.
     void Reset();

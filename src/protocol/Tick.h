@@ -3,11 +3,9 @@
 #include <cstdint>
 #include <functional>
 
-// The program's millisecond tick: 32 bits, wrapping; compare with unsigned differences.
+// A millisecond tick: 32 bits, wrapping; compare with unsigned differences.
 using TTickSource = std::function<std::uint32_t()>;
 
+// The steady clock as such a tick. Code that an instance's clock should drive reads a TClock
+// (protocol/Clock.h) instead.
 std::uint32_t GetTickCount();
-
-// Replaces the tick for the whole program (tests only); an empty source restores the clock.
-// Returns the previous source.
-TTickSource SetTickSource(TTickSource source);

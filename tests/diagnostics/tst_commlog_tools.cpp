@@ -116,9 +116,9 @@ void TestCommLogTools::timeStampsAndRoundTrips() {
 // The engine gives a reply the time since its request; other packets carry none.
 void TestCommLogTools::engineStampsRepliesWithTheirRoundTrip() {
     std::uint32_t now = 1000;
-    const TTickSource previous = SetTickSource([&now] { return now; });
     {
         TMorvRig rig;
+        rig.Morv.SetClock({[&now] { return now; }, {}});
         TCommLog log;
         rig.Morv.SetPacketLog(&log);
         QVERIFY(rig.Connect());
@@ -146,7 +146,6 @@ void TestCommLogTools::engineStampsRepliesWithTheirRoundTrip() {
             QVERIFY(store.WallMs(i) >= before && store.WallMs(i) <= after);
         rig.Morv.SetPacketLog(nullptr);
     }
-    SetTickSource(previous);
 }
 
 void TestCommLogTools::savedCsvAndTextReadBack() {

@@ -113,6 +113,7 @@ private Q_SLOTS:
         constexpr qint64 floodBytes = 10 * 1024 * 1024;
         FloodingProxy proxy(sim.TcpPort(), floodBytes);
         TMorv morv(nullptr);
+        morv.SetClock(tick.Clock());
         Recorder rec(morv);
         TConnectTarget target;
         target.Device = QStringLiteral("tcp");

@@ -22,7 +22,21 @@ int* InstallCountingHandler(TMorv& morv, std::shared_ptr<int> counter) {
     morv.Command()->OnPacket = [counter](TCommand*) { ++*counter; };
     return counter.get();
 }
+
+// Keeps the wall time of every logged packet.
+struct TStampRecorder : IPacketLog {
+    std::vector<std::int64_t> WallMs;
+    void LogPacket(const TPacket&, bool) override {}
+    void LogStampedPacket(const TPacket&, bool, const TLogStamp& stamp) override {
+        WallMs.push_back(stamp.WallMs);
+    }
+};
+
+enum class TGripperSide { Answers, AnswersShort, Silent, Unconnected, RefusesWrite, DropsLink };
 } // namespace
+
+Q_DECLARE_METATYPE(TGripperSide)
+Q_DECLARE_METATYPE(TOutcomeKind)
 
 class TestMorv : public QObject {
     Q_OBJECT
@@ -99,6 +113,7 @@ private Q_SLOTS:
         TMorvRig rig;
         QVERIFY(rig.Connect());
         FakeTick tick;
+        rig.Morv.SetClock(tick.Clock());
         // In one pass of the wait the clock moves by `ms`; in the next the reply arrives.
         auto lateBy = [&](std::uint32_t ms, const char* payload) {
             rig.OnRequest = [&rig, &tick, ms, payload](const TPacket& p) {
@@ -149,14 +164,14 @@ private Q_SLOTS:
         TMorvRig rig;
         QVERIFY(rig.Connect());
         const auto start = std::chrono::steady_clock::now();
-        TTickSource previous = SetTickSource([start] {
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start);
-            return static_cast<std::uint32_t>(ms.count() * 100);
-        });
-        const TStat result = rig.Morv.Stop();
-        SetTickSource(std::move(previous));
-        QCOMPARE(result, E_CMD_FAILED);
+        rig.Morv.SetClock({[start] {
+                               const auto ms =
+                                   std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - start);
+                               return static_cast<std::uint32_t>(ms.count() * 100);
+                           },
+                           {}});
+        QCOMPARE(rig.Morv.Stop(), E_CMD_FAILED);
     }
 
     void shortReplyOrFailedSend() {
@@ -186,6 +201,7 @@ private Q_SLOTS:
         TMorvRig rig;
         QVERIFY(rig.Connect());
         FakeTick tick;
+        rig.Morv.SetClock(tick.Clock());
         auto counter = std::make_shared<int>(0);
         InstallCountingHandler(rig.Morv, counter);
         bool innerResult = false, innerSawClearedSlot = false, slotClearedAfterInner = false;
@@ -405,6 +421,86 @@ private Q_SLOTS:
         QCOMPARE(disconnects, 1);
         QCOMPARE(rig.Morv.SystemState(), 0u);
         QCOMPARE(rig.Morv.Position(), 500.0f);
+    }
+
+    // Every way an exchange can end, and what the outcome says about it.
+    void outcomes_data() {
+        QTest::addColumn<TGripperSide>("side");
+        QTest::addColumn<TOutcomeKind>("kind");
+        QTest::addColumn<int>("sendStatus");
+        QTest::addColumn<bool>("hasStatus");
+        QTest::addColumn<int>("statusWord");
+        QTest::addColumn<QString>("data");
+        QTest::newRow("replied") << TGripperSide::Answers << TOutcomeKind::Replied
+                                 << int(E_NOT_OPENED) << true << 0x0103 << QStringLiteral("AB");
+        QTest::newRow("reply without status") << TGripperSide::AnswersShort << TOutcomeKind::Replied
+                                              << int(E_NOT_OPENED) << false << 0 << QString();
+        QTest::newRow("no reply") << TGripperSide::Silent << TOutcomeKind::NoReply
+                                  << int(E_NOT_OPENED) << false << 0 << QString();
+        QTest::newRow("not connected") << TGripperSide::Unconnected << TOutcomeKind::NotSent
+                                       << int(E_NOT_OPENED) << false << 0 << QString();
+        QTest::newRow("write refused") << TGripperSide::RefusesWrite << TOutcomeKind::NotSent
+                                       << int(E_WRITE_ERROR) << false << 0 << QString();
+        QTest::newRow("link closed") << TGripperSide::DropsLink << TOutcomeKind::LinkClosed
+                                     << int(E_NOT_OPENED) << false << 0 << QString();
+    }
+    void outcomes() {
+        QFETCH(TGripperSide, side);
+        QFETCH(TOutcomeKind, kind);
+        QFETCH(int, sendStatus);
+        QFETCH(bool, hasStatus);
+        QFETCH(int, statusWord);
+        QFETCH(QString, data);
+        TMorvRig rig;
+        FakeTick tick;
+        rig.Morv.SetClock(tick.Clock());
+        if (side != TGripperSide::Unconnected)
+            QVERIFY(rig.Connect());
+        if (side == TGripperSide::Answers)
+            rig.Reply(0x50, "03 01 AB");
+        if (side == TGripperSide::AnswersShort)
+            rig.Reply(0x50, "00");
+        if (side == TGripperSide::RefusesWrite)
+            rig.Device->WriteResult = E_WRITE_ERROR;
+        rig.OnRequest = [&](const TPacket&) {
+            QTimer::singleShot(0, [&] {
+                if (side == TGripperSide::Silent)
+                    tick.Advance(TMorv::ReplyTimeoutMs + 1);
+                if (side == TGripperSide::DropsLink)
+                    rig.Device->DropConnection();
+            });
+        };
+        const TExchangeOutcome outcome = rig.Morv.Exchange(0x50, {});
+        QCOMPARE(outcome.Kind, kind);
+        QCOMPARE(rig.Morv.LastOutcome().Kind, kind);
+        QCOMPARE(int(outcome.SendStatus), sendStatus);
+        QCOMPARE(outcome.HasStatus, hasStatus);
+        QCOMPARE(int(outcome.StatusWord), statusWord);
+        QCOMPARE(HexString(outcome.Data), data);
+    }
+
+    // The receiver's gaps and the log's stamps read the instance's clock too.
+    void clockOfTheInstance() {
+        TMorvRig rig;
+        FakeTick tick;
+        rig.Morv.SetClock({tick.Source(), [] { return std::int64_t(1234567); }});
+        TStampRecorder stamps;
+        rig.Morv.SetPacketLog(&stamps);
+        QVERIFY(rig.Connect());
+        const TByteArray frame = TMorvRig::Frame(0x43, "00 00 00 00 48 41");
+        const auto split = [&](std::uint32_t pause) {
+            rig.Device->Feed({frame.begin(), frame.begin() + 2});
+            tick.Advance(pause);
+            rig.Device->Feed({frame.begin() + 2, frame.end()});
+        };
+        split(TPacketReceiver::GapMs + 1); // the gap drops the first two preamble bytes
+        QCOMPARE(rig.Morv.Position(), 0.0f);
+        split(TPacketReceiver::GapMs);
+        QCOMPARE(rig.Morv.Position(), 12.5f);
+        rig.Reply(0x22, "00 00");
+        QCOMPARE(rig.Morv.Stop(), E_SUCCESS);
+        QCOMPARE(stamps.WallMs, (std::vector<std::int64_t>(3, 1234567)));
+        rig.Morv.SetPacketLog(nullptr);
     }
 
     void transportErrors() {

@@ -103,7 +103,7 @@ class TestReceiver : public QObject {
 private Q_SLOTS:
     void wholeFrame() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         const auto got = Feed(r, Bytes("AA AA AA 22 00 00 0E 76"));
         QCOMPARE(got.size(), 1);
         QCOMPARE(got[0].ID, 0x22);
@@ -119,7 +119,7 @@ private Q_SLOTS:
         // bytes, so a following intact frame is fed to prove nothing was delivered in between.
         for (std::size_t i = 3; i < frame.size(); ++i) {
             for (int bit = 0; bit < 8; ++bit) {
-                TPacketReceiver r;
+                TPacketReceiver r(tick.Source());
                 std::vector<std::uint8_t> bad = frame;
                 bad[i] ^= static_cast<std::uint8_t>(1u << bit);
                 const auto got = Feed(r, bad);
@@ -131,7 +131,7 @@ private Q_SLOTS:
 
     void fourthPreambleByteIsTheIdentifier() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         // A frame whose identifier is 0xAA.
         const TByteArray f = MakeFrame(0xAA, Bytes("01"));
         QCOMPARE(HexString(f).left(14), QStringLiteral("AA AA AA AA 01"));
@@ -144,13 +144,13 @@ private Q_SLOTS:
         std::vector<std::uint8_t> stray = {0xAA};
         const TByteArray stop = MakeFrame(0x22, {});
         stray.insert(stray.end(), stop.begin(), stop.end());
-        TPacketReceiver r2;
+        TPacketReceiver r2(tick.Source());
         QVERIFY(Feed(r2, stray).isEmpty());
     }
 
     void preambleInsidePayloadIsData() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         const TByteArray payload = Bytes("00 00 AA AA AA AA 22 00 00 0E 76");
         const auto got = Feed(r, MakeFrame(0x51, payload));
         QCOMPARE(got.size(), 1);
@@ -162,7 +162,7 @@ private Q_SLOTS:
         // More than 100 ms inside the preamble resets it; exactly 100 ms does not.
         for (std::uint32_t pause : {150u, 101u, 100u, 50u}) {
             FakeTick tick;
-            TPacketReceiver r;
+            TPacketReceiver r(tick.Source());
             QVERIFY(Feed(r, Bytes("AA AA")).isEmpty());
             tick.Advance(pause);
             const auto got = Feed(r, Bytes("AA 22 00 00 0E 76"));
@@ -170,7 +170,7 @@ private Q_SLOTS:
         }
         // A gap inside the payload drops the partial frame; the next frame still arrives.
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         const TByteArray f = MakeFrame(0x21, Bytes("00 00 00 48 41 00 00 48 42"));
         QVERIFY(Feed(r, {f.begin(), f.begin() + 8}).isEmpty());
         tick.Advance(101);
@@ -180,7 +180,7 @@ private Q_SLOTS:
 
     void noGapCheckRightAfterThePreamble() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         QVERIFY(Feed(r, Bytes("AA AA AA")).isEmpty());
         tick.Advance(5000);
         QCOMPARE(Feed(r, Bytes("22 00 00 0E 76")).size(), 1);
@@ -188,7 +188,7 @@ private Q_SLOTS:
 
     void gapAcrossTickWraparound() {
         FakeTick tick(0xFFFFFFF0u);
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         QVERIFY(Feed(r, Bytes("AA AA")).isEmpty());
         tick.Advance(0x30); // wraps; 48 ms
         QCOMPARE(Feed(r, Bytes("AA 22 00 00 0E 76")).size(), 1);
@@ -196,7 +196,7 @@ private Q_SLOTS:
 
     void largestPayload() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         TByteArray payload(65535);
         for (std::size_t i = 0; i < payload.size(); ++i)
             payload[i] = static_cast<std::uint8_t>(i * 7);
@@ -208,7 +208,7 @@ private Q_SLOTS:
 
     void backToBackFramesAndGarbage() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         std::vector<std::uint8_t> stream = Bytes("00 13 AA 37");
         for (int id : {0x40, 0x41, 0x43}) {
             const TByteArray f = MakeFrame(static_cast<std::uint8_t>(id), Bytes("00 00 01"));
@@ -221,7 +221,7 @@ private Q_SLOTS:
 
     void resetDropsAPartialFrame() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         Feed(r, Bytes("AA AA AA 22 00"));
         QVERIFY(r.InPacket());
         r.Reset();
@@ -257,7 +257,7 @@ private Q_SLOTS:
         int packets = 0, stops = 0;
         for (int round = 0; round < 120; ++round) {
             FakeTick tick(pick(0, 3) == 0 ? 0xFFFFFF00u : 1000u);
-            TPacketReceiver bytewise, chunked;
+            TPacketReceiver bytewise(tick.Source()), chunked(tick.Source());
             const std::vector<std::uint8_t> stream = MixedStream(rng, 40);
             QList<TPacket> want, got;
             const int maxChunk = pick(0, 1) ? 16 : 6000;
@@ -299,7 +299,7 @@ private Q_SLOTS:
 
     void allocatesOncePerIntactFrame() {
         FakeTick tick;
-        TPacketReceiver r;
+        TPacketReceiver r(tick.Source());
         const TByteArray frame = MakeFrame(0x43, Bytes("00 00 00 00 48 41"));
         TByteArray corrupt = frame;
         corrupt.back() ^= 1;

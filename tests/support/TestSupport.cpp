@@ -14,14 +14,6 @@
 
 #include <vector>
 
-FakeTick::FakeTick(std::uint32_t start) : FNow(start) {
-    FPrevious = SetTickSource([this] { return FNow; });
-}
-
-FakeTick::~FakeTick() {
-    SetTickSource(std::move(FPrevious));
-}
-
 MessageRecorder::MessageRecorder() {
     FPrevious = SetMessageBoxHook([this](TMsgKind kind, const QString& text) {
         Boxes.append({kind, text});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/IniFile.h"
+#include "protocol/Clock.h"
 #include "protocol/Tick.h"
 #include "widgets/MessageBoxes.h"
 
@@ -18,11 +19,10 @@ class QTcpSocket;
 class QTimer;
 class QWidget;
 
-// A tick the test moves by hand; installed for the whole program while it lives.
+// A tick the test moves by hand. Only what is given its Source() or Clock() reads it.
 class FakeTick {
 public:
-    explicit FakeTick(std::uint32_t start = 1000);
-    ~FakeTick();
+    explicit FakeTick(std::uint32_t start = 1000) : FNow(start) {}
     FakeTick(const FakeTick&) = delete;
     FakeTick& operator=(const FakeTick&) = delete;
 
@@ -30,9 +30,14 @@ public:
     void Set(std::uint32_t now) { FNow = now; }
     void Advance(std::uint32_t ms) { FNow += ms; }
 
+    TTickSource Source() const {
+        return [this] { return FNow; };
+    }
+    // This tick with the system's wall clock, for an engine instance.
+    TClock Clock() const { return {Source(), {}}; }
+
 private:
     std::uint32_t FNow;
-    TTickSource FPrevious;
 };
 
 // Records message boxes instead of showing them.
