@@ -53,6 +53,7 @@ TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
     packet.Data = request;
 
     bool found = false;
+    bool lost = false;
     TPacket answer;
     {
         // From here on arriving packets stay queued for this exchange to take.
@@ -62,14 +63,14 @@ TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
             return outcome;
         }
         Log(packet, false);
-        Wait(ID, answer, found);
+        Wait(ID, answer, found, lost);
     }
     if (FCommand->PacketCount() > 0 || (!InExchange() && !FKept.empty()))
         PostPendingPackets();
 
-    outcome.Kind = found                     ? TOutcomeKind::Replied
-                   : FCommand->IsConnected() ? TOutcomeKind::NoReply
-                                             : TOutcomeKind::LinkClosed;
+    outcome.Kind = found                              ? TOutcomeKind::Replied
+                   : lost || !FCommand->IsConnected() ? TOutcomeKind::LinkClosed
+                                                      : TOutcomeKind::NoReply;
     const std::size_t length = std::min<std::size_t>(
         answer.Data.size(), static_cast<std::size_t>(std::max(0, answer.Length)));
     if (found && length >= 2) {
@@ -81,7 +82,7 @@ TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
     return outcome;
 }
 
-void TExchange::Wait(std::uint8_t ID, TPacket& answer, bool& found) {
+void TExchange::Wait(std::uint8_t ID, TPacket& answer, bool& found, bool& lost) {
     FAwaited.push_back(ID);
     struct TEndExchange {
         TExchange* Exchange;
@@ -138,7 +139,11 @@ void TExchange::Wait(std::uint8_t ID, TPacket& answer, bool& found) {
             else
                 dispatch(taken);
         }
-        if (FClock.Tick() - t0 > ReplyTimeoutMs || !FCommand->IsConnected())
+        // A closed link still waits out the time-out, as callers have always seen it; the
+        // outcome tells them why nothing came.
+        if (!FCommand->IsConnected())
+            lost = true;
+        if (FClock.Tick() - t0 > ReplyTimeoutMs)
             return;
     }
 }

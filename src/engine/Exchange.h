@@ -54,7 +54,8 @@ public:
     bool TakePending(TPacket& packet);
 
 private:
-    void Wait(std::uint8_t ID, TPacket& answer, bool& found);
+    // `lost`: the link was down at some check of the wait.
+    void Wait(std::uint8_t ID, TPacket& answer, bool& found, bool& lost);
     void PostPendingPackets();
     bool TakeKept(std::uint8_t ID, TPacket& packet);
     // Whether a packet taken by the innermost exchange belongs to an outer one that waits.

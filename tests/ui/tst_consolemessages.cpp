@@ -69,8 +69,10 @@ private Q_SLOTS:
         rig.Replies.erase(CMD_GOTO);
         {
             FakeTick tick;
+            w.Gripper()->SetClock(tick.Clock());
             QTimer::singleShot(0, &w, [&] { tick.Advance(3001); });
             QTest::mouseClick(Part<QPushButton>(&w, "btnMove"), Qt::LeftButton);
+            w.Gripper()->SetClock({});
         }
         // A refusal while the fast-stop flag is set says how to go on.
         rig.Send(CMD_GET_SYSTEM_STATE, StateWord(SF_FAST_STOP));

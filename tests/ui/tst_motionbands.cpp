@@ -110,8 +110,10 @@ private Q_SLOTS:
         rig.Boxes.clear();
         rig.Replies.erase(CMD_STOP);
         FakeTick tick;
+        w.Gripper()->SetClock(tick.Clock());
         QTimer::singleShot(0, &w, [&] { tick.Advance(3001); });
         w.btnStopClick();
+        w.Gripper()->SetClock({});
         QCOMPARE(rig.Boxes.Texts(),
                  QStringList(QStringLiteral("Error while stopping: Command failed\n"
                                             "The gripper did not answer within 3 s.")));
@@ -333,6 +335,7 @@ private Q_SLOTS:
         TMainWin& w = *rig.Win;
         QVERIFY(rig.Connect());
         FakeTick tick;
+        w.Gripper()->SetClock(tick.Clock());
         if (how == QStringLiteral("silent")) {
             rig.Replies.erase(CMD_STOP);
             QTimer::singleShot(0, &w, [&] { tick.Advance(3001); });
@@ -342,9 +345,13 @@ private Q_SLOTS:
             rig.Replies[CMD_STOP] = Bytes({0});
         } else {
             rig.Replies.erase(CMD_STOP);
-            QTimer::singleShot(0, &w, [&] { rig.Device->DropConnection(); });
+            QTimer::singleShot(0, &w, [&] {
+                rig.Device->DropConnection();
+                tick.Advance(3001);
+            });
         }
         w.btnStopClick();
+        w.Gripper()->SetClock({});
         const QString plain = QStringLiteral("Error while stopping: Command failed");
         const QStringList texts = rig.Boxes.Texts();
         QVERIFY2(texts.contains(
