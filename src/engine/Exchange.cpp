@@ -45,6 +45,7 @@ void TExchange::Log(const TPacket& packet, bool received) {
 
 TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
     TExchangeOutcome outcome;
+    outcome.ID = ID;
     if (!FCommand->IsConnected())
         return outcome;
     TPacket packet;

@@ -15,6 +15,7 @@ enum class TOutcomeKind {
 };
 
 struct TExchangeOutcome {
+    std::uint8_t ID = 0; // the request's identifier
     TOutcomeKind Kind = TOutcomeKind::NotSent;
     // NotSent: E_NOT_OPENED when not connected, else the transport's status for the write.
     TStat SendStatus = E_NOT_OPENED;

@@ -78,6 +78,7 @@ bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArra
 TStat TMorv::StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler) {
     if (!IsConnected()) {
         FLastOutcome = {};
+        FLastOutcome.ID = ID;
         return E_NOT_OPENED;
     }
     FLastOutcome = FExchange->Start(ID, request, std::move(handler));

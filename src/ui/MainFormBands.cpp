@@ -36,7 +36,6 @@ QString TMainWin::FailureText(const QString& prefix, TStat status, bool motion) 
 }
 
 struct TMainWin::TMotion {
-    std::uint8_t Id;
     const char* Prefix;
     TStat (*Start)(TMorv& gripper, float first, float second, TAsyncResultEvent done);
 };
@@ -49,7 +48,8 @@ TAsyncResultEvent TMainWin::ResultHandler() {
 
 void TMainWin::StartMotion(const TMotion& motion, float first, float second) {
     const TStat status = motion.Start(*FGripper, first, second, ResultHandler());
-    const std::uint8_t id = motion.Id;
+    // The command set alone knows which identifier the motion goes out with.
+    const std::uint8_t id = FGripper->LastOutcome().ID;
     if (status == E_CMD_PENDING) {
         FOpenMotions.push_back(id);
         return;
@@ -77,7 +77,7 @@ void TMainWin::CloseOpenMotions() {
 }
 
 void TMainWin::btnMoveClick() {
-    static const TMotion move{CMD_GOTO, "Error while starting to move: ",
+    static const TMotion move{"Error while starting to move: ",
                               [](TMorv& g, float pos, float speed, TAsyncResultEvent done) {
                                   return g.GotoPosition(pos, speed, std::move(done));
                               }};
@@ -86,7 +86,7 @@ void TMainWin::btnMoveClick() {
 }
 
 void TMainWin::btnGraspClick() {
-    static const TMotion grasp{CMD_GRASP_RAW, "Error while starting to grasp: ",
+    static const TMotion grasp{"Error while starting to grasp: ",
                                [](TMorv& g, float width, float speed, TAsyncResultEvent done) {
                                    return g.Grasp(width, speed, std::move(done));
                                }};
@@ -95,7 +95,7 @@ void TMainWin::btnGraspClick() {
 }
 
 void TMainWin::btnReleaseClick() {
-    static const TMotion release{CMD_RELEASE_RAW, "Error while starting to release: ",
+    static const TMotion release{"Error while starting to release: ",
                                  [](TMorv& g, float pos, float speed, TAsyncResultEvent done) {
                                      return g.ReleasePart(pos, speed, std::move(done));
                                  }};
@@ -104,10 +104,10 @@ void TMainWin::btnReleaseClick() {
 }
 
 void TMainWin::Homing1Click() {
-    static const TMotion homing{
-        CMD_HOMING, "Error while homing: ", [](TMorv& g, float, float, TAsyncResultEvent done) {
-            return g.Homing(0, std::move(done));
-        }};
+    static const TMotion homing{"Error while homing: ",
+                                [](TMorv& g, float, float, TAsyncResultEvent done) {
+                                    return g.Homing(0, std::move(done));
+                                }};
     StartMotion(homing, 0, 0);
 }
 

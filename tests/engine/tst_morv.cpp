@@ -466,12 +466,15 @@ private Q_SLOTS:
             QTimer::singleShot(0, [&] {
                 if (side == TGripperSide::Silent)
                     tick.Advance(TMorv::ReplyTimeoutMs + 1);
-                if (side == TGripperSide::DropsLink)
+                if (side == TGripperSide::DropsLink) {
                     rig.Device->DropConnection();
+                    tick.Advance(TMorv::ReplyTimeoutMs + 1);
+                }
             });
         };
         const TExchangeOutcome outcome = rig.Morv.Exchange(0x50, {});
         QCOMPARE(outcome.Kind, kind);
+        QCOMPARE(int(outcome.ID), 0x50);
         QCOMPARE(rig.Morv.LastOutcome().Kind, kind);
         QCOMPARE(int(outcome.SendStatus), sendStatus);
         QCOMPARE(outcome.HasStatus, hasStatus);
