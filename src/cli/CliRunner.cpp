@@ -1,6 +1,7 @@
 #include "cli/CliRunner.h"
 
 #include "protocol/Constants.h"
+#include "protocol/HexText.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -16,17 +17,6 @@ QString Fixed(double value, int decimals) {
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(value, 'f', decimals);
-}
-
-QString Hex2(unsigned v) {
-    return QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QString HexBytes(const TByteArray& data, std::size_t from) {
-    QStringList parts;
-    for (std::size_t i = from; i < data.size(); ++i)
-        parts.append(Hex2(data[i]));
-    return parts.join(QLatin1Char(' '));
 }
 
 TCliField Value(const char* label, const QString& text, const char* key, const QJsonValue& json) {
@@ -194,19 +184,18 @@ int TCliRunner::Execute() {
         return ExitSuccess;
     }
     case TCliCommand::Home:
-        return Motion(CMD_HOMING, [this](TAsyncResultEvent h) {
-            return FMorv.Homing(FRequest.Param, std::move(h));
-        });
+        return Motion(
+            [this](TAsyncResultEvent h) { return FMorv.Homing(FRequest.Param, std::move(h)); });
     case TCliCommand::Move:
-        return Motion(CMD_GOTO, [this](TAsyncResultEvent h) {
+        return Motion([this](TAsyncResultEvent h) {
             return FMorv.GotoPosition(FRequest.Value, FRequest.Speed, std::move(h));
         });
     case TCliCommand::Grasp:
-        return Motion(CMD_GRASP_RAW, [this](TAsyncResultEvent h) {
+        return Motion([this](TAsyncResultEvent h) {
             return FMorv.Grasp(FRequest.Value, FRequest.Speed, std::move(h));
         });
     case TCliCommand::Release:
-        return Motion(CMD_RELEASE_RAW, [this](TAsyncResultEvent h) {
+        return Motion([this](TAsyncResultEvent h) {
             return FMorv.ReleasePart(FRequest.Value, FRequest.Speed, std::move(h));
         });
     case TCliCommand::Stop:
@@ -227,7 +216,7 @@ int TCliRunner::Execute() {
     return ExitUsage;
 }
 
-int TCliRunner::Motion(std::uint8_t id, const std::function<TStat(TAsyncResultEvent)>& start) {
+int TCliRunner::Motion(const std::function<TStat(TAsyncResultEvent)>& start) {
     FFinalArrived = false;
     const TStat status =
         start([this](TMorv*, std::int32_t, std::uint16_t finalStatus, const TByteArray& data) {
@@ -236,6 +225,7 @@ int TCliRunner::Motion(std::uint8_t id, const std::function<TStat(TAsyncResultEv
             FFinalData = data;
             Wake();
         });
+    const std::uint8_t id = FMorv.LastOutcome().ID;
     const int e = Failure(id, status, true);
     if (e >= 0)
         return e;
@@ -345,8 +335,8 @@ int TCliRunner::Send() {
     if (FLinkLost || status == E_NOT_OPENED ||
         (status == E_CMD_FAILED && outcome.Kind != TOutcomeKind::Replied))
         return Failure(id, status);
-    const QString data = HexBytes(outcome.Data, 0);
-    Print({TCliField{QStringLiteral("Sending Command %1h").arg(Hex2(id)), StatusText(status),
+    const QString data = HexBytes(outcome.Data);
+    Print({TCliField{QStringLiteral("Sending Command %1h").arg(HexByte(id)), StatusText(status),
                      QStringLiteral("status_text"), StatusText(status)},
            JsonOnly("id", id), JsonOnly("status", status),
            Value("Reply data", data.isEmpty() ? QStringLiteral("[n/a]") : data, "data", data)});
@@ -354,25 +344,25 @@ int TCliRunner::Send() {
     if (status == E_CMD_PENDING) {
         if (!WaitUntil([this] { return FFinalArrived || FLinkLost; }, FRequest.TimeoutMs)) {
             Error(QStringLiteral("no final result of command %1h within %2 ms")
-                      .arg(Hex2(id))
+                      .arg(HexByte(id))
                       .arg(FRequest.TimeoutMs));
             return ExitNoReply;
         }
         if (!FFinalArrived) {
-            Error(QStringLiteral("the link was lost before command %1h finished").arg(Hex2(id)));
+            Error(QStringLiteral("the link was lost before command %1h finished").arg(HexByte(id)));
             return ExitLink;
         }
         final = static_cast<TStat>(FFinalStatus & 0xFF);
-        const QString finalData = HexBytes(FFinalData, 0);
+        const QString finalData = HexBytes(FFinalData);
         if (FRequest.Json)
             Print({JsonOnly("id", id), JsonOnly("async_status", final),
                    JsonOnly("status_text", StatusText(final)), JsonOnly("data", finalData)});
         else
             PrintLine(QStringLiteral("Async result from command %1h: %2.")
-                          .arg(Hex2(id), StatusText(final)));
+                          .arg(HexByte(id), StatusText(final)));
     }
     if (final != E_SUCCESS) {
-        Error(QStringLiteral("command %1h: %2").arg(Hex2(id), StatusText(final)));
+        Error(QStringLiteral("command %1h: %2").arg(HexByte(id), StatusText(final)));
         return ExitGripperError;
     }
     return ExitSuccess;
@@ -434,8 +424,7 @@ QString TCliRunner::StateText(std::uint32_t state) const {
     for (const TSysflagDescr& d : SysflagDescr)
         if (state & d.Flag)
             names.append(QLatin1String(d.Descr));
-    QString text =
-        QStringLiteral("%1").arg(state, 8, 16, QLatin1Char('0')).toUpper() + QLatin1Char('h');
+    QString text = HexDWord(state);
     if (!names.isEmpty())
         text += QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
     return text;
@@ -450,8 +439,7 @@ TCliField TCliRunner::SystemStateField() const {
             flags.append(QLatin1String(d.Descr));
     return Value("System state", StateText(s), "system_state",
                  QJsonObject{{QStringLiteral("value"), static_cast<double>(s)},
-                             {QStringLiteral("hex"),
-                              QStringLiteral("%1").arg(s, 8, 16, QLatin1Char('0')).toUpper()},
+                             {QStringLiteral("hex"), HexDWord(s).chopped(1)},
                              {QStringLiteral("flags"), flags}});
 }
 

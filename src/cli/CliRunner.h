@@ -43,7 +43,7 @@ public:
 private:
     int Connect();
     int Execute();
-    int Motion(std::uint8_t id, const std::function<TStat(TAsyncResultEvent)>& start);
+    int Motion(const std::function<TStat(TAsyncResultEvent)>& start);
     int Simple(std::uint8_t id, TStat status);
     int Monitor();
     int Send();
