@@ -12,7 +12,9 @@
 TDialogPrompts::TDialogPrompts() = default;
 TDialogPrompts::~TDialogPrompts() = default;
 
-bool TDialogPrompts::SelectDevice(QObject* engine, int& deviceIndex, QString& portName) {
+bool TDialogPrompts::SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) {
+    // The dialog consults its owner for the list; a list that is no engine makes it refuse.
+    QObject* engine = dynamic_cast<QObject*>(&devices);
     if (!FDeviceDlg || FDeviceDlgOwner != engine) {
         FDeviceDlg = std::make_unique<TDeviceDlg>(engine);
         FDeviceDlgOwner = engine;
@@ -22,6 +24,18 @@ bool TDialogPrompts::SelectDevice(QObject* engine, int& deviceIndex, QString& po
     deviceIndex = FDeviceDlg->DeviceIndex();
     portName = FDeviceDlg->PortName();
     return true;
+}
+
+bool TDialogPrompts::Edit(TDeviceSettings& settings, const QString& portName) {
+    struct TAsk {
+        TDialogPrompts& Self;
+        const QString& Port;
+        bool operator()(TSerialSettings& s) const { return Self.EditSerial(s, Port); }
+        bool operator()(TTcpSettings& s) const { return Self.EditTcp(s); }
+        bool operator()(TUdpSettings& s) const { return Self.EditUdp(s); }
+        bool operator()(TCanSettings& s) const { return Self.EditCan(s, Port); }
+    };
+    return std::visit(TAsk{*this, portName}, settings);
 }
 
 bool TDialogPrompts::EditTcp(TTcpSettings& settings) {

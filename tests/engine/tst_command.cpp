@@ -42,23 +42,22 @@ struct ScriptedPrompts : IDevicePrompts {
     TTcpSettings Tcp;
     bool Confirm = true;
     int Asked = 0;
-    bool SelectDevice(QObject* engine, int& index, QString& port) override {
-        auto* list = dynamic_cast<IDeviceList*>(engine);
-        for (int i = 0; i < list->DeviceCount(); ++i)
-            if (list->Devices(i)->ShortName() == Device) {
+    bool SelectDevice(IDeviceList& list, int& index, QString& port) override {
+        for (int i = 0; i < list.DeviceCount(); ++i)
+            if (list.Devices(i)->ShortName() == Device) {
                 index = i;
                 port.clear();
                 return true;
             }
         return false;
     }
-    bool EditTcp(TTcpSettings& s) override { return Answer(s, Tcp); }
-    bool EditUdp(TUdpSettings& s) override {
-        TUdpSettings given{QStringLiteral("127.0.0.1"), 0, 1};
-        return Answer(s, given);
+    bool Edit(TDeviceSettings& settings, const QString&) override {
+        if (auto* s = std::get_if<TTcpSettings>(&settings))
+            return Answer(*s, Tcp);
+        if (auto* s = std::get_if<TUdpSettings>(&settings))
+            return Answer(*s, TUdpSettings{QStringLiteral("127.0.0.1"), 0, 1});
+        return false;
     }
-    bool EditSerial(TSerialSettings&, const QString&) override { return false; }
-    bool EditCan(TCanSettings&, const QString&) override { return false; }
     void ShowError(const QString&) override {}
     template <typename S> bool Answer(S& s, const S& given) {
         ++Asked;
