@@ -10,6 +10,8 @@ TDevice::TDevice(QObject* owner, const QString& shortName, const QString& displa
             FPrompts->ShowError(SettingsWriteErrorText(fileName));
     };
     FConnectTimer->setSingleShot(true);
+    // A coarse timer may fire early, and OnConnect must never come before 50 ms.
+    FConnectTimer->setTimerType(Qt::PreciseTimer);
     FConnectTimer->setInterval(ConnectTimerInterval);
     connect(FConnectTimer, &QTimer::timeout, this, &TDevice::ConnectTimerTick);
 }

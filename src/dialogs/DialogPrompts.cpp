@@ -30,15 +30,15 @@ bool TDialogPrompts::Edit(TDeviceSettings& settings, const QString& portName) {
     struct TAsk {
         TDialogPrompts& Self;
         const QString& Port;
-        bool operator()(TSerialSettings& s) const { return Self.EditSerial(s, Port); }
-        bool operator()(TTcpSettings& s) const { return Self.EditTcp(s); }
-        bool operator()(TUdpSettings& s) const { return Self.EditUdp(s); }
-        bool operator()(TCanSettings& s) const { return Self.EditCan(s, Port); }
+        bool operator()(TSerialSettings& s) const { return Self.AskBaudrate(s, Port); }
+        bool operator()(TTcpSettings& s) const { return Self.AskHost(s); }
+        bool operator()(TUdpSettings& s) const { return Self.AskUdpSettings(s); }
+        bool operator()(TCanSettings& s) const { return Self.AskCanParams(s, Port); }
     };
     return std::visit(TAsk{*this, portName}, settings);
 }
 
-bool TDialogPrompts::EditTcp(TTcpSettings& settings) {
+bool TDialogPrompts::AskHost(TTcpSettings& settings) {
     // The dialog keeps what the operator typed into a cancelled showing, unless the transport's
     // values changed since (an open without asking).
     if (!FHostDlg || settings != FHostShown) {
@@ -55,7 +55,7 @@ bool TDialogPrompts::EditTcp(TTcpSettings& settings) {
     return true;
 }
 
-bool TDialogPrompts::EditUdp(TUdpSettings& settings) {
+bool TDialogPrompts::AskUdpSettings(TUdpSettings& settings) {
     if (!FUdpDlg || settings != FUdpShown) {
         if (!FUdpDlg)
             FUdpDlg = std::make_unique<TUDPSettingsDlg>();
@@ -71,7 +71,7 @@ bool TDialogPrompts::EditUdp(TUdpSettings& settings) {
     return true;
 }
 
-bool TDialogPrompts::EditSerial(TSerialSettings& settings, const QString& portName) {
+bool TDialogPrompts::AskBaudrate(TSerialSettings& settings, const QString& portName) {
     // As with the host dialog: a cancelled showing keeps the operator's choice.
     if (!FBaudDlg || settings != FSerialShown) {
         if (!FBaudDlg)
@@ -88,7 +88,7 @@ bool TDialogPrompts::EditSerial(TSerialSettings& settings, const QString& portNa
     return true;
 }
 
-bool TDialogPrompts::EditCan(TCanSettings& settings, const QString& portName) {
+bool TDialogPrompts::AskCanParams(TCanSettings& settings, const QString& portName) {
     // The identifier stays as the operator left it, unless the transport's changed since.
     if (!FCanDlg || settings.TargetId != FCanIdShown) {
         if (!FCanDlg)

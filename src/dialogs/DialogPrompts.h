@@ -32,10 +32,10 @@ public:
     TCANParamsDlg* CanDialog() const { return FCanDlg.get(); }
 
 private:
-    bool EditTcp(TTcpSettings& settings);
-    bool EditUdp(TUdpSettings& settings);
-    bool EditSerial(TSerialSettings& settings, const QString& portName);
-    bool EditCan(TCanSettings& settings, const QString& portName);
+    bool AskHost(TTcpSettings& settings);
+    bool AskUdpSettings(TUdpSettings& settings);
+    bool AskBaudrate(TSerialSettings& settings, const QString& portName);
+    bool AskCanParams(TCanSettings& settings, const QString& portName);
 
     std::unique_ptr<TDeviceDlg> FDeviceDlg;
     QPointer<QObject> FDeviceDlgOwner;

@@ -5,6 +5,7 @@
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
 
+#include <QMap>
 #include <QTcpServer>
 #include <QTest>
 
@@ -87,6 +88,37 @@ private Q_SLOTS:
                 QCOMPARE(e.Message(), QStringLiteral("Index out of bounds (%1).").arg(bad));
             }
         }
+    }
+
+    // The engine destroys the transports it is parent of, each once; the list owns none and
+    // forgets a transport as soon as its owner destroys it.
+    void listOwnsNoTransport() {
+        TempSettingsDir settings;
+        QMap<QString, int> destroyed;
+        auto cmd = std::make_unique<TCommand>(nullptr);
+        QObject outside;
+        auto* kept = new TMemoryDevice(cmd.get(), QStringLiteral("kept"));
+        auto* cleared = new TMemoryDevice(cmd.get(), QStringLiteral("cleared"));
+        auto* foreign = new TMemoryDevice(&outside, QStringLiteral("foreign"));
+        auto* gone = new TMemoryDevice(&outside, QStringLiteral("gone"));
+        for (TMemoryDevice* d : {kept, cleared, foreign, gone})
+            connect(d, &QObject::destroyed,
+                    [&destroyed, name = d->ShortName()] { ++destroyed[name]; });
+        cmd->ClearDevices();
+        for (TMemoryDevice* d : {cleared, foreign, gone})
+            cmd->AddDevice(d);
+
+        delete gone;
+        QCOMPARE(cmd->DeviceCount(), 2);
+        QCOMPARE(cmd->Devices(0), cleared);
+        QCOMPARE(cmd->Devices(1), foreign);
+
+        cmd->ClearDevices();
+        QCOMPARE(cmd->DeviceCount(), 0);
+        cmd.reset();
+        QCOMPARE(destroyed, (QMap<QString, int>{{QStringLiteral("kept"), 1},
+                                                {QStringLiteral("cleared"), 1},
+                                                {QStringLiteral("gone"), 1}}));
     }
 
     void sendingNeedsAnOpenAttachedDevice() {
