@@ -34,18 +34,6 @@ public:
     int LastCompletedId = -1;
 
     bool IsOpen() override { return FOpen; }
-    TStat Open(const QString&) override {
-        FOpen = true;
-        FIn.clear();
-        return E_SUCCESS;
-    }
-    TStat Close() override {
-        if (FOpen) {
-            FOpen = false;
-            DoDisconnect();
-        }
-        return E_SUCCESS;
-    }
     std::int32_t BytesAvailable() override {
         return FOpen ? static_cast<std::int32_t>(FIn.size()) : 0;
     }
@@ -67,6 +55,7 @@ public:
         return E_SUCCESS;
     }
     void Confirm() {
+        ReportUsable();
         ConnectTimer()->stop();
         DoConnect();
     }
@@ -91,7 +80,13 @@ public:
     }
 
 protected:
-    bool ConnectConditionMet() override { return FOpen; }
+    TStat OpenChosen(const QString&, const TDeviceSettings*) override { return OpenTransport(); }
+    TStat OpenHook() override {
+        FOpen = true;
+        FIn.clear();
+        return E_SUCCESS;
+    }
+    void CloseHook(bool) override { FOpen = false; }
 
 private:
     bool FOpen = false;

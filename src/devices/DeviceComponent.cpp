@@ -10,6 +10,8 @@ TDevice::TDevice(QObject* owner, const QString& shortName, const QString& displa
             FPrompts->ShowError(SettingsWriteErrorText(fileName));
     };
     FConnectTimer->setSingleShot(true);
+    // A coarse timer may fire early, and OnConnect must never come before 50 ms.
+    FConnectTimer->setTimerType(Qt::PreciseTimer);
     FConnectTimer->setInterval(ConnectTimerInterval);
     connect(FConnectTimer, &QTimer::timeout, this, &TDevice::ConnectTimerTick);
 }
@@ -22,12 +24,71 @@ void TDevice::GetPortList(QStringList& Items) {
     Items.clear();
 }
 
-void TDevice::StartConnectTimer() {
+TStat TDevice::Open(const QString& PortName) {
+    if (const TStat refused = RefusePort(PortName); refused != E_SUCCESS)
+        return refused;
+    std::optional<TDeviceSettings> chosen = OfferedSettings();
+    if (chosen && (!FPrompts || !FPrompts->Edit(*chosen, PortName)))
+        return E_CMD_ABORTED;
+    return OpenChosen(PortName, chosen ? &*chosen : nullptr);
+}
+
+TStat TDevice::OpenTransport() {
+    if (IsOpen())
+        Close();
+    FState = TState::Connecting;
+    TStat status = E_IO_ERROR;
+    try {
+        status = OpenHook();
+    } catch (...) {
+        FState = TState::Unconnected;
+        throw;
+    }
+    if (status != E_SUCCESS) {
+        FState = TState::Unconnected;
+        return status;
+    }
     FConnectTimer->start();
+    return E_SUCCESS;
+}
+
+TStat TDevice::Close() {
+    // No OnConnect for a transport closed before its tick.
+    FConnectTimer->stop();
+    const bool wasOpen = IsOpen();
+    FState = TState::Closing;
+    CloseHook(wasOpen);
+    FState = TState::Unconnected;
+    const TCloseRules rules = CloseRules();
+    if (wasOpen || rules.ReportWhenNotOpen)
+        DoDisconnect();
+    return wasOpen ? E_SUCCESS : rules.ResultWhenNotOpen;
+}
+
+void TDevice::ReportUsable() {
+    if (FState == TState::Connecting)
+        FState = TState::Connected;
+}
+
+void TDevice::ReportFailed(TStat code) {
+    if (FState == TState::Closing)
+        return;
+    FState = TState::Unconnected;
+    DoError(code);
+}
+
+void TDevice::ReportLost(TStat code) {
+    if (FState == TState::Closing)
+        return;
+    FState = TState::Unconnected;
+    if (code == E_SUCCESS)
+        DoDisconnect();
+    else
+        DoError(code);
 }
 
 void TDevice::ConnectTimerTick() {
-    if (ConnectConditionMet())
+    if (FState == TState::Connected)
         DoConnect();
     else
         FConnectTimer->start();

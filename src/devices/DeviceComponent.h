@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // A transport: moves raw bytes to and from the gripper without looking into them. All four
 // notifications are raised on the user-interface thread.
@@ -38,10 +39,18 @@ public:
     const QString& DisplayName() const { return FDisplayName; }
     const QString& ShortName() const { return FShortName; }
 
+    // Where the transport is on its way to and from the gripper. Open leaves it connecting;
+    // the transport's report that it became usable makes it connected, and OnConnect follows
+    // from the next ConnectTimer tick. Closing lasts while Close runs.
+    enum class TState { Unconnected, Connecting, Connected, Closing };
+    TState State() const { return FState; }
+
     virtual bool IsOpen() = 0;
-    // Asks the prompts for the transport's settings, then opens. Never raises OnConnect itself.
-    virtual TStat Open(const QString& PortName) = 0;
-    virtual TStat Close() = 0;
+    // Asks the prompts for the transport's settings (none asked: cancelled, 19), then opens
+    // with them. Never raises OnConnect itself.
+    TStat Open(const QString& PortName);
+    // Closes the transport; see CloseRules for what a transport that was not open does.
+    TStat Close();
     virtual std::int32_t BytesAvailable() = 0;
     // -1 when not open.
     virtual std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) = 0;
@@ -59,10 +68,35 @@ public:
     void SetPrompts(IDevicePrompts* prompts) { FPrompts = prompts; }
 
 protected:
-    // Open's last step on success: OnConnect follows from the event loop once the condition
-    // holds, tested every 50 ms.
-    void StartConnectTimer();
-    virtual bool ConnectConditionMet() = 0;
+    // What Close does when the transport was not open.
+    struct TCloseRules {
+        bool ReportWhenNotOpen = false; // OnDisconnect all the same
+        TStat ResultWhenNotOpen = E_SUCCESS;
+    };
+    virtual TCloseRules CloseRules() const { return {}; }
+
+    // Open's hooks. A port the transport refuses without asking (non-zero status); the values
+    // the prompts are offered (none: nothing is asked); the open with the chosen values, which
+    // is the transport's own non-interactive open.
+    virtual TStat RefusePort(const QString& /*PortName*/) { return E_SUCCESS; }
+    virtual std::optional<TDeviceSettings> OfferedSettings() const { return std::nullopt; }
+    virtual TStat OpenChosen(const QString& PortName, const TDeviceSettings* chosen) = 0;
+
+    // The one road of every open: an open transport is closed first (as Close does), then
+    // OpenHook runs; on success the transport is connecting and the ConnectTimer runs. An
+    // error raised by the hook leaves it unconnected and goes on to the caller.
+    TStat OpenTransport();
+    virtual TStat OpenHook() = 0;
+    // Releases what the transport holds; `wasOpen` tells whether IsOpen answered true.
+    virtual void CloseHook(bool wasOpen) = 0;
+
+    // What a transport reports of its connection. Usable: OnConnect follows at the next tick.
+    // Failed: an attempt that ended before it was usable, raised as OnError; the ConnectTimer
+    // goes on ticking. Lost: a usable connection ended from the far side, raised as
+    // OnDisconnect for 0 and as OnError otherwise. Nothing is reported while closing.
+    void ReportUsable();
+    void ReportFailed(TStat code);
+    void ReportLost(TStat code);
 
     // Raise a notification if its slot is set.
     void DoDataAvailable(std::int32_t count);
@@ -81,5 +115,6 @@ private:
     QString FDisplayName;
     QTimer* FConnectTimer;
     IDevicePrompts* FPrompts = nullptr;
+    TState FState = TState::Unconnected;
     bool FDestroying = false;
 };

@@ -1,6 +1,8 @@
 #include "devices/DevicePrompts.h"
 
-bool TGivenPrompts::SelectDevice(QObject*, int& deviceIndex, QString& portName) {
+#include <type_traits>
+
+bool TGivenPrompts::SelectDevice(IDeviceList&, int& deviceIndex, QString& portName) {
     if (FDeviceIndex < 0)
         return false;
     deviceIndex = FDeviceIndex;
@@ -8,23 +10,19 @@ bool TGivenPrompts::SelectDevice(QObject*, int& deviceIndex, QString& portName) 
     return true;
 }
 
-bool TGivenPrompts::EditTcp(TTcpSettings& settings) {
-    settings = FTarget.Tcp;
-    return true;
-}
-
-bool TGivenPrompts::EditUdp(TUdpSettings& settings) {
-    settings = FTarget.Udp;
-    return true;
-}
-
-bool TGivenPrompts::EditSerial(TSerialSettings& settings, const QString&) {
-    settings = FTarget.Serial;
-    return true;
-}
-
-bool TGivenPrompts::EditCan(TCanSettings& settings, const QString&) {
-    settings = FTarget.Can;
+bool TGivenPrompts::Edit(TDeviceSettings& settings, const QString&) {
+    const auto given = [this](auto& wanted) {
+        using T = std::decay_t<decltype(wanted)>;
+        if constexpr (std::is_same_v<T, TTcpSettings>)
+            wanted = FTarget.Tcp;
+        else if constexpr (std::is_same_v<T, TUdpSettings>)
+            wanted = FTarget.Udp;
+        else if constexpr (std::is_same_v<T, TSerialSettings>)
+            wanted = FTarget.Serial;
+        else
+            wanted = FTarget.Can;
+    };
+    std::visit(given, settings);
     return true;
 }
 

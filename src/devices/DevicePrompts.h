@@ -3,8 +3,8 @@
 #include <QString>
 
 #include <utility>
+#include <variant>
 
-class QObject;
 class TDevice;
 
 // What the transport selection needs of the engine that owns the transports.
@@ -41,20 +41,21 @@ struct TCanSettings {
     bool operator==(const TCanSettings&) const = default;
 };
 
+// The settings of one transport; the alternative held tells which transport asks.
+using TDeviceSettings = std::variant<TSerialSettings, TTcpSettings, TUdpSettings, TCanSettings>;
+
 // Where the engine and the transports get what an operator would choose: the window answers
-// with its dialogs, a program without a display with values it was given. Every Edit call gets
-// the transport's current values and, on true, leaves the chosen ones in `settings`; false means
-// the operator cancelled and nothing may change.
+// with its dialogs, a program without a display with values it was given.
 class IDevicePrompts {
 public:
     virtual ~IDevicePrompts() = default;
 
-    // `engine` is the owner of the transports and implements IDeviceList.
-    virtual bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) = 0;
-    virtual bool EditTcp(TTcpSettings& settings) = 0;
-    virtual bool EditUdp(TUdpSettings& settings) = 0;
-    virtual bool EditSerial(TSerialSettings& settings, const QString& portName) = 0;
-    virtual bool EditCan(TCanSettings& settings, const QString& portName) = 0;
+    // Picks a transport of `devices` and one of its ports.
+    virtual bool SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) = 0;
+    // Gets the transport's current values and, on true, leaves the chosen ones in `settings`
+    // (of the same alternative); false means the operator cancelled and nothing may change.
+    // `portName` is the port chosen in the selection, for the transports that show it.
+    virtual bool Edit(TDeviceSettings& settings, const QString& portName) = 0;
     // A transport's report meant for the operator.
     virtual void ShowError(const QString& text) = 0;
 };
@@ -81,11 +82,8 @@ public:
     // The last error a transport reported, for a caller that wants to print it.
     const QString& LastError() const { return FLastError; }
 
-    bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) override;
-    bool EditTcp(TTcpSettings& settings) override;
-    bool EditUdp(TUdpSettings& settings) override;
-    bool EditSerial(TSerialSettings& settings, const QString& portName) override;
-    bool EditCan(TCanSettings& settings, const QString& portName) override;
+    bool SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) override;
+    bool Edit(TDeviceSettings& settings, const QString& portName) override;
     void ShowError(const QString& text) override;
 
 private:

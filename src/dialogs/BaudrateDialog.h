@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/serial/VaComm.h"
+#include "devices/serial/platform/VaComm.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "dialogs/CanParamsDialog.h"
 
-#include "devices/can/CanNets.h"
+#include "devices/can/platform/CanNets.h"
 #include "protocol/Errors.h"
 #include "widgets/IntegerEdit.h"
 

@@ -12,7 +12,9 @@
 TDialogPrompts::TDialogPrompts() = default;
 TDialogPrompts::~TDialogPrompts() = default;
 
-bool TDialogPrompts::SelectDevice(QObject* engine, int& deviceIndex, QString& portName) {
+bool TDialogPrompts::SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) {
+    // The dialog consults its owner for the list; a list that is no engine makes it refuse.
+    QObject* engine = dynamic_cast<QObject*>(&devices);
     if (!FDeviceDlg || FDeviceDlgOwner != engine) {
         FDeviceDlg = std::make_unique<TDeviceDlg>(engine);
         FDeviceDlgOwner = engine;
@@ -24,7 +26,19 @@ bool TDialogPrompts::SelectDevice(QObject* engine, int& deviceIndex, QString& po
     return true;
 }
 
-bool TDialogPrompts::EditTcp(TTcpSettings& settings) {
+bool TDialogPrompts::Edit(TDeviceSettings& settings, const QString& portName) {
+    struct TAsk {
+        TDialogPrompts& Self;
+        const QString& Port;
+        bool operator()(TSerialSettings& s) const { return Self.AskBaudrate(s, Port); }
+        bool operator()(TTcpSettings& s) const { return Self.AskHost(s); }
+        bool operator()(TUdpSettings& s) const { return Self.AskUdpSettings(s); }
+        bool operator()(TCanSettings& s) const { return Self.AskCanParams(s, Port); }
+    };
+    return std::visit(TAsk{*this, portName}, settings);
+}
+
+bool TDialogPrompts::AskHost(TTcpSettings& settings) {
     // The dialog keeps what the operator typed into a cancelled showing, unless the transport's
     // values changed since (an open without asking).
     if (!FHostDlg || settings != FHostShown) {
@@ -41,7 +55,7 @@ bool TDialogPrompts::EditTcp(TTcpSettings& settings) {
     return true;
 }
 
-bool TDialogPrompts::EditUdp(TUdpSettings& settings) {
+bool TDialogPrompts::AskUdpSettings(TUdpSettings& settings) {
     if (!FUdpDlg || settings != FUdpShown) {
         if (!FUdpDlg)
             FUdpDlg = std::make_unique<TUDPSettingsDlg>();
@@ -57,7 +71,7 @@ bool TDialogPrompts::EditUdp(TUdpSettings& settings) {
     return true;
 }
 
-bool TDialogPrompts::EditSerial(TSerialSettings& settings, const QString& portName) {
+bool TDialogPrompts::AskBaudrate(TSerialSettings& settings, const QString& portName) {
     // As with the host dialog: a cancelled showing keeps the operator's choice.
     if (!FBaudDlg || settings != FSerialShown) {
         if (!FBaudDlg)
@@ -74,7 +88,7 @@ bool TDialogPrompts::EditSerial(TSerialSettings& settings, const QString& portNa
     return true;
 }
 
-bool TDialogPrompts::EditCan(TCanSettings& settings, const QString& portName) {
+bool TDialogPrompts::AskCanParams(TCanSettings& settings, const QString& portName) {
     // The identifier stays as the operator left it, unless the transport's changed since.
     if (!FCanDlg || settings.TargetId != FCanIdShown) {
         if (!FCanDlg)

@@ -20,11 +20,8 @@ public:
     TDialogPrompts();
     ~TDialogPrompts() override;
 
-    bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) override;
-    bool EditTcp(TTcpSettings& settings) override;
-    bool EditUdp(TUdpSettings& settings) override;
-    bool EditSerial(TSerialSettings& settings, const QString& portName) override;
-    bool EditCan(TCanSettings& settings, const QString& portName) override;
+    bool SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) override;
+    bool Edit(TDeviceSettings& settings, const QString& portName) override;
     void ShowError(const QString& text) override;
 
     // The dialogs once shown; null before.
@@ -35,6 +32,11 @@ public:
     TCANParamsDlg* CanDialog() const { return FCanDlg.get(); }
 
 private:
+    bool AskHost(TTcpSettings& settings);
+    bool AskUdpSettings(TUdpSettings& settings);
+    bool AskBaudrate(TSerialSettings& settings, const QString& portName);
+    bool AskCanParams(TCanSettings& settings, const QString& portName);
+
     std::unique_ptr<TDeviceDlg> FDeviceDlg;
     QPointer<QObject> FDeviceDlgOwner;
     std::unique_ptr<THostNameDlg> FHostDlg;

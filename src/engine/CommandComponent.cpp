@@ -1,9 +1,6 @@
 #include "engine/CommandComponent.h"
 
-#include "devices/can/CANDevice.h"
-#include "devices/serial/SerialDevice.h"
-#include "devices/tcp/TCPDevice.h"
-#include "devices/udp/UDPDevice.h"
+#include "devices/DeviceRegistry.h"
 #include "protocol/Frame.h"
 
 #include <algorithm>
@@ -35,10 +32,8 @@ TCommand::TCommand(QObject* owner) : QObject(owner) {
 }
 
 void TCommand::CreateDevices() {
-    AddDevice(new TSerialDevice(this));
-    AddDevice(new TTCPDevice(this));
-    AddDevice(new TUDPDevice(this));
-    AddDevice(new TCANDevice(this));
+    for (TDevice* device : CreateTransports(this))
+        AddDevice(device);
 }
 
 TCommand::~TCommand() {
@@ -54,8 +49,15 @@ TCommand::~TCommand() {
 }
 
 int TCommand::AddDevice(TDevice* device) {
-    if (device)
+    if (device) {
         device->SetPrompts(FPrompts);
+        // Whoever destroys it, the list forgets it: no entry outlives its transport.
+        connect(device, &QObject::destroyed, this, [this](QObject* gone) {
+            std::erase_if(FDevices, [gone](const QPointer<TDevice>& listed) {
+                return listed.isNull() || listed.data() == gone;
+            });
+        });
+    }
     FDevices.emplace_back(device);
     return static_cast<int>(FDevices.size()) - 1;
 }
@@ -64,8 +66,11 @@ void TCommand::ClearDevices() {
     FDevice = nullptr;
     std::vector<QPointer<TDevice>> devices;
     devices.swap(FDevices);
-    for (auto it = devices.rbegin(); it != devices.rend(); ++it)
-        delete it->data();
+    // Only what the engine owns is the engine's to destroy.
+    for (auto it = devices.rbegin(); it != devices.rend(); ++it) {
+        if (*it && (*it)->parent() == this)
+            delete it->data();
+    }
 }
 
 int TCommand::DeviceCount() const {
@@ -119,20 +124,11 @@ public:
 
     bool Fired() const { return FFired; }
 
-    bool SelectDevice(QObject* engine, int& deviceIndex, QString& portName) override {
-        return FInner && FInner->SelectDevice(engine, deviceIndex, portName);
+    bool SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) override {
+        return FInner && FInner->SelectDevice(devices, deviceIndex, portName);
     }
-    bool EditTcp(TTcpSettings& settings) override {
-        return Answered(FInner && FInner->EditTcp(settings));
-    }
-    bool EditUdp(TUdpSettings& settings) override {
-        return Answered(FInner && FInner->EditUdp(settings));
-    }
-    bool EditSerial(TSerialSettings& settings, const QString& portName) override {
-        return Answered(FInner && FInner->EditSerial(settings, portName));
-    }
-    bool EditCan(TCanSettings& settings, const QString& portName) override {
-        return Answered(FInner && FInner->EditCan(settings, portName));
+    bool Edit(TDeviceSettings& settings, const QString& portName) override {
+        return Answered(FInner && FInner->Edit(settings, portName));
     }
     void ShowError(const QString& text) override {
         if (FInner)
@@ -157,7 +153,7 @@ private:
 TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
     int index = -1;
     QString portName;
-    if (!prompts.SelectDevice(this, index, portName))
+    if (!prompts.SelectDevice(*this, index, portName))
         return E_CMD_ABORTED;
     TDevice* device = Devices(index);
     if (!device)

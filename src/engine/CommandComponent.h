@@ -30,10 +30,14 @@ public:
     explicit TCommand(QObject* owner);
     ~TCommand() override;
 
-    // Appends a transport to the list (the list does not own it) and returns its index.
+    // The engine owns the transports that have it as their QObject parent, those it creates
+    // among them; the list owns none. A listed transport that is destroyed, by whoever owns
+    // it, leaves the list at once.
+    //
+    // Appends a transport to the list and returns its index.
     int AddDevice(TDevice* device);
-    // Detaches and destroys every listed transport and empties the list, so that a test can
-    // list transports of its own from index 0.
+    // Detaches and empties the list, destroying the listed transports the engine owns, so that
+    // a test can list transports of its own from index 0.
     void ClearDevices();
     int DeviceCount() const override;
     // Raises EListError "Index out of bounds (%d)." for an index outside the list.

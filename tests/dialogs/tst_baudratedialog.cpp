@@ -12,6 +12,12 @@ class TestBaudrateDialog : public QObject {
 private Q_SLOTS:
     void promptKeepsTheOperatorsChoice() {
         TDialogPrompts prompts;
+        const auto editSerial = [&prompts](TSerialSettings& s, const QString& port) {
+            TDeviceSettings asked = s;
+            const bool ok = prompts.Edit(asked, port);
+            s = std::get<TSerialSettings>(asked);
+            return ok;
+        };
         TSerialSettings s;
         s.BaudIndex = 6;
         QString shown;
@@ -21,7 +27,7 @@ private Q_SLOTS:
             d->cbBaudrate->setCurrentIndex(7);
             d->btnCancel->click();
         });
-        QVERIFY(!prompts.EditSerial(s, QStringLiteral("COM1")));
+        QVERIFY(!editSerial(s, QStringLiteral("COM1")));
         QCOMPARE(shown, QStringLiteral("57600 baud"));
         QCOMPARE(s.BaudIndex, 6);
         // The next showing still has the choice, and OK takes it.
@@ -29,7 +35,7 @@ private Q_SLOTS:
             shown = d->cbBaudrate->currentText();
             d->btnOk->click();
         });
-        QVERIFY(prompts.EditSerial(s, QStringLiteral("COM1")));
+        QVERIFY(editSerial(s, QStringLiteral("COM1")));
         QCOMPARE(shown, QStringLiteral("115200 baud"));
         QCOMPARE(s.BaudIndex, 7);
         QCOMPARE(prompts.BaudrateDialog()->Baudrate(), br115200);

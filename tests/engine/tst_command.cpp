@@ -5,6 +5,7 @@
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
 
+#include <QMap>
 #include <QTcpServer>
 #include <QTest>
 
@@ -42,23 +43,22 @@ struct ScriptedPrompts : IDevicePrompts {
     TTcpSettings Tcp;
     bool Confirm = true;
     int Asked = 0;
-    bool SelectDevice(QObject* engine, int& index, QString& port) override {
-        auto* list = dynamic_cast<IDeviceList*>(engine);
-        for (int i = 0; i < list->DeviceCount(); ++i)
-            if (list->Devices(i)->ShortName() == Device) {
+    bool SelectDevice(IDeviceList& list, int& index, QString& port) override {
+        for (int i = 0; i < list.DeviceCount(); ++i)
+            if (list.Devices(i)->ShortName() == Device) {
                 index = i;
                 port.clear();
                 return true;
             }
         return false;
     }
-    bool EditTcp(TTcpSettings& s) override { return Answer(s, Tcp); }
-    bool EditUdp(TUdpSettings& s) override {
-        TUdpSettings given{QStringLiteral("127.0.0.1"), 0, 1};
-        return Answer(s, given);
+    bool Edit(TDeviceSettings& settings, const QString&) override {
+        if (auto* s = std::get_if<TTcpSettings>(&settings))
+            return Answer(*s, Tcp);
+        if (auto* s = std::get_if<TUdpSettings>(&settings))
+            return Answer(*s, TUdpSettings{QStringLiteral("127.0.0.1"), 0, 1});
+        return false;
     }
-    bool EditSerial(TSerialSettings&, const QString&) override { return false; }
-    bool EditCan(TCanSettings&, const QString&) override { return false; }
     void ShowError(const QString&) override {}
     template <typename S> bool Answer(S& s, const S& given) {
         ++Asked;
@@ -88,6 +88,37 @@ private Q_SLOTS:
                 QCOMPARE(e.Message(), QStringLiteral("Index out of bounds (%1).").arg(bad));
             }
         }
+    }
+
+    // The engine destroys the transports it is parent of, each once; the list owns none and
+    // forgets a transport as soon as its owner destroys it.
+    void listOwnsNoTransport() {
+        TempSettingsDir settings;
+        QMap<QString, int> destroyed;
+        auto cmd = std::make_unique<TCommand>(nullptr);
+        QObject outside;
+        auto* kept = new TMemoryDevice(cmd.get(), QStringLiteral("kept"));
+        auto* cleared = new TMemoryDevice(cmd.get(), QStringLiteral("cleared"));
+        auto* foreign = new TMemoryDevice(&outside, QStringLiteral("foreign"));
+        auto* gone = new TMemoryDevice(&outside, QStringLiteral("gone"));
+        for (TMemoryDevice* d : {kept, cleared, foreign, gone})
+            connect(d, &QObject::destroyed,
+                    [&destroyed, name = d->ShortName()] { ++destroyed[name]; });
+        cmd->ClearDevices();
+        for (TMemoryDevice* d : {cleared, foreign, gone})
+            cmd->AddDevice(d);
+
+        delete gone;
+        QCOMPARE(cmd->DeviceCount(), 2);
+        QCOMPARE(cmd->Devices(0), cleared);
+        QCOMPARE(cmd->Devices(1), foreign);
+
+        cmd->ClearDevices();
+        QCOMPARE(cmd->DeviceCount(), 0);
+        cmd.reset();
+        QCOMPARE(destroyed, (QMap<QString, int>{{QStringLiteral("kept"), 1},
+                                                {QStringLiteral("cleared"), 1},
+                                                {QStringLiteral("gone"), 1}}));
     }
 
     void sendingNeedsAnOpenAttachedDevice() {

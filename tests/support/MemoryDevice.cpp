@@ -47,6 +47,7 @@ void TMemoryDevice::RaiseError(TStat code) {
 }
 
 void TMemoryDevice::ConfirmConnection() {
+    ReportUsable();
     ConnectTimer()->stop();
     DoConnect();
 }
@@ -54,30 +55,31 @@ void TMemoryDevice::ConfirmConnection() {
 void TMemoryDevice::DropConnection() {
     FOpen = false;
     ConnectTimer()->stop();
-    DoDisconnect();
+    ReportLost(E_SUCCESS);
 }
 
-TStat TMemoryDevice::Open(const QString& PortName) {
+TStat TMemoryDevice::OpenChosen(const QString& PortName, const TDeviceSettings*) {
     ++OpenCalls;
     LastPortName = PortName;
     if (FOpen)
         Close();
     if (OpenResult != E_SUCCESS)
         return OpenResult;
+    return OpenTransport();
+}
+
+TStat TMemoryDevice::OpenHook() {
     FOpen = true;
     FInput.clear();
+    // Otherwise the connection stays pending until ConfirmConnection.
     if (AutoConfirm)
-        StartConnectTimer();
+        ReportUsable();
     return E_SUCCESS;
 }
 
-TStat TMemoryDevice::Close() {
+void TMemoryDevice::CloseHook(bool) {
     ++CloseCalls;
-    if (!FOpen)
-        return E_SUCCESS;
     FOpen = false;
-    DoDisconnect();
-    return E_SUCCESS;
 }
 
 std::int32_t TMemoryDevice::BytesAvailable() {

@@ -64,15 +64,15 @@ public:
     std::int32_t Pending() const { return static_cast<std::int32_t>(FInput.size()); }
 
     bool IsOpen() override { return FOpen; }
-    TStat Open(const QString& PortName) override;
-    TStat Close() override;
     std::int32_t BytesAvailable() override;
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
     void GetPortList(QStringList& Items) override;
 
 protected:
-    bool ConnectConditionMet() override { return FOpen; }
+    TStat OpenChosen(const QString& PortName, const TDeviceSettings* chosen) override;
+    TStat OpenHook() override;
+    void CloseHook(bool wasOpen) override;
 
 private:
     bool FOpen = false;

@@ -203,15 +203,15 @@ private Q_SLOTS:
         QVERIFY(prompts);
         int index = 0;
         QString port;
-        cut += CheckModal([&] { prompts->SelectDevice(w.Gripper()->Command(), index, port); });
-        TTcpSettings tcp;
-        cut += CheckModal([&] { prompts->EditTcp(tcp); });
-        TUdpSettings udp;
-        cut += CheckModal([&] { prompts->EditUdp(udp); });
-        TSerialSettings serial;
-        cut += CheckModal([&] { prompts->EditSerial(serial, QStringLiteral("ttyS0")); });
-        TCanSettings can;
-        cut += CheckModal([&] { prompts->EditCan(can, QStringLiteral("can0")); });
+        cut += CheckModal([&] { prompts->SelectDevice(*w.Gripper()->Command(), index, port); });
+        TDeviceSettings tcp = TTcpSettings{};
+        cut += CheckModal([&] { prompts->Edit(tcp, QStringLiteral("TCP")); });
+        TDeviceSettings udp = TUdpSettings{};
+        cut += CheckModal([&] { prompts->Edit(udp, QStringLiteral("UDP")); });
+        TDeviceSettings serial = TSerialSettings{};
+        cut += CheckModal([&] { prompts->Edit(serial, QStringLiteral("ttyS0")); });
+        TDeviceSettings can = TCanSettings{};
+        cut += CheckModal([&] { prompts->Edit(can, QStringLiteral("can0")); });
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 

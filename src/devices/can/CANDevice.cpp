@@ -1,6 +1,6 @@
 #include "devices/can/CANDevice.h"
 
-#include "devices/can/CanNets.h"
+#include "devices/can/platform/CanNets.h"
 #include "protocol/Errors.h"
 
 #include <QTimer>
@@ -111,36 +111,42 @@ bool TCANDevice::IsOpen() {
     return FRxThread != nullptr && FHandle != -1;
 }
 
-TStat TCANDevice::Open(const QString& PortName) {
-    if (!CanNets::NetNumber(PortName) && !CanNets::IsBusName(PortName))
-        return E_NOT_FOUND;
-    // The bit rate is offered at 250 kBit/s every time; the identifier as last chosen.
-    TCanSettings chosen = FParams;
-    chosen.BitrateCode = static_cast<int>(DefaultBitrateCode);
-    if (!Prompts() || !Prompts()->EditCan(chosen, PortName))
-        return E_CMD_ABORTED;
-    return OpenWith(PortName, chosen);
+TStat TCANDevice::RefusePort(const QString& PortName) {
+    return CanNets::NetNumber(PortName) || CanNets::IsBusName(PortName) ? E_SUCCESS : E_NOT_FOUND;
+}
+
+std::optional<TDeviceSettings> TCANDevice::OfferedSettings() const {
+    TCanSettings offered = FParams;
+    offered.BitrateCode = static_cast<int>(DefaultBitrateCode);
+    return offered;
+}
+
+TStat TCANDevice::OpenChosen(const QString& PortName, const TDeviceSettings* chosen) {
+    return OpenWith(PortName, std::get<TCanSettings>(*chosen));
 }
 
 TStat TCANDevice::OpenWith(const QString& PortName, const TCanSettings& params) {
-    const auto net = CanNets::NetNumber(PortName);
-    if (!net && !CanNets::IsBusName(PortName))
-        return E_NOT_FOUND;
+    if (const TStat refused = RefusePort(PortName); refused != E_SUCCESS)
+        return refused;
     FParams = params;
-    if (IsOpen())
-        Close();
+    FPortName = PortName;
+    return OpenTransport();
+}
+
+TStat TCANDevice::OpenHook() {
     ReleaseHandle(); // what a refused open may have left
-    const std::int32_t target = params.TargetId;
+    const auto net = CanNets::NetNumber(FPortName);
+    const std::int32_t target = FParams.TargetId;
 
     const std::int32_t opened = net ? canOpen(*net, 0, LibraryQueueSize, LibraryQueueSize,
                                               LibraryTimeout, LibraryTimeout, &FHandle)
-                                    : canOpenBus(PortName, 0, LibraryQueueSize, LibraryQueueSize,
+                                    : canOpenBus(FPortName, 0, LibraryQueueSize, LibraryQueueSize,
                                                  LibraryTimeout, LibraryTimeout, &FHandle);
     if (opened != CAN_SUCCESS) {
         FHandle = -1;
         return E_IO_ERROR;
     }
-    if (canSetBaudrate(FHandle, static_cast<std::uint32_t>(params.BitrateCode)) != CAN_SUCCESS) {
+    if (canSetBaudrate(FHandle, static_cast<std::uint32_t>(FParams.BitrateCode)) != CAN_SUCCESS) {
         const QString why = canErrorText(FHandle);
         ReleaseHandle();
         if (!why.isEmpty() && Prompts())
@@ -158,7 +164,7 @@ TStat TCANDevice::OpenWith(const QString& PortName, const TCanSettings& params) 
     FRxThread = new TCANRxThread(this, &FQueue, FHandle, OnDataAvailable, OnError);
     FRxThread->setParent(this);
     FTransmitId = target;
-    StartConnectTimer();
+    ReportUsable();
     return E_SUCCESS;
 }
 
@@ -169,11 +175,9 @@ void TCANDevice::ReleaseHandle() {
     FHandle = -1;
 }
 
-TStat TCANDevice::Close() {
-    // No OnConnect for a transport closed before its first tick.
-    ConnectTimer()->stop();
+void TCANDevice::CloseHook(bool /*wasOpen*/) {
     if (FHandle == -1)
-        return E_NOT_OPENED;
+        return;
     if (FRxThread) {
         TCANRxThread* thread = FRxThread;
         FRxThread = nullptr;
@@ -184,8 +188,6 @@ TStat TCANDevice::Close() {
         thread->Release();
     }
     ReleaseHandle();
-    DoDisconnect();
-    return E_SUCCESS;
 }
 
 std::int32_t TCANDevice::BytesAvailable() {

@@ -2,8 +2,8 @@
 
 #include "devices/ByteQueue.h"
 #include "devices/DeviceComponent.h"
-#include "devices/can/CanLib.h"
 #include "devices/can/HandOver.h"
+#include "devices/can/platform/CanLib.h"
 
 #include <QThread>
 
@@ -78,12 +78,8 @@ public:
     ~TCANDevice() override;
 
     bool IsOpen() override;
-    // "Net n", or a bus named directly ("virtualcan:can0"): asks the prompts for bit rate and
-    // target identifier, then opens it.
-    TStat Open(const QString& PortName) override;
-    // Opens without asking.
+    // Opens "Net n", or a bus named directly ("virtualcan:can0"), without asking.
     TStat OpenWith(const QString& PortName, const TCanSettings& params);
-    TStat Close() override;
     std::int32_t BytesAvailable() override;
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
@@ -98,12 +94,19 @@ public:
     TByteQueue& Queue() { return FQueue; }
 
 protected:
-    bool ConnectConditionMet() override { return IsOpen(); }
+    TCloseRules CloseRules() const override { return {false, E_NOT_OPENED}; }
+    TStat RefusePort(const QString& PortName) override;
+    // The bit rate is offered at 250 kBit/s every time; the identifier as last chosen.
+    std::optional<TDeviceSettings> OfferedSettings() const override;
+    TStat OpenChosen(const QString& PortName, const TDeviceSettings* chosen) override;
+    TStat OpenHook() override;
+    void CloseHook(bool wasOpen) override;
 
 private:
     void ReleaseHandle();
 
     TCanSettings FParams;
+    QString FPortName; // of the open under way
     TCANRxThread* FRxThread = nullptr;
     TByteQueue FQueue{QueueSize};
     TCanHandle FHandle = -1;

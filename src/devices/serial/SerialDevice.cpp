@@ -34,7 +34,9 @@ TSerialDevice::TSerialDevice(QObject* owner)
     FComm->SetEventPriority(tpLower);
     FComm->SetWritePriority(tpNormal);
     FComm->OnRxChar = [this](TVaComm*, int count) { CommRxChar(count); };
-    FComm->OnClose = [this](TVaComm*) { CommClosed(); };
+    // The component closes the port itself when the device went away (an unplugged adapter):
+    // the connection ended from the far side, as when a TCP peer closes.
+    FComm->OnClose = [this](TVaComm*) { ReportLost(E_SUCCESS); };
     FComm->ResolvePortName = [this](const QString& name) { return FPortMap.DevicePath(name); };
 }
 
@@ -55,43 +57,39 @@ bool TSerialDevice::IsOpen() {
     return FComm->IsOpen();
 }
 
-TStat TSerialDevice::Open(const QString& PortName) {
-    TSerialSettings chosen = FSerialSettings;
-    if (!Prompts() || !Prompts()->EditSerial(chosen, PortName))
-        return E_CMD_ABORTED;
-    return OpenPort(PortName, chosen.BaudIndex);
+TStat TSerialDevice::OpenChosen(const QString& PortName, const TDeviceSettings* chosen) {
+    return OpenPort(PortName, std::get<TSerialSettings>(*chosen).BaudIndex);
 }
 
 TStat TSerialDevice::OpenPort(const QString& PortName, int BaudIndex) {
     if (BaudIndex < 0 || BaudIndex >= BaudrateCount)
         return E_INVALID_PARAMETER;
     FSerialSettings.BaudIndex = BaudIndex;
-    if (IsOpen())
-        Close();
+    FPortName = PortName;
+    return OpenTransport();
+}
+
+TStat TSerialDevice::OpenHook() {
     try {
-        FComm->SetBaudrate(BaudrateCode(BaudIndex));
-        FComm->SetDeviceName(PortName);
+        FComm->SetBaudrate(BaudrateCode(FSerialSettings.BaudIndex));
+        FComm->SetDeviceName(FPortName);
         FComm->OpenPort();
     } catch (const std::exception&) {
         // The caller only sees the status, as for every transport.
         return E_IO_ERROR;
     }
-    Settings->WriteInteger(kSection, kBaudrate, BaudIndex);
-    StartConnectTimer();
+    Settings->WriteInteger(kSection, kBaudrate, FSerialSettings.BaudIndex);
+    ReportUsable();
     return E_SUCCESS;
 }
 
-TStat TSerialDevice::Close() {
-    FClosing = true;
+void TSerialDevice::CloseHook(bool /*wasOpen*/) {
     const std::uint32_t start = GetTickCount();
     while (FComm->OutputCount() > 0 && GetTickCount() - start < kDrainMs) {
         QCoreApplication::processEvents();
         QThread::msleep(2); // the write thread needs the line, not this thread
     }
     FComm->ClosePort();
-    FClosing = false;
-    DoDisconnect();
-    return E_SUCCESS;
 }
 
 std::int32_t TSerialDevice::BytesAvailable() {
@@ -114,18 +112,7 @@ void TSerialDevice::GetPortList(QStringList& Items) {
     Items = FPortMap.PortList();
 }
 
-bool TSerialDevice::ConnectConditionMet() {
-    return IsOpen();
-}
-
 void TSerialDevice::CommRxChar(int count) {
     if (IsOpen() && count > 0)
         DoDataAvailable(count);
-}
-
-void TSerialDevice::CommClosed() {
-    // The component closes the port itself when the device went away (an unplugged adapter):
-    // the connection ended from the far side, as when a TCP peer closes.
-    if (!FClosing)
-        DoDisconnect();
 }

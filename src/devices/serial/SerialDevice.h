@@ -2,7 +2,7 @@
 
 #include "devices/DeviceComponent.h"
 #include "devices/serial/PortMap.h"
-#include "devices/serial/VaComm.h"
+#include "devices/serial/platform/VaComm.h"
 
 // The gripper over an RS232 line: 8N1 without flow control, at the rate chosen in the baud-rate
 // prompt, through the serial port component.
@@ -15,12 +15,9 @@ public:
     ~TSerialDevice() override;
 
     bool IsOpen() override;
-    // Asks the prompts for the rate, then OpenPort with it.
-    TStat Open(const QString& PortName) override;
     // Opens without asking: PortName is "COM" + number or a device path; BaudIndex into the
     // list of rates. The prompts are offered this rate next.
     TStat OpenPort(const QString& PortName, int BaudIndex);
-    TStat Close() override;
     std::int32_t BytesAvailable() override;
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     // Raises EVaCommError when the bytes find no room within the write time-out.
@@ -35,14 +32,17 @@ public:
     TSerialPortMap& PortMap() { return FPortMap; }
 
 protected:
-    bool ConnectConditionMet() override;
+    TCloseRules CloseRules() const override { return {true, E_SUCCESS}; }
+    std::optional<TDeviceSettings> OfferedSettings() const override { return FSerialSettings; }
+    TStat OpenChosen(const QString& PortName, const TDeviceSettings* chosen) override;
+    TStat OpenHook() override;
+    void CloseHook(bool wasOpen) override;
 
 private:
     void CommRxChar(int count);
-    void CommClosed();
 
     TSerialSettings FSerialSettings;
+    QString FPortName; // of the open under way
     TVaComm* FComm;
     TSerialPortMap FPortMap;
-    bool FClosing = false; // our own Close, as opposed to the device going away
 };

@@ -1,6 +1,7 @@
 #include "devices/tcp/TCPDevice.h"
 
 #include <QNetworkProxy>
+#include <QSignalBlocker>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -23,7 +24,7 @@ bool IsStartFailure(QAbstractSocket::SocketError e) {
 
 TTCPDevice::TTCPDevice(QObject* owner)
     : TDevice(owner, QStringLiteral("tcp"), QStringLiteral("Ethernet/TCP")),
-      FSocket(new QTcpSocket(this)), FAttemptTimer(new QTimer(this)) {
+      FSocket(new QTcpSocket(this)), FAttemptTimer(new QTimer(this)), FReadAgain(new QTimer(this)) {
     FHostSettings.Host = Settings->ReadString(kSection, QStringLiteral("host"), QString());
     FHostSettings.Port = Settings->ReadInteger(kSection, QStringLiteral("port"), DefaultPort);
 
@@ -32,6 +33,9 @@ TTCPDevice::TTCPDevice(QObject* owner)
     FSocket->setReadBufferSize(ReadBufferSize);
     FAttemptTimer->setSingleShot(true);
     connect(FAttemptTimer, &QTimer::timeout, this, &TTCPDevice::AttemptTimedOut);
+    FReadAgain->setSingleShot(true);
+    FReadAgain->setInterval(0);
+    connect(FReadAgain, &QTimer::timeout, this, &TTCPDevice::SocketRead);
     connect(FSocket, &QTcpSocket::readyRead, this, &TTCPDevice::SocketRead);
     connect(FSocket, &QTcpSocket::errorOccurred, this, &TTCPDevice::SocketError);
     connect(FSocket, &QTcpSocket::stateChanged, this, &TTCPDevice::SocketStateChanged);
@@ -50,60 +54,63 @@ bool TTCPDevice::IsOpen() {
     return FSocket->state() == QAbstractSocket::ConnectedState;
 }
 
-TStat TTCPDevice::Open(const QString& /*PortName*/) {
-    TTcpSettings chosen = FHostSettings;
-    if (!Prompts() || !Prompts()->EditTcp(chosen))
-        return E_CMD_ABORTED;
-    return OpenHost(chosen.Host, chosen.Port);
+TStat TTCPDevice::OpenChosen(const QString& /*PortName*/, const TDeviceSettings* chosen) {
+    const auto& host = std::get<TTcpSettings>(*chosen);
+    return OpenHost(host.Host, host.Port);
 }
 
 TStat TTCPDevice::OpenHost(const QString& Host, int Port) {
-    FHostSettings = {Host, Port};
-    FTried = true;
-    if (IsOpen())
-        Close();
+    FRequested = TTcpSettings{Host, Port};
+    return OpenTransport();
+}
+
+TStat TTCPDevice::OpenHook() {
     // A pending attempt would otherwise make the socket ignore the new one.
-    AbortAttempt();
-    if (Port < 1 || Port > 65535)
+    AbortSocket();
+    const TTcpSettings wanted = *FRequested;
+    if (wanted.Port < 1 || wanted.Port > 65535)
         return E_IO_ERROR;
-    FHost = Host;
-    FPort = Port;
+    FHostSettings = wanted;
 
-    FStarting = true;
-    FStartFailed = false;
-    FSocket->connectToHost(FHost, static_cast<quint16>(FPort));
-    FStarting = false;
-    if (FStartFailed)
-        return E_IO_ERROR;
-
-    StartConnectTimer();
-    if (AttemptTimeoutMs > 0)
+    {
+        // What happens inside the call is read from the socket afterwards.
+        const QSignalBlocker quiet(FSocket);
+        FSocket->connectToHost(wanted.Host, static_cast<quint16>(wanted.Port));
+    }
+    FPrevState = FSocket->state();
+    if (FPrevState == QAbstractSocket::ConnectedState) {
+        ReportUsable();
+    } else if (FPrevState == QAbstractSocket::UnconnectedState) {
+        const QAbstractSocket::SocketError error = FSocket->error();
+        if (IsStartFailure(error))
+            return E_IO_ERROR;
+        // A refusal met while starting still belongs to the attempt: report it from the loop.
+        const TStat code = ErrorCode(error, QAbstractSocket::UnconnectedState);
+        QTimer::singleShot(0, this, [this, code] {
+            if (State() == TState::Connecting)
+                ReportFailed(code);
+            else
+                DoError(code);
+        });
+    } else if (AttemptTimeoutMs > 0) {
         FAttemptTimer->start(AttemptTimeoutMs);
-    Settings->WriteString(kSection, QStringLiteral("host"), Host);
-    Settings->WriteInteger(kSection, QStringLiteral("port"), Port);
+    }
+    Settings->WriteString(kSection, QStringLiteral("host"), wanted.Host);
+    Settings->WriteInteger(kSection, QStringLiteral("port"), wanted.Port);
     return E_SUCCESS;
 }
 
 QString TTCPDevice::Address() const {
-    if (!FTried)
+    if (!FRequested)
         return {};
-    return QStringLiteral("%1:%2").arg(FHostSettings.Host).arg(FHostSettings.Port);
+    return QStringLiteral("%1:%2").arg(FRequested->Host).arg(FRequested->Port);
 }
 
-TStat TTCPDevice::Close() {
+void TTCPDevice::CloseHook(bool wasOpen) {
     // A pending attempt is cancelled; only a closed connection is reported.
-    ConnectTimer()->stop();
-    if (!IsOpen()) {
-        AbortAttempt();
-        return E_SUCCESS;
-    }
-    FClosing = true;
-    FSocket->flush();
-    FSocket->abort();
-    FClosing = false;
-    FWasConnected = false;
-    DoDisconnect();
-    return E_SUCCESS;
+    if (wasOpen)
+        FSocket->flush();
+    AbortSocket();
 }
 
 std::int32_t TTCPDevice::BytesAvailable() {
@@ -142,24 +149,22 @@ bool TTCPDevice::IsConnecting() const {
     return state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState;
 }
 
-void TTCPDevice::AbortAttempt() {
+void TTCPDevice::AbortSocket() {
     FAttemptTimer->stop();
     if (FSocket->state() == QAbstractSocket::UnconnectedState)
         return;
-    FClosing = true;
-    FSocket->abort();
-    FClosing = false;
+    {
+        const QSignalBlocker quiet(FSocket);
+        FSocket->abort();
+    }
+    FPrevState = FSocket->state();
 }
 
 void TTCPDevice::AttemptTimedOut() {
     if (!IsConnecting())
         return;
-    AbortAttempt();
-    DoError(E_CMD_FAILED);
-}
-
-bool TTCPDevice::ConnectConditionMet() {
-    return IsOpen();
+    AbortSocket();
+    ReportFailed(E_CMD_FAILED);
 }
 
 TStat TTCPDevice::ErrorCode(QAbstractSocket::SocketError error,
@@ -183,7 +188,6 @@ TStat TTCPDevice::ErrorCode(QAbstractSocket::SocketError error,
 }
 
 void TTCPDevice::SocketRead() {
-    FReadPosted = false;
     if (!IsOpen() || !OnDataAvailable)
         return;
     const std::int32_t before = BytesAvailable();
@@ -195,46 +199,30 @@ void TTCPDevice::SocketRead() {
     // the reader ran the event loop (waiting for a reply): readyRead does not nest. As long as
     // the reader takes something, announce the rest ourselves.
     const std::int32_t after = BytesAvailable();
-    if (after > 0 && FBytesRead != readBefore && !FReadPosted) {
-        FReadPosted = true;
-        QTimer::singleShot(0, this, &TTCPDevice::SocketRead);
-    }
+    if (after > 0 && FBytesRead != readBefore && !FReadAgain->isActive())
+        FReadAgain->start();
 }
 
 void TTCPDevice::SocketError(QAbstractSocket::SocketError error) {
-    if (FClosing)
-        return;
-    if (FStarting && IsStartFailure(error)) {
-        FStartFailed = true;
-        return;
-    }
     // The peer closing an established connection is a close, reported by SocketDisconnected.
-    if (error == QAbstractSocket::RemoteHostClosedError && FWasConnected)
+    if (error == QAbstractSocket::RemoteHostClosedError && State() == TState::Connected)
         return;
-    if (FStarting) {
-        // A refusal met while starting still belongs to the attempt: report it from the loop.
-        const TStat code = ErrorCode(error, FPrevState);
-        QTimer::singleShot(0, this, [this, code] { DoError(code); });
-        return;
-    }
-    const QAbstractSocket::SocketState before =
-        FWasConnected ? QAbstractSocket::ConnectedState : FPrevState;
     // An error ends the connection without OnDisconnect.
-    FWasConnected = false;
-    DoError(ErrorCode(error, before));
+    if (State() == TState::Connected)
+        ReportLost(ErrorCode(error, QAbstractSocket::ConnectedState));
+    else
+        ReportFailed(ErrorCode(error, FPrevState));
 }
 
 void TTCPDevice::SocketStateChanged(QAbstractSocket::SocketState state) {
     if (state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState)
         FAttemptTimer->stop();
     if (state == QAbstractSocket::ConnectedState)
-        FWasConnected = true;
+        ReportUsable();
     FPrevState = state;
 }
 
 void TTCPDevice::SocketDisconnected() {
-    if (FClosing || !FWasConnected)
-        return;
-    FWasConnected = false;
-    DoDisconnect();
+    if (State() == TState::Connected)
+        ReportLost(E_SUCCESS);
 }

@@ -21,18 +21,16 @@ public:
     ~TTCPDevice() override;
 
     bool IsOpen() override;
-    // Asks the prompts for host and port, then OpenHost with them.
-    TStat Open(const QString& PortName) override;
-    // Starts a connection attempt without asking; the prompts are offered these values next.
+    // Starts a connection attempt without asking. Values the attempt started with are offered
+    // to the prompts next; a port outside 1..65535 is refused (5) and offers nothing new.
     TStat OpenHost(const QString& Host, int Port);
-    TStat Close() override;
     std::int32_t BytesAvailable() override;
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
     void GetPortList(QStringList& Items) override;
     QString Address() const override;
 
-    // Host and port as read from "tcp.cfg" at construction, then as last used.
+    // Host and port as read from "tcp.cfg" at construction, then as last accepted.
     const TTcpSettings& HostSettings() const { return FHostSettings; }
     QTcpSocket* ClientSocket() const { return FSocket; }
     // Whether an attempt has been started and neither connected nor failed yet.
@@ -46,7 +44,10 @@ public:
                            QAbstractSocket::SocketState stateBefore);
 
 protected:
-    bool ConnectConditionMet() override;
+    std::optional<TDeviceSettings> OfferedSettings() const override { return FHostSettings; }
+    TStat OpenChosen(const QString& PortName, const TDeviceSettings* chosen) override;
+    TStat OpenHook() override;
+    void CloseHook(bool wasOpen) override;
 
 private:
     void SocketRead();
@@ -54,22 +55,19 @@ private:
     void SocketStateChanged(QAbstractSocket::SocketState state);
     void SocketDisconnected();
     void AttemptTimedOut();
-    // Ends a pending attempt quietly.
-    void AbortAttempt();
+    // Ends a pending attempt or a connection quietly: the socket's own reports of it are
+    // not heard.
+    void AbortSocket();
 
     TTcpSettings FHostSettings;
+    // Where the latest OpenHost tried to reach the gripper, accepted or not.
+    std::optional<TTcpSettings> FRequested;
     QTcpSocket* FSocket;
     QTimer* FAttemptTimer;
-    QString FHost;
-    int FPort = DefaultPort;
+    // Announces what a reader left unread (see SocketRead); pending while it is active.
+    QTimer* FReadAgain;
     // The state the socket was in before its latest change: tells a failed attempt from a
     // failing connection.
     QAbstractSocket::SocketState FPrevState = QAbstractSocket::UnconnectedState;
-    bool FWasConnected = false; // an established connection that has not been closed yet
-    bool FClosing = false;      // our own Close is tearing the connection down
-    bool FStarting = false;     // inside the call that starts an attempt
-    bool FStartFailed = false;
-    bool FReadPosted = false;
-    bool FTried = false;         // OpenHost ran at least once
     std::int64_t FBytesRead = 0; // by Read, over the life of the device
 };

@@ -27,18 +27,18 @@ bool TUDPDevice::IsOpen() {
     return FUdp != nullptr;
 }
 
-TStat TUDPDevice::Open(const QString& /*PortName*/) {
-    TUdpSettings chosen = FLinkSettings;
-    if (!Prompts() || !Prompts()->EditUdp(chosen))
-        return E_CMD_ABORTED;
-    return OpenWith(chosen.Host, chosen.ListeningPort, chosen.TransmitPort);
+TStat TUDPDevice::OpenChosen(const QString& /*PortName*/, const TDeviceSettings* chosen) {
+    const auto& link = std::get<TUdpSettings>(*chosen);
+    return OpenWith(link.Host, link.ListeningPort, link.TransmitPort);
 }
 
 TStat TUDPDevice::OpenWith(const QString& Host, int ListeningPort, int TransmitPort) {
     FLinkSettings = {Host, ListeningPort, TransmitPort};
     FTried = true;
-    if (IsOpen())
-        Close();
+    return OpenTransport();
+}
+
+TStat TUDPDevice::OpenHook() {
     FQueue.Clear();
     FStrangers = 0;
 
@@ -54,13 +54,14 @@ TStat TUDPDevice::OpenWith(const QString& Host, int ListeningPort, int TransmitP
     };
     FUdp = udp;
     try {
-        FUdp->RemoteHost = Host;
-        FUdp->SetLocalPort(ListeningPort);
-        FUdp->RemotePort = TransmitPort;
-        Settings->WriteString(kSection, QStringLiteral("ipaddr"), Host);
-        Settings->WriteInteger(kSection, QStringLiteral("listening_port"), ListeningPort);
-        Settings->WriteInteger(kSection, QStringLiteral("transmit_port"), TransmitPort);
-        StartConnectTimer();
+        FUdp->RemoteHost = FLinkSettings.Host;
+        FUdp->SetLocalPort(FLinkSettings.ListeningPort);
+        FUdp->RemotePort = FLinkSettings.TransmitPort;
+        Settings->WriteString(kSection, QStringLiteral("ipaddr"), FLinkSettings.Host);
+        Settings->WriteInteger(kSection, QStringLiteral("listening_port"),
+                               FLinkSettings.ListeningPort);
+        Settings->WriteInteger(kSection, QStringLiteral("transmit_port"),
+                               FLinkSettings.TransmitPort);
     } catch (const std::exception&) {
         // Left open, the transport would claim a socket that never receives.
         FUdp = nullptr;
@@ -68,22 +69,20 @@ TStat TUDPDevice::OpenWith(const QString& Host, int ListeningPort, int TransmitP
         udp->deleteLater();
         return E_IO_ERROR;
     }
+    // Nothing to wait for: the first tick reports the connection.
+    ReportUsable();
     return E_SUCCESS;
 }
 
-TStat TUDPDevice::Close() {
-    // No OnConnect for a transport closed before its first tick.
-    ConnectTimer()->stop();
-    if (FUdp) {
-        // Deleted later: Close may run inside one of the component's own notifications or
-        // while it waits for a host look-up.
-        TNMUDP* udp = FUdp;
-        FUdp = nullptr;
-        udp->Shutdown();
-        udp->deleteLater();
-    }
-    DoDisconnect();
-    return E_SUCCESS;
+void TUDPDevice::CloseHook(bool /*wasOpen*/) {
+    if (!FUdp)
+        return;
+    // Deleted later: Close may run inside one of the component's own notifications or while
+    // it waits for a host look-up.
+    TNMUDP* udp = FUdp;
+    FUdp = nullptr;
+    udp->Shutdown();
+    udp->deleteLater();
 }
 
 std::int32_t TUDPDevice::BytesAvailable() {

@@ -2,7 +2,7 @@
 
 #include "devices/ByteQueue.h"
 #include "devices/DeviceComponent.h"
-#include "devices/udp/NMUDP.h"
+#include "devices/udp/platform/NMUDP.h"
 
 // The gripper over UDP: each Write is one datagram to the transmit port; every datagram that
 // reaches the listening port joins one byte stream.
@@ -17,11 +17,8 @@ public:
     ~TUDPDevice() override;
 
     bool IsOpen() override;
-    // Asks the prompts for address and ports, then OpenWith them.
-    TStat Open(const QString& PortName) override;
     // Opens without asking; the prompts are offered these values next.
     TStat OpenWith(const QString& Host, int ListeningPort, int TransmitPort);
-    TStat Close() override;
     std::int32_t BytesAvailable() override;
     std::int32_t Read(std::uint8_t* Buffer, std::int32_t Count) override;
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
@@ -36,7 +33,11 @@ public:
     int StrangerDatagrams() const { return FStrangers; }
 
 protected:
-    bool ConnectConditionMet() override { return true; }
+    TCloseRules CloseRules() const override { return {true, E_SUCCESS}; }
+    std::optional<TDeviceSettings> OfferedSettings() const override { return FLinkSettings; }
+    TStat OpenChosen(const QString& PortName, const TDeviceSettings* chosen) override;
+    TStat OpenHook() override;
+    void CloseHook(bool wasOpen) override;
 
 private:
     void DataReceived(QObject* Sender, int NumberBytes, const QString& FromIP);

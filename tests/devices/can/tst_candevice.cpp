@@ -1,7 +1,7 @@
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "devices/can/CANDevice.h"
-#include "devices/can/CanNets.h"
+#include "devices/can/platform/CanNets.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>
@@ -29,9 +29,9 @@ QString Bus(quint16 port, int channel = 0) {
 struct CountingPrompts : TGivenPrompts {
     using TGivenPrompts::TGivenPrompts;
     int Asked = 0;
-    bool EditCan(TCanSettings& s, const QString& port) override {
+    bool Edit(TDeviceSettings& s, const QString& port) override {
         ++Asked;
-        return TGivenPrompts::EditCan(s, port);
+        return TGivenPrompts::Edit(s, port);
     }
 };
 

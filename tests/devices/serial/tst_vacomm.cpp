@@ -1,6 +1,6 @@
 // The serial port component on pseudo-terminal pairs: the test holds the master side.
 
-#include "devices/serial/VaComm.h"
+#include "devices/serial/platform/VaComm.h"
 
 #include <QElapsedTimer>
 #include <QTest>

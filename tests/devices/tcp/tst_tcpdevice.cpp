@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -192,15 +193,36 @@ private Q_SLOTS:
         QVERIFY(c.dev.Write(reinterpret_cast<const std::uint8_t*>("x"), 1) != E_SUCCESS);
     }
 
-    void reopeningPassesThroughClosed() {
-        Connected c;
-        QVERIFY(c.Setup());
-        QSignalSpy firstGone(c.peer, &QTcpSocket::disconnected);
-        QCOMPARE(c.dev.OpenHost(QStringLiteral("127.0.0.1"), c.server.serverPort()), E_SUCCESS);
-        QCOMPARE(c.ev.log, (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}));
-        QVERIFY(firstGone.wait(10000));
-        QTRY_COMPARE_WITH_TIMEOUT(c.ev.log.size(), 3, 10000);
-        QCOMPARE(c.ev.log.last(), QStringLiteral("connect"));
+    // A refused port is neither kept as the transport's settings nor offered next time.
+    void refusedPortIsNotOffered_data() {
+        QTest::addColumn<int>("port");
+        QTest::newRow("0") << 0;
+        QTest::newRow("70000") << 70000;
+    }
+
+    void refusedPortIsNotOffered() {
+        QFETCH(int, port);
+        TempSettingsDir dir;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        struct Offered : TGivenPrompts {
+            Offered() : TGivenPrompts({}, 0) {}
+            std::optional<TTcpSettings> Seen;
+            bool Edit(TDeviceSettings& s, const QString&) override {
+                Seen = std::get<TTcpSettings>(s);
+                return false;
+            }
+        } prompts;
+        TTCPDevice dev(nullptr);
+        dev.SetPrompts(&prompts);
+        const TTcpSettings accepted{QStringLiteral("127.0.0.1"), server.serverPort()};
+        QCOMPARE(dev.OpenHost(accepted.Host, accepted.Port), E_SUCCESS);
+        QCOMPARE(dev.OpenHost(QStringLiteral("10.9.9.9"), port), E_IO_ERROR);
+        QVERIFY(dev.HostSettings() == accepted);
+        QCOMPARE(dev.Open(QStringLiteral("TCP")), E_CMD_ABORTED);
+        QVERIFY(prompts.Seen);
+        QCOMPARE(prompts.Seen->Host, accepted.Host);
+        QCOMPARE(prompts.Seen->Port, accepted.Port);
     }
 
     void failedAttemptsReportLater() {
@@ -280,26 +302,6 @@ private Q_SLOTS:
         QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
         QVERIFY(QFile::exists(missing + QStringLiteral("/tcp.cfg")));
         QCOMPARE(prompts.errors.size(), 1);
-    }
-
-    void destructionRaisesNothing() {
-        TempSettingsDir dir;
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        auto dev = std::make_unique<TTCPDevice>(nullptr);
-        bool connected = false;
-        bool raised = false;
-        dev->OnConnect = [&](TDevice*) { connected = true; };
-        dev->OnDisconnect = [&](TDevice*) { raised = true; };
-        dev->OnError = [&](TDevice*, TStat) { raised = true; };
-        QCOMPARE(dev->OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
-        QTRY_VERIFY_WITH_TIMEOUT(connected, 10000);
-        QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(10000));
-        QTcpSocket* peer = server.nextPendingConnection();
-        QSignalSpy gone(peer, &QTcpSocket::disconnected);
-        dev.reset();
-        QVERIFY(!raised);
-        QVERIFY(gone.wait(10000));
     }
 };
 

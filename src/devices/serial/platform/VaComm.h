@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/serial/SerialPort.h"
+#include "devices/serial/platform/SerialPort.h"
 #include "protocol/Errors.h"
 
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "devices/udp/NMUDP.h"
+#include "devices/udp/platform/NMUDP.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>

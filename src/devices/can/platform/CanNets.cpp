@@ -1,4 +1,4 @@
-#include "devices/can/CanNets.h"
+#include "devices/can/platform/CanNets.h"
 
 #include "devices/IniFile.h"
 

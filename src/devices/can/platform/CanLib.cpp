@@ -1,6 +1,6 @@
-#include "devices/can/CanLib.h"
+#include "devices/can/platform/CanLib.h"
 
-#include "devices/can/CanNets.h"
+#include "devices/can/platform/CanNets.h"
 
 #include <QCanBus>
 #include <QCanBusDevice>

@@ -1,4 +1,4 @@
-#include "devices/serial/SerialPort.h"
+#include "devices/serial/platform/SerialPort.h"
 
 #include <cerrno>
 #include <cstring>
