@@ -29,3 +29,21 @@ bool TGivenPrompts::Edit(TDeviceSettings& settings, const QString&) {
 void TGivenPrompts::ShowError(const QString& text) {
     FLastError = text;
 }
+
+bool TConfirmingPrompts::SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) {
+    return FInner && FInner->SelectDevice(devices, deviceIndex, portName);
+}
+
+bool TConfirmingPrompts::Edit(TDeviceSettings& settings, const QString& portName) {
+    const bool confirmed = FInner && FInner->Edit(settings, portName);
+    if (confirmed && !FFired) {
+        FFired = true;
+        FConfirmed();
+    }
+    return confirmed;
+}
+
+void TConfirmingPrompts::ShowError(const QString& text) {
+    if (FInner)
+        FInner->ShowError(text);
+}

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <variant>
 
@@ -90,4 +91,23 @@ private:
     TConnectTarget FTarget;
     int FDeviceIndex;
     QString FLastError;
+};
+
+// Hands a transport's questions on and runs `confirmed` once, when the first of them was
+// answered: only then may an earlier connection go.
+class TConfirmingPrompts : public IDevicePrompts {
+public:
+    TConfirmingPrompts(IDevicePrompts* inner, std::function<void()> confirmed)
+        : FInner(inner), FConfirmed(std::move(confirmed)) {}
+
+    bool Fired() const { return FFired; }
+
+    bool SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) override;
+    bool Edit(TDeviceSettings& settings, const QString& portName) override;
+    void ShowError(const QString& text) override;
+
+private:
+    IDevicePrompts* FInner;
+    std::function<void()> FConfirmed;
+    bool FFired = false;
 };

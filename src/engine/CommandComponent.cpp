@@ -114,42 +114,6 @@ TStat TCommand::ConnectTo(const TConnectTarget& target) {
     return ConnectWith(given);
 }
 
-namespace {
-// Hands a transport's questions on and runs `Confirmed` once, when the first of them was
-// answered: only then may an earlier connection go.
-class TConfirmingPrompts : public IDevicePrompts {
-public:
-    TConfirmingPrompts(IDevicePrompts* inner, std::function<void()> confirmed)
-        : FInner(inner), FConfirmed(std::move(confirmed)) {}
-
-    bool Fired() const { return FFired; }
-
-    bool SelectDevice(IDeviceList& devices, int& deviceIndex, QString& portName) override {
-        return FInner && FInner->SelectDevice(devices, deviceIndex, portName);
-    }
-    bool Edit(TDeviceSettings& settings, const QString& portName) override {
-        return Answered(FInner && FInner->Edit(settings, portName));
-    }
-    void ShowError(const QString& text) override {
-        if (FInner)
-            FInner->ShowError(text);
-    }
-
-private:
-    bool Answered(bool confirmed) {
-        if (confirmed && !FFired) {
-            FFired = true;
-            FConfirmed();
-        }
-        return confirmed;
-    }
-
-    IDevicePrompts* FInner;
-    std::function<void()> FConfirmed;
-    bool FFired = false;
-};
-} // namespace
-
 TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
     int index = -1;
     QString portName;
