@@ -1,7 +1,7 @@
 #include "diagnostics/CommLogForm.h"
 
 #include "CommLogLines.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include <QAction>
 #include <QApplication>

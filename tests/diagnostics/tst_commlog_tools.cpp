@@ -5,7 +5,7 @@
 
 #include "CommLogLines.h"
 #include "MorvRig.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "protocol/Tick.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "diagnostics/PlotForm.h"
 #include "diagnostics/PlotTrace.h"
 
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "ui/MainForm.h"
 
 #include <QAction>

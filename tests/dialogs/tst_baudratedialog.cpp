@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "devices/serial/SerialDevice.h"
 #include "dialogs/BaudrateDialog.h"
 #include "dialogs/DialogPrompts.h"

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "devices/can/CANDevice.h"
 #include "dialogs/CanParamsDialog.h"
 #include "dialogs/DialogPrompts.h"

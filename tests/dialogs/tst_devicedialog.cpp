@@ -1,5 +1,5 @@
 #include "MemoryDevice.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "dialogs/DeviceDialog.h"
 #include "dialogs/DialogPrompts.h"
 #include "engine/CommandComponent.h"

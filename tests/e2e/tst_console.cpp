@@ -2,7 +2,7 @@
 
 #include "MemoryDevice.h"
 #include "SimProcess.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "WindowParts.h"
 #include "app/Commander.h"
 #include "devices/tcp/TCPDevice.h"

@@ -3,7 +3,7 @@
 
 #include "EngineOverSim.h"
 #include "MemoryDevice.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "WindowParts.h"
 #include "app/Commander.h"
 #include "dialogs/CanParamsDialog.h"

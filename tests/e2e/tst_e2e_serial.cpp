@@ -1,7 +1,7 @@
 // The Commander over RS232 against karo-sim serving a pseudo-terminal.
 
 #include "EngineOverSim.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "WindowParts.h"
 #include "app/Commander.h"
 #include "dialogs/BaudrateDialog.h"

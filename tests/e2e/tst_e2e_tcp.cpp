@@ -1,6 +1,6 @@
 #include "EngineOverSim.h"
 #include "MemoryDevice.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "devices/tcp/TCPDevice.h"
 #include "widgets/IntegerEdit.h"
 

@@ -1,6 +1,6 @@
 #include "EngineOverSim.h"
 #include "MemoryDevice.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "devices/udp/UDPDevice.h"
 #include "protocol/Frame.h"
 #include "widgets/IntegerEdit.h"

@@ -1,6 +1,5 @@
 #include "MemoryDevice.h"
 #include "TestSupport.h"
-#include "dialogs/DialogPrompts.h"
 #include "engine/CommandComponent.h"
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
@@ -19,7 +18,7 @@ TByteArray Frame(std::uint8_t id, const char* payloadHex) {
 // An engine with two in-memory transports, "a" and "b".
 struct Rig {
     TempSettingsDir settings;
-    TDialogPrompts prompts;
+    TPickPrompts prompts;
     TCommand cmd{nullptr};
     TMemoryDevice* a = new TMemoryDevice(&cmd, QStringLiteral("a"), QStringLiteral("A"));
     TMemoryDevice* b = new TMemoryDevice(&cmd, QStringLiteral("b"), QStringLiteral("B"));
@@ -32,7 +31,9 @@ struct Rig {
         cmd.SetPrompts(&prompts);
     }
     TStat ConnectTo(int index, bool confirm = true, const QString& port = {}) {
-        AnswerDeviceDialog(index, confirm, port);
+        prompts.Index = index;
+        prompts.Confirm = confirm;
+        prompts.Port = port;
         return cmd.Connect();
     }
 };

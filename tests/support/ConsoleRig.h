@@ -4,7 +4,7 @@
 // console's tests.
 
 #include "MemoryDevice.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "WindowParts.h"
 #include "app/Commander.h"
 #include "engine/MorvForm.h"

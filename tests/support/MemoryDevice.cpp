@@ -1,14 +1,9 @@
 #include "MemoryDevice.h"
 
 #include "TestSupport.h"
-#include "dialogs/DeviceDialog.h"
-#include "dialogs/DialogPrompts.h"
 #include "engine/CommandComponent.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QMetaObject>
-#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -110,22 +105,6 @@ void TMemoryDevice::GetPortList(QStringList& Items) {
     Items = Ports;
 }
 
-void AnswerDeviceDialog(int deviceIndex, bool confirm, const QString& port) {
-    WhenModal<TDeviceDlg>([deviceIndex, confirm, port](TDeviceDlg* dlg) {
-        auto* devices = dlg->findChild<QComboBox*>(QStringLiteral("cbDevice"));
-        if (deviceIndex != devices->currentIndex()) {
-            devices->setCurrentIndex(deviceIndex);
-            Q_EMIT devices->activated(deviceIndex);
-        }
-        auto* ports = dlg->findChild<QComboBox*>(QStringLiteral("cbDevicePort"));
-        if (!port.isEmpty() && ports->findText(port) >= 0)
-            ports->setCurrentIndex(ports->findText(port));
-        dlg->findChild<QPushButton*>(confirm ? QStringLiteral("btnConnect")
-                                             : QStringLiteral("btnCancel"))
-            ->click();
-    });
-}
-
 int DeviceIndex(TCommand* cmd, const QString& displayName) {
     for (int i = 0; i < cmd->DeviceCount(); ++i)
         if (cmd->Devices(i)->DisplayName() == displayName)
@@ -133,11 +112,12 @@ int DeviceIndex(TCommand* cmd, const QString& displayName) {
     return -1;
 }
 
-void InstallDialogPrompts(TCommand* cmd) {
-    struct Holder : QObject {
-        using QObject::QObject;
-        TDialogPrompts Prompts;
-    };
-    auto* holder = new Holder(cmd);
-    cmd->SetPrompts(&holder->Prompts);
+bool TPickPrompts::SelectDevice(IDeviceList& list, int& index, QString& port) {
+    if (!Confirm)
+        return false;
+    QStringList ports;
+    list.Devices(Index)->GetPortList(ports);
+    index = Index;
+    port = ports.contains(Port) ? Port : ports.value(0);
+    return true;
 }

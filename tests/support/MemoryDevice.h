@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/DeviceComponent.h"
+#include "devices/DevicePrompts.h"
 #include "protocol/Packet.h"
 
 #include <QStringList>
@@ -79,12 +80,17 @@ private:
     std::deque<std::uint8_t> FInput;
 };
 
-// Answers the next "Select an Interface" dialog from the event loop once it is shown modally:
-// picks the transport at `deviceIndex` (as the operator would, so its port list is refilled),
-// optionally the port `port` (ignored when empty or not listed), then presses "Connect", or
-// "Abort" when `confirm` is false. Use it right before calling Connect.
-void AnswerDeviceDialog(int deviceIndex, bool confirm = true, const QString& port = {});
-// Makes the engine ask the window's dialogs, as the main window does, for as long as it lives.
-void InstallDialogPrompts(TCommand* cmd);
 // The index of the transport named `displayName` in the command set; -1 when it has none.
 int DeviceIndex(TCommand* cmd, const QString& displayName);
+
+// Answers the engine's choice of transport as an operator at the selection dialog would: the
+// transport at `Index` with the port `Port` when it is listed, else the first listed port;
+// `Confirm` false cancels. Settings prompts are confirmed with the values offered.
+struct TPickPrompts : IDevicePrompts {
+    int Index = 0;
+    QString Port;
+    bool Confirm = true;
+    bool SelectDevice(IDeviceList& list, int& index, QString& port) override;
+    bool Edit(TDeviceSettings&, const QString&) override { return true; }
+    void ShowError(const QString&) override {}
+};

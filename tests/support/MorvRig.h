@@ -2,7 +2,6 @@
 
 #include "MemoryDevice.h"
 #include "TestSupport.h"
-#include "dialogs/DialogPrompts.h"
 #include "engine/MorvForm.h"
 #include "protocol/Frame.h"
 #include "protocol/Receiver.h"
@@ -34,7 +33,7 @@ struct TPacketRecorder : IPacketLog {
 //   Log           what TMorv logged.
 struct TMorvRig {
     TempSettingsDir Settings;
-    TDialogPrompts Prompts;
+    TPickPrompts Prompts;
     TMorv Morv{nullptr};
     TMemoryDevice* Device = new TMemoryDevice(Morv.Command());
     TPacketRecorder Log;
@@ -64,9 +63,8 @@ struct TMorvRig {
         };
     }
 
-    // Connects through the real dialog and confirms the connection.
+    // Connects to the in-memory transport and confirms the connection.
     bool Connect() {
-        AnswerDeviceDialog(0);
         if (Morv.Connect() != E_SUCCESS)
             return false;
         Device->ConfirmConnection();

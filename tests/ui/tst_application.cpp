@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "protocol/Errors.h"
 #include "ui/KaroApplication.h"
 

@@ -3,7 +3,7 @@
 
 #include "ConsoleRig.h"
 #include "MemoryDevice.h"
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CustomCmdForm.h"
 #include "engine/MorvForm.h"

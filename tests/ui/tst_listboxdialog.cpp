@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "ui/ListBoxDialog.h"
 
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "widgets/FloatEditDialog.h"
 
 #include <QApplication>

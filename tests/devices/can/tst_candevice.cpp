@@ -5,6 +5,7 @@
 
 #include <QCanBus>
 #include <QCanBusDevice>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "devices/tcp/TCPDevice.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/HostnameDialog.h"

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetSupport.h"
 #include "devices/udp/UDPDevice.h"
 #include "dialogs/DialogPrompts.h"
 #include "dialogs/UDPSettingsDialog.h"
