@@ -47,9 +47,9 @@ TMotionBand::TMotionBand(const QString& name, const QString& title, const QColor
     g->setHorizontalSpacing(6);
     QFont bold = font();
     bold.setBold(true);
-    const std::array<const TMotionRow*, 2> spec{&position, &speed};
+    const std::array<const TMotionRow*, 2> values{&position, &speed};
     for (int r = 0; r < 2; ++r) {
-        const TMotionRow& row = *spec[std::size_t(r)];
+        const TMotionRow& row = *values[std::size_t(r)];
         auto* label = new QLabel(row.Caption, rows);
         auto* track = new QSlider(Qt::Horizontal, rows);
         track->setObjectName(row.TrackName);
