@@ -1,6 +1,7 @@
 // karo-cli as a separate process against karo-sim: every command in both output forms on every
 // transport, every exit code, and bad input.
 
+#include "FreePorts.h"
 #include "SimProcess.h"
 
 #include <QJsonDocument>
@@ -37,11 +38,6 @@ CliRun RunCli(const QStringList& args) {
     r.Out = QString::fromUtf8(p.readAllStandardOutput());
     r.Err = QString::fromUtf8(p.readAllStandardError());
     return r;
-}
-
-quint16 FreeUdpPort() {
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::LocalHost, 0) ? probe.localPort() : 0;
 }
 
 // Every key of `expected` is in `actual` with the same value; a null value only asks for the key.
@@ -156,12 +152,6 @@ const Step Session[] = {
 };
 
 } // namespace
-
-quint16 FreeTcpPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 class TestCli : public QObject {
     Q_OBJECT

@@ -2,6 +2,7 @@
 // follow, checked on the real transports: TCP and UDP on loopback, serial on a pseudo-terminal,
 // CAN on a virtual bus of this test's own.
 
+#include "FreePorts.h"
 #include "TestSupport.h"
 #include "devices/DeviceComponent.h"
 #include "devices/DeviceRegistry.h"
@@ -19,18 +20,6 @@
 
 namespace {
 constexpr int Patience = 10000;
-
-quint16 FreeTcpPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
-quint16 FreeUdpPort() {
-    QUdpSocket s;
-    s.bind(QHostAddress::LocalHost, 0);
-    return s.localPort();
-}
 
 // Everything a transport raised, in order.
 struct Events {

@@ -1,4 +1,5 @@
 #include "FaultRun.h"
+#include "FreePorts.h"
 
 #include "engine/MorvForm.h"
 #include "protocol/PacketLog.h"
@@ -37,18 +38,6 @@ public:
     std::uint64_t Received = 0;
     std::map<int, std::uint64_t> ReceivedById;
 };
-
-quint16 FreeTcpPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
-quint16 FreeUdpPort() {
-    QUdpSocket s;
-    s.bind(QHostAddress::LocalHost, 0);
-    return s.localPort();
-}
 
 float Between(std::uint32_t random, float lo, float hi) {
     return lo + (hi - lo) * static_cast<float>(random % 1000) / 999.0f;

@@ -1,3 +1,4 @@
+#include "FreePorts.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "devices/can/CANDevice.h"
@@ -15,12 +16,6 @@
 
 namespace {
 constexpr int Patience = 10000;
-
-quint16 FreePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
 
 QString Bus(quint16 port, int channel = 0) {
     return QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can%2").arg(port).arg(channel);
@@ -118,7 +113,7 @@ class TestCanDevice : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         // One bus of this test's own; its server lives in this process from the first open.
-        FPort = FreePort();
+        FPort = FreeTcpPort();
         FDir = std::make_unique<TempSettingsDir>();
     }
 
@@ -287,7 +282,7 @@ private Q_SLOTS:
     }
 
     void netListAndRefusals() {
-        const quint16 nobody = FreePort();
+        const quint16 nobody = FreeTcpPort();
         WriteNets(QStringLiteral("0=%1\n2=%2\n5=socketcan:nosuchcan\n7=nosuchplugin:can0\n"
                                  "9=%3\n")
                       .arg(Bus(FPort, 0), Bus(FPort, 1), Bus(nobody))
@@ -349,7 +344,7 @@ private Q_SLOTS:
 
     void receiveErrorReachesOnErrorOnce() {
         // The simulator hosts the bus; when it dies, the bus goes with it.
-        const quint16 port = FreePort();
+        const quint16 port = FreeTcpPort();
         SimProcess sim(
             {QStringLiteral("--can"), Bus(port), QStringLiteral("--can-id"), QStringLiteral("100")},
             false);

@@ -1,3 +1,4 @@
+#include "FreePorts.h"
 #include "WidgetSupport.h"
 #include "devices/udp/UDPDevice.h"
 #include "dialogs/DialogPrompts.h"
@@ -16,12 +17,6 @@
 #include <functional>
 
 namespace {
-quint16 FreeUdpPort() {
-    QUdpSocket s;
-    s.bind(QHostAddress::LocalHost, 0);
-    return s.localPort();
-}
-
 // The gripper's side: receives what the transport sends and answers to its listening port.
 struct Peer {
     QUdpSocket sock;
