@@ -32,6 +32,12 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
   grep -q "\b$dep\b" <<<"$depends" || fail "$deb does not depend on $dep (Depends: $depends)"
 done
+description=$(dpkg-deb --field "$deb" Description)
+for link in RS232 CAN UDP TCP; do
+  grep -q "\b$link\b" <<<"$description" || fail "the description does not name $link"
+done
+version=$(sed -n 's/^project(KaroCommander VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "the package is not version $version"
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
@@ -41,7 +47,8 @@ file -b "$unpacked/usr/share/icons/hicolor/256x256/apps/karo-commander.png" |
 if ldd "$unpacked/usr/bin/karo-cli" | grep -E 'libQt6(Gui|Widgets)'; then
   fail "karo-cli needs a display library"
 fi
-"$unpacked/usr/bin/karo-cli" --version >/dev/null || fail "the packaged karo-cli does not run"
+[ "$("$unpacked/usr/bin/karo-cli" --version)" = "karo-cli $version" ] ||
+  fail "the packaged karo-cli does not run or is not version $version"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$unpacked/usr/share/applications/karo-commander.desktop"
 fi
