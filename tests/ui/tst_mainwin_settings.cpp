@@ -1,36 +1,10 @@
 // "settings.ini": what the window keeps across runs, and where it goes.
 
 #include "ConsoleRig.h"
-#include "MemoryDevice.h"
-#include "WidgetSupport.h"
-#include "diagnostics/CommLogForm.h"
-#include "diagnostics/CustomCmdForm.h"
-#include "engine/MorvForm.h"
-#include "protocol/ByteConv.h"
-#include "protocol/Frame.h"
-#include "protocol/Receiver.h"
 #include "ui/KaroApplication.h"
-#include "ui/ListBoxDialog.h"
-#include "ui/MainForm.h"
-#include "widgets/FloatEdit.h"
-#include "widgets/FloatEditDialog.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QLabel>
 #include <QLocale>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScreen>
-#include <QSlider>
-#include <QStatusBar>
-#include <QTest>
-#include <QTimer>
-
-#include <functional>
-#include <map>
-#include <memory>
 
 class TestMainWinSettings : public QObject {
     Q_OBJECT
