@@ -6,7 +6,6 @@
 #include <functional>
 
 namespace {
-using TBuild = std::function<TCommandRequest()>;
 using TDecode = std::function<QString(const TByteArray&)>;
 
 QString Num(double v) {
@@ -38,71 +37,12 @@ TExchangeOutcome Ended(TOutcomeKind kind) {
 }
 } // namespace
 
-Q_DECLARE_METATYPE(TBuild)
 Q_DECLARE_METATYPE(TDecode)
 Q_DECLARE_METATYPE(TExchangeOutcome)
 
 class TestCommandCodec : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void requests_data() {
-        QTest::addColumn<TBuild>("build");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("payload");
-        auto row = [](const char* name, TBuild build, int id, const char* payload) {
-            QTest::newRow(name) << build << id << QString::fromLatin1(payload);
-        };
-        using namespace CommandCodec;
-        row(
-            "Homing", [] { return Homing(0); }, 0x20, "00");
-        row(
-            "Homing param", [] { return Homing(0xFF); }, 0x20, "FF");
-        row(
-            "GotoPosition", [] { return GotoPosition(12.5f, 50); }, 0x21,
-            "00 00 00 48 41 00 00 48 42");
-        row(
-            "Grasp", [] { return Grasp(8, 50); }, 0x25, "00 00 00 41 00 00 48 42");
-        row(
-            "ReleasePart", [] { return ReleasePart(-1, 0.5f); }, 0x26, "00 00 80 BF 00 00 00 3F");
-        row(
-            "Stop", [] { return Stop(); }, 0x22, "");
-        row(
-            "FastStop", [] { return FastStop(); }, 0x23, "");
-        row(
-            "AcknowledgeFastStop", [] { return AcknowledgeFastStop(); }, 0x24, "61 63 6B");
-        row(
-            "SetAcceleration", [] { return SetAcceleration(500); }, 0x30, "00 00 FA 43");
-        row(
-            "SetForceLimit", [] { return SetForceLimit(40); }, 0x32, "00 00 20 42");
-        row(
-            "GetAcceleration", [] { return GetAcceleration(); }, 0x31, "");
-        row(
-            "GetForceLimit", [] { return GetForceLimit(); }, 0x33, "");
-        row(
-            "GetGraspingStatistics", [] { return GetGraspingStatistics(false); }, 0x42, "00");
-        row(
-            "GetGraspingStatistics reset", [] { return GetGraspingStatistics(true); }, 0x42, "01");
-        row(
-            "GetSystemInfo", [] { return GetSystemInfo(); }, 0x50, "");
-        row(
-            "GetSystemLimits", [] { return GetSystemLimits(); }, 0x53, "");
-        row(
-            "auto update on", [] { return AutoUpdate(0x40, true, 50, true); }, 0x40, "03 32 00");
-        row(
-            "auto update without option", [] { return AutoUpdate(0x41, true, 0x1234, false); },
-            0x41, "01 34 12");
-        row(
-            "auto update off", [] { return AutoUpdate(0x43, false, 50, true); }, 0x43, "00 00 00");
-    }
-    void requests() {
-        QFETCH(TBuild, build);
-        QFETCH(int, id);
-        QFETCH(QString, payload);
-        const TCommandRequest request = build();
-        QCOMPARE(int(request.ID), id);
-        QCOMPARE(HexString(request.Payload), payload);
-    }
-
     // Reply data after the status word; anything but the exact length is refused.
     void decoders_data() {
         QTest::addColumn<TDecode>("decode");
