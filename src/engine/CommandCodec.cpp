@@ -2,6 +2,7 @@
 
 #include "protocol/ByteConv.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -35,6 +36,16 @@ std::uint32_t DWordAt(const TByteArray& data, std::size_t offset) {
 } // namespace
 
 namespace CommandCodec {
+
+std::optional<TReply> SplitReply(const TPacket& packet) {
+    const std::size_t length = std::min<std::size_t>(
+        packet.Data.size(), static_cast<std::size_t>(std::max(0, packet.Length)));
+    if (length < 2)
+        return std::nullopt;
+    return TReply{WordFromBytes(packet.Data[0], packet.Data[1]),
+                  TByteArray(packet.Data.begin() + 2,
+                             packet.Data.begin() + static_cast<std::ptrdiff_t>(length))};
+}
 
 TCommandRequest Homing(std::uint8_t Param) {
     return {CMD_HOMING, TByteArray{Param}};

@@ -46,6 +46,14 @@ struct TCommandRequest {
 
 namespace CommandCodec {
 
+// A received packet as a reply: its status word and the data after it; nothing when the packet
+// (as far as its length field and its data both reach) is too short to hold a status word.
+struct TReply {
+    std::uint16_t StatusWord = 0;
+    TByteArray Data;
+};
+std::optional<TReply> SplitReply(const TPacket& packet);
+
 // Reply data the queries need, exactly.
 constexpr std::size_t SingleLength = 4;
 constexpr std::size_t GraspingStatisticsLength = 8;

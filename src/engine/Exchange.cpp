@@ -1,6 +1,6 @@
 #include "engine/Exchange.h"
 
-#include "protocol/ByteConv.h"
+#include "engine/CommandCodec.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -72,13 +72,12 @@ TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
     outcome.Kind = found                              ? TOutcomeKind::Replied
                    : lost || !FCommand->IsConnected() ? TOutcomeKind::LinkClosed
                                                       : TOutcomeKind::NoReply;
-    const std::size_t length = std::min<std::size_t>(
-        answer.Data.size(), static_cast<std::size_t>(std::max(0, answer.Length)));
-    if (found && length >= 2) {
-        outcome.HasStatus = true;
-        outcome.StatusWord = WordFromBytes(answer.Data[0], answer.Data[1]);
-        outcome.Data.assign(answer.Data.begin() + 2,
-                            answer.Data.begin() + static_cast<std::ptrdiff_t>(length));
+    if (found) {
+        if (auto reply = CommandCodec::SplitReply(answer)) {
+            outcome.HasStatus = true;
+            outcome.StatusWord = reply->StatusWord;
+            outcome.Data = std::move(reply->Data);
+        }
     }
     return outcome;
 }

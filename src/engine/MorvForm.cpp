@@ -1,7 +1,5 @@
 #include "engine/MorvForm.h"
 
-#include "protocol/ByteConv.h"
-
 #include <algorithm>
 #include <utility>
 
@@ -91,13 +89,11 @@ void TMorv::CallWhenIdle(std::function<void()> call) {
 
 void TMorv::HandlePacket(const TPacket& packet) {
     FExchange->Log(packet, true);
-    const std::size_t length = std::min<std::size_t>(
-        packet.Data.size(), static_cast<std::size_t>(std::max(0, packet.Length)));
-    if (length < 2)
+    const auto reply = CommandCodec::SplitReply(packet);
+    if (!reply)
         return;
-    const std::uint16_t statusWord = WordFromBytes(packet.Data[0], packet.Data[1]);
-    const TByteArray data(packet.Data.begin() + 2,
-                          packet.Data.begin() + static_cast<std::ptrdiff_t>(length));
+    const std::uint16_t statusWord = reply->StatusWord;
+    const TByteArray& data = reply->Data;
 
     if (const TAsyncResultEvent handler = FExchange->Results().Find(packet.ID))
         handler(this, packet.ID, statusWord, data);
