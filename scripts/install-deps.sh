@@ -10,6 +10,8 @@ packages+=(xdotool imagemagick clang-format)
 # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer (its FuzzedDataProvider.h comes with
 # libclang-rt, which clang only recommends); llvm for the symbolizer.
 packages+=(clang libfuzzer-14-dev libclang-rt-14-dev llvm)
+# The Wireshark dissector's test runs Debian's tshark.
+packages+=(tshark)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,5 +21,8 @@ if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
+  # Without this answer wireshark-common stops to ask whether to install dumpcap setuid.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" |
+    $sudo debconf-set-selections
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package (karo-commander, karo-cli, karo-sim, desktop entry, icon, README)
+# Builds the Debian package (karo-commander, karo-cli, karo-sim, desktop entry, icon, README,
+# Wireshark dissector)
 # with CPack and checks what it holds and what it depends on. Prints the package's path last.
 #   KARO_PACKAGE_BUILD=build scripts/package.sh    reuses an existing build folder
 set -euo pipefail
@@ -25,7 +26,8 @@ contents=$(dpkg-deb --contents "$deb")
 for path in ./usr/bin/karo-commander ./usr/bin/karo-cli ./usr/bin/karo-sim \
   ./usr/share/applications/karo-commander.desktop \
   ./usr/share/icons/hicolor/256x256/apps/karo-commander.png \
-  ./usr/share/doc/karo-commander/README.md; do
+  ./usr/share/doc/karo-commander/README.md \
+  "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins/karo.lua"; do
   grep -q " $path\$" <<<"$contents" || fail "$deb lacks $path"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
