@@ -1,5 +1,7 @@
 #include "cli/CliArgs.h"
 
+#include "cli/CliTap.h"
+
 #include "protocol/NumberText.h"
 #include "protocol/PayloadText.h"
 
@@ -9,6 +11,7 @@
 
 const char* const CliUsage =
     R"(Usage: karo-cli [--json] [--timeout MS] TARGET COMMAND [ARGUMENTS]
+       karo-cli [--json] tap can:NET[?id=ID] | serial:DEV [serial:DEV2]
 
 Operates one Karo gripper from a terminal or a script.
 
@@ -28,6 +31,10 @@ COMMAND  info | limits | state | stats [--reset]
                                                 without SECONDS until interrupted)
          send ID [PAYLOAD...]                  (ID and payload items as the command editor
                                                 reads them: 15 0x0F $0F 10.4f "text")
+
+tap      listens without sending anything and prints one line per packet: time, direction,
+         name, status and values. CAN: requests with ID, replies with ID + 1. Serial: DEV
+         is the line towards the gripper, DEV2 the line back (a Y-cable); both read only.
 
 Positions and widths in mm, speeds in mm/s, forces in N, accelerations in mm/s².
 
@@ -425,6 +432,13 @@ TCliParse ParseCliArguments(const QStringList& args) {
     }
     if (positional.isEmpty())
         return error(QStringLiteral("missing TARGET and COMMAND (see --help)"));
+    if (positional[0] == QLatin1String("tap")) {
+        QString tapError;
+        if (!ParseTapArguments(positional.mid(1), r, tapError))
+            return error(tapError);
+        p.Kind = TCliParse::Run;
+        return p;
+    }
     r.TargetText = positional[0];
     QString targetError;
     const std::optional<TConnectTarget> target = ParseTarget(r.TargetText, targetError);

@@ -28,6 +28,7 @@ enum class TCliCommand {
     SetAcc,
     Monitor,
     Send,
+    Tap,
 };
 
 struct TCliRequest {
@@ -46,6 +47,8 @@ struct TCliRequest {
     double Seconds = 0;
     std::uint8_t ID = 0;
     TByteArray Payload;
+    // tap: the links listened to.
+    QList<TConnectTarget> Taps;
 };
 
 struct TCliParse {

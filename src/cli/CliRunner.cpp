@@ -212,6 +212,8 @@ int TCliRunner::Execute() {
         return Monitor();
     case TCliCommand::Send:
         return Send();
+    case TCliCommand::Tap: // TCliTap runs it
+        break;
     }
     return ExitUsage;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/CliRunner.h"
+#include "cli/CliTap.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -58,6 +59,16 @@ int main(int argc, char* argv[]) {
         break;
     }
 
+    if (parse.Request.Command == TCliCommand::Tap) {
+        TCliTap tap(parse.Request, stdout, stderr);
+        std::unique_ptr<QSocketNotifier> tapStop;
+        if (CatchStopSignals()) {
+            tapStop = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
+            QObject::connect(tapStop.get(), &QSocketNotifier::activated,
+                             [&tap] { tap.Interrupt(); });
+        }
+        return tap.Run();
+    }
     TCliRunner runner(parse.Request, stdout, stderr);
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (parse.Request.Command == TCliCommand::Monitor && CatchStopSignals()) {
