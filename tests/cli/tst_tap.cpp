@@ -37,7 +37,7 @@ QProcessEnvironment CEnvironment() {
     return env;
 }
 
-// A running tap; Lines() are its output lines without the leading time of day.
+// A running tap.
 struct TTap {
     QProcess Process;
 
@@ -51,14 +51,12 @@ struct TTap {
             err += Process.readAllStandardError();
         return err.contains("tapping");
     }
-    QStringList Output() {
+    // Its lines so far; without `time` less the leading time of day.
+    QStringList Output(bool time = false) {
         Out += QString::fromUtf8(Process.readAllStandardOutput());
-        return Out.split(u'\n', Qt::SkipEmptyParts);
-    }
-    QStringList Lines() {
-        QStringList lines = Output();
+        QStringList lines = Out.split(u'\n', Qt::SkipEmptyParts);
         for (QString& l : lines)
-            l = l.mid(l.indexOf(u' ') + 1);
+            l = time ? l : l.mid(l.indexOf(u' ') + 1);
         return lines;
     }
     // SIGTERM ends a tap cleanly.
@@ -93,8 +91,8 @@ TByteArray Floats(std::initializer_list<float> values, TByteArray head = {}) {
     return head;
 }
 
-bool WriteAll(int fd, const QByteArray& bytes) {
-    return ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+bool WriteAll(int fd, const QByteArray& b) {
+    return ::write(fd, b.constData(), static_cast<size_t>(b.size())) == b.size();
 }
 
 } // namespace
@@ -104,11 +102,9 @@ class TestTap : public QObject {
 private Q_SLOTS:
     void canExchangeBetweenCliAndSimulator() {
         const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(FreeTcpPort());
-        SimProcess sim({QStringLiteral("--can"), bus, QStringLiteral("--can-id"),
-                        QStringLiteral("100"), QStringLiteral("--type"), QStringLiteral("3"),
-                        QStringLiteral("--hw-rev"), QStringLiteral("7"), QStringLiteral("--fw-rev"),
-                        QStringLiteral("0x0210"), QStringLiteral("--serial-number"),
-                        QStringLiteral("987654")},
+        SimProcess sim(QStringList{QStringLiteral("--can"), bus} +
+                           L({"--can-id", "100", "--type", "3", "--hw-rev", "7", "--fw-rev",
+                              "0x0210", "--serial-number", "987654"}),
                        false);
         QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
 
@@ -133,11 +129,11 @@ private Q_SLOTS:
 
         QCOMPARE(RunCli({target, QStringLiteral("info")}), 0);
         QCOMPARE(RunCli({target, QStringLiteral("limits")}), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(text.Lines().size(), 4, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(text.Output().size(), 4, Patience);
         QTRY_COMPARE_WITH_TIMEOUT(json.Output().size(), 4, Patience);
         QCOMPARE(text.Stop(), 0);
         QCOMPARE(json.Stop(), 0);
-        QCOMPARE(text.Lines(),
+        QCOMPARE(text.Output(),
                  (L({"request GET_SYSINFO -",
                      "reply   GET_SYSINFO E_SUCCESS type=3, hardware_revision=7, "
                      "firmware_revision=528, serial_number=987654",
@@ -145,7 +141,7 @@ private Q_SLOTS:
                      "reply   GET_SYSTEM_LIMITS E_SUCCESS stroke=110.0 mm, min_speed=5.0 mm/s, "
                      "max_speed=420.0 mm/s, min_acceleration=100.0 mm/s², max_acceleration=5000.0 "
                      "mm/s², min_force=5.0 N, max_force=80.0 N"})));
-        const QJsonObject info = QJsonDocument::fromJson(json.Output()[1].toUtf8()).object();
+        const QJsonObject info = QJsonDocument::fromJson(json.Output(true)[1].toUtf8()).object();
         QCOMPARE(info[u"direction"].toString(), QStringLiteral("reply"));
         QCOMPARE(info[u"id"].toInt(), 0x50);
         QCOMPARE(info[u"status_name"].toString(), QStringLiteral("E_SUCCESS"));
@@ -197,13 +193,13 @@ private Q_SLOTS:
         bad[6] = static_cast<char>(bad[6] ^ 0x10);
         QVERIFY(WriteAll(master[0], go.left(5)));
         QVERIFY(WriteAll(master[0], go.mid(5) + bad + Frame(0x43, {0x03, 0x64, 0x00})));
-        QTRY_COMPARE_WITH_TIMEOUT(tap.Lines().size(), 2, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(tap.Output().size(), 2, Patience);
         // Back: the pending reply and two updates in one write, then an unknown status word.
         QVERIFY(WriteAll(master[1], Frame(0x21, {26, 0}) + Frame(0x43, Floats({12.5f}, {0, 0})) +
                                         Frame(0x40, {0, 0, 0x81, 0x10, 0, 0})));
-        QTRY_COMPARE_WITH_TIMEOUT(tap.Lines().size(), 5, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(tap.Output().size(), 5, Patience);
         QVERIFY(WriteAll(master[1], Frame(0x41, {0x05, 0x01, 0x07})));
-        QTRY_COMPARE_WITH_TIMEOUT(tap.Lines().size(), 6, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(tap.Output().size(), 6, Patience);
 
         // Nothing came back on either line.
         for (int fd : master) {
@@ -211,7 +207,7 @@ private Q_SLOTS:
             QCOMPARE(::poll(&p, 1, 0), 0);
         }
         QCOMPARE(tap.Stop(), 0);
-        QCOMPARE(tap.Lines(),
+        QCOMPARE(tap.Output(),
                  (L({"request GOTO - flags=0, position=12.50 mm, speed=50.00 mm/s",
                      "request GET_POS - auto_update=on, option=on, period=100 ms",
                      "reply   GOTO E_CMD_PENDING", "reply   GET_POS E_SUCCESS position=12.50 mm",
