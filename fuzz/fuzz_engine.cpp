@@ -2,6 +2,7 @@
 // request gets a scripted answer (stray packets of any identifier, length and status, raw
 // garbage, then the reply or a time-out), delivered at once or from the event loop. The clock
 // is ours, so a time-out costs nothing. Handlers start further commands inside running ones.
+// The command set lives as long as the process; each input is one connection of it.
 #include "FuzzSupport.h"
 #include "engine/MorvForm.h"
 #include "protocol/Frame.h"
@@ -84,6 +85,9 @@ protected:
     TStat OpenHook() override {
         FOpen = true;
         FIn.clear();
+        // A frame the last input left half-delivered is no frame of this one.
+        FCounter.Reset();
+        FramesDelivered = 0;
         return E_SUCCESS;
     }
     void CloseHook(bool) override { FOpen = false; }
@@ -251,49 +255,78 @@ struct TRun {
     }
 };
 
+// One command set for the whole run, as a program keeps it: each input connects, runs and
+// disconnects, and the handlers it registered go with it.
+struct TRig {
+    TRecorder Log;
+    TMorv Morv{nullptr};
+    TFuzzDevice* Device = nullptr;
+
+    TRig() {
+        Morv.SetClock({[] { return gNow; }, {}});
+        Morv.SetPacketLog(&Log);
+        Device = new TFuzzDevice(Morv.Command());
+        Morv.Command()->ClearDevices();
+        Morv.Command()->AddDevice(Device);
+    }
+};
+
+TRig* gRig = nullptr;
+
+// Runs what the input left queued; each posted call that ends the wait of an exchange posts
+// no more once the input is used up, so a few passes leave nothing behind.
+void Drain() {
+    for (int pass = 0; pass < 4; ++pass)
+        QCoreApplication::processEvents();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
     static QTemporaryDir settings;
     SetSettingsDirectory(settings.path());
+    static TRig rig;
+    gRig = &rig;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     gNow = 1000;
-    TRecorder log;
-    {
-        TMorv morv(nullptr);
-        morv.SetClock({[] { return gNow; }, {}});
-        morv.SetPacketLog(&log);
-        auto* device = new TFuzzDevice(morv.Command());
-        morv.Command()->ClearDevices();
-        morv.Command()->AddDevice(device);
-        TConnectTarget target;
-        target.Device = QStringLiteral("fuzz");
-        FuzzCheck(morv.ConnectTo(target) == E_SUCCESS);
-        device->Confirm();
-        FuzzCheck(morv.IsConnected());
+    TMorv& morv = gRig->Morv;
+    TFuzzDevice& device = *gRig->Device;
+    TRecorder& log = gRig->Log;
+    log.Received = 0;
+    TConnectTarget target;
+    target.Device = QStringLiteral("fuzz");
+    FuzzCheck(morv.ConnectTo(target) == E_SUCCESS);
+    device.Confirm();
+    FuzzCheck(morv.IsConnected());
 
-        TRun run{in, morv, *device};
-        device->OnRequest = [&run](const TPacket& request) { run.Answer(request); };
-        auto nest = [&run](TMorv*) {
-            if (run.In.remaining_bytes() > 0 && run.In.ConsumeIntegral<std::uint8_t>() < 16)
-                run.Command();
-        };
-        morv.OnPosition = nest;
-        morv.OnSystemState = nest;
-        morv.OnGraspingState = nest;
-        while (in.remaining_bytes() > 0)
+    TRun run{in, morv, device};
+    device.OnRequest = [&run](const TPacket& request) { run.Answer(request); };
+    auto nest = [&run](TMorv*) {
+        if (run.In.remaining_bytes() > 0 && run.In.ConsumeIntegral<std::uint8_t>() < 16)
             run.Command();
-        device->OnRequest = nullptr;
-        QCoreApplication::processEvents();
-        // Each intact frame is dispatched at most once.
-        FuzzCheck(log.Received <= device->FramesDelivered);
-        morv.Disconnect();
-        QCoreApplication::processEvents();
-    }
+    };
+    morv.OnPosition = nest;
+    morv.OnSystemState = nest;
+    morv.OnGraspingState = nest;
+    while (in.remaining_bytes() > 0)
+        run.Command();
+    device.OnRequest = nullptr;
+    Drain();
+    // Each intact frame is dispatched at most once.
+    FuzzCheck(log.Received <= device.FramesDelivered);
+    morv.Disconnect();
+    Drain();
+    // Nothing of this input may reach the next one: its handlers and posted calls know `run`.
+    morv.OnPosition = nullptr;
+    morv.OnSystemState = nullptr;
+    morv.OnGraspingState = nullptr;
+    morv.AsyncResults().Clear();
+    QCoreApplication::removePostedEvents(&morv);
+    FuzzCheck(!morv.InExchange());
     return 0;
 }

@@ -2,6 +2,8 @@
 # Builds the benchmarks (optimised build), runs each once on this machine and prints one table;
 # every figure is a ratio of two measurements taken in this run. Each program's own output
 # goes to build/bench-logs/. Usage: scripts/bench.sh [--no-build]
+# KARO_CLI_BEFORE=/path/to/karo-cli adds rows for another karo-cli build (an older one, for a
+# before/after pair from one run).
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
@@ -11,7 +13,7 @@ if [ "${1:-}" != "--no-build" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARO_BUILD_BENCH=ON \
     >/dev/null || exit 1
   cmake --build "$build" -j "$(nproc)" --target karo-sim karo-commander bench_receiver \
-    bench_roundtrip bench_wait bench_window bench_commlog bench_firstpaint || exit 1
+    bench_roundtrip bench_wait bench_window bench_commlog bench_firstpaint bench_cli || exit 1
 fi
 mkdir -p "$logs"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
@@ -35,6 +37,7 @@ run bench_wait
 run bench_window
 run bench_firstpaint
 run bench_commlog
+run bench_cli
 
 # The command log benchmark prints prose; its figures are read from its lines.
 commlog="$logs/bench_commlog.txt"
@@ -73,6 +76,12 @@ echo
 echo "| Figure | Measured | Ratio |"
 echo "| --- | --- | --- |"
 echo "| Command round trip over TCP to karo-sim: engine / bare blocking client (median) | $(num "$(get roundtrip_engine_us)" '%.0f') µs / $(num "$(get roundtrip_bare_us)" '%.0f') µs | $(ratio "$(get roundtrip_engine_us)" "$(get roundtrip_bare_us)") |"
+for cmd in info state; do
+  echo "| \`karo-cli tcp://... $cmd\` as a process / bare one-shot client (GET_SYSINFO), wall time, median of 41 | $(num "$(get cli_${cmd}_ms)" '%.1f') ms / $(num "$(get cli_bare_ms)" '%.1f') ms | $(ratio "$(get cli_${cmd}_ms)" "$(get cli_bare_ms)") |"
+  if [ -n "$(get cli_before_${cmd}_ms)" ]; then
+    echo "| The same, karo-cli before (\$KARO_CLI_BEFORE) / bare one-shot client | $(num "$(get cli_before_${cmd}_ms)" '%.1f') ms / $(num "$(get cli_bare_ms)" '%.1f') ms | $(ratio "$(get cli_before_${cmd}_ms)" "$(get cli_bare_ms)") |"
+  fi
+done
 echo "| CPU of a 3 s wait for a silent gripper (--silent-ids): CPU / wall | $(num "$(get wait_cpu_ms)" '%.1f') ms / $(num "$(get wait_wall_ms)" '%.0f') ms | $(pct "$(get wait_cpu_share)") of one core |"
 echo "| CPU of the window connected to a moving gripper: CPU / wall | $(num "$(get window_cpu_ms)" '%.0f') ms / $(num "$(get window_wall_ms)" '%.0f') ms | $(pct "$(get window_cpu_share)") of one core |"
 for window in hidden visible; do

@@ -1,27 +1,57 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting (and stops there when it fails), builds the
 # normal configuration with GCC and the sanitizer configuration with clang, runs all tests in
-# both, then runs every fuzz target over its seeds and for 20 s (scripts/fuzz.sh, build-fuzz/).
+# both, then builds only the fuzz targets and runs each over its seeds and for 20 s
+# (scripts/fuzz.sh, build-fuzz/). Ends with the time each stage took.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+stages=()
+stage_start=$SECONDS
+stage_name=""
+# Closes the running stage's clock and opens the next one.
+stage() {
+  if [ -n "$stage_name" ]; then
+    stages+=("$(printf '%-40s %5d s' "$stage_name" $((SECONDS - stage_start)))")
+  fi
+  stage_name="$1"
+  stage_start=$SECONDS
+  [ -z "$1" ] || echo "== $1"
+}
+report() {
+  stage ""
+  echo
+  printf '%s\n' "${stages[@]}"
+  printf '%-40s %5d s\n' "total" "$SECONDS"
+}
+trap report EXIT
+
+stage "install packages"
 "$root/scripts/install-deps.sh"
-echo "== format"
+# Cheapest first: a formatting slip stops the run before any build.
+stage "format"
 "$root/scripts/check-format.sh"
 jobs="$(nproc)"
 status=0
-run_config() {
+build_config() {
   local dir="$1"; shift
   cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null
   cmake --build "$root/$dir" -j "$jobs"
-  (cd "$root/$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
 }
-echo "== normal build"
-run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+test_config() {
+  (cd "$root/$1" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+}
+stage "normal build (GCC)"
+build_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage "normal tests"
+test_config build
 # With clang, so that every target (the benchmarks too) also builds with the other compiler's
 # warnings as errors.
-echo "== sanitizer build (clang, ASan + UBSan)"
-CC=clang CXX=clang++ run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DKARO_SANITIZE=ON
-echo "== fuzz targets (clang, ASan + UBSan), 20 s each"
+stage "sanitizer build (clang, ASan + UBSan)"
+CC=clang CXX=clang++ build_config build-asan -DCMAKE_BUILD_TYPE=Debug -DKARO_SANITIZE=ON
+stage "sanitizer tests"
+test_config build-asan
+# fuzz.sh builds the fuzz targets alone (no tests, no benchmarks) before it runs them.
+stage "fuzz targets (build, then 20 s each)"
 work="$(mktemp -d)"
 if "$root/scripts/fuzz.sh" -t 20 -w "$work"; then
   rm -rf "$work"

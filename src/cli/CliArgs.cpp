@@ -51,6 +51,8 @@ Exit codes
   2  usage error
   3  the link could not be opened or was lost
   4  no reply in time
+  130, 143  SIGINT or SIGTERM during a motion: STOP was sent (up to 1 s for its reply);
+            a second signal ends the tool at once
 )";
 
 namespace {

@@ -73,8 +73,9 @@ int TCliRunner::Run() {
     return Execute();
 }
 
-void TCliRunner::Interrupt() {
-    FInterrupted = true;
+void TCliRunner::Interrupt(int signalNumber) {
+    if (FSignal == 0)
+        FSignal = signalNumber;
     Wake();
 }
 
@@ -228,16 +229,22 @@ int TCliRunner::Motion(const std::function<TStat(TAsyncResultEvent)>& start) {
             Wake();
         });
     const std::uint8_t id = FMorv.LastOutcome().ID;
+    // A signal during the request itself may have come just before the gripper accepted it.
+    if (FSignal != 0 && (status == E_CMD_PENDING || status == E_SUCCESS))
+        return StopAfterSignal(id);
     const int e = Failure(id, status, true);
     if (e >= 0)
         return e;
     if (status == E_CMD_PENDING &&
-        !WaitUntil([this] { return FFinalArrived || FLinkLost; }, FRequest.TimeoutMs)) {
-        Error(QStringLiteral("no final result of %1 within %2 ms")
+        !WaitUntil([this] { return FFinalArrived || FLinkLost || FSignal != 0; },
+                   FRequest.TimeoutMs)) {
+        Error(QStringLiteral("no final result of %1 within %2 ms; the gripper may still be moving")
                   .arg(CommandName(id))
                   .arg(FRequest.TimeoutMs));
         return ExitNoReply;
     }
+    if (status == E_CMD_PENDING && !FFinalArrived && FSignal != 0)
+        return StopAfterSignal(id);
     if (status == E_CMD_PENDING && !FFinalArrived) {
         Error(QStringLiteral("the link was lost before %1 finished").arg(CommandName(id)));
         return ExitLink;
@@ -309,17 +316,13 @@ int TCliRunner::Monitor() {
         return e;
     }
     const int duration = FRequest.Seconds > 0 ? static_cast<int>(FRequest.Seconds * 1000) : -1;
-    WaitUntil([this] { return FInterrupted || FLinkLost; }, duration);
+    WaitUntil([this] { return FSignal != 0 || FLinkLost; }, duration);
     FMonitoring = false;
     if (FLinkLost) {
         Error(QStringLiteral("monitor: the link was lost"));
         return ExitLink;
     }
-    // Leave the gripper as it was found.
-    FMorv.GetSystemState(false, 0, false);
-    FMorv.GetGraspingState(false, 0, false);
-    FMorv.GetPosition(false, 0, false);
-    return ExitSuccess;
+    return SwitchUpdatesOff();
 }
 
 int TCliRunner::Send() {
@@ -344,12 +347,16 @@ int TCliRunner::Send() {
            Value("Reply data", data.isEmpty() ? QStringLiteral("[n/a]") : data, "data", data)});
     TStat final = status;
     if (status == E_CMD_PENDING) {
-        if (!WaitUntil([this] { return FFinalArrived || FLinkLost; }, FRequest.TimeoutMs)) {
-            Error(QStringLiteral("no final result of command %1h within %2 ms")
+        if (!WaitUntil([this] { return FFinalArrived || FLinkLost || FSignal != 0; },
+                       FRequest.TimeoutMs)) {
+            Error(QStringLiteral("no final result of command %1h within %2 ms; the gripper may "
+                                 "still be moving")
                       .arg(HexByte(id))
                       .arg(FRequest.TimeoutMs));
             return ExitNoReply;
         }
+        if (!FFinalArrived && FSignal != 0)
+            return StopAfterSignal(id);
         if (!FFinalArrived) {
             Error(QStringLiteral("the link was lost before command %1h finished").arg(HexByte(id)));
             return ExitLink;

@@ -37,8 +37,11 @@ public:
     ~TCliRunner();
 
     int Run();
-    // Ends a running monitor (the program's signal handler calls this).
-    void Interrupt();
+    // SIGINT or SIGTERM: a running motion is stopped, a monitor ends (the program's signal
+    // handling calls this from the event loop).
+    void Interrupt(int signalNumber);
+    // How long a stop after a signal, or switching a monitor's updates off, may wait.
+    static constexpr std::uint32_t StopWaitMs = 1000;
 
 private:
     int Connect();
@@ -46,6 +49,11 @@ private:
     int Motion(const std::function<TStat(TAsyncResultEvent)>& start);
     int Simple(std::uint8_t id, TStat status);
     int Monitor();
+    // Sends Stop after a signal ended the wait for `id`'s final result; exits as the signal.
+    int StopAfterSignal(std::uint8_t id);
+    // Leaves the gripper as the monitor found it, within StopWaitMs: 0, or the exit code of
+    // a switch that got no reply or was refused.
+    int SwitchUpdatesOff();
     int Send();
     // The exit code for a failed status of `id`, with its message; -1 when `status` is a success.
     // The command's own exchange tells a silent gripper from a refusal.
@@ -69,7 +77,7 @@ private:
     QEventLoop* FLoop = nullptr;
     bool FConnected = false;
     bool FLinkLost = false;
-    bool FInterrupted = false;
+    int FSignal = 0; // the first SIGINT or SIGTERM, 0 before one came
     bool FFinalArrived = false;
     std::uint16_t FFinalStatus = 0;
     TByteArray FFinalData;

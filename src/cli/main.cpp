@@ -2,37 +2,30 @@
 
 #include "cli/CliArgs.h"
 #include "cli/CliRunner.h"
+#include "cli/CliSignals.h"
 #include "cli/CliTap.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <memory>
-#include <unistd.h>
 
 namespace {
 
-int SignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char c = 1;
-    // Only async-signal-safe work here; the event loop does the rest.
-    [[maybe_unused]] const ssize_t n = write(SignalPipe[1], &c, 1);
-}
-
-// SIGINT and SIGTERM end a monitor cleanly instead of killing the process.
-bool CatchStopSignals() {
-    if (pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+// The commands that leave something running that a signal must not leave behind: a motion
+// (also one sent by identifier) and the monitor's updates. The rest keep the default action.
+bool StopsOnSignal(TCliCommand command) {
+    switch (command) {
+    case TCliCommand::Home:
+    case TCliCommand::Move:
+    case TCliCommand::Grasp:
+    case TCliCommand::Release:
+    case TCliCommand::Send:
+    case TCliCommand::Monitor:
+        return true;
+    default:
         return false;
-    struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;
+    }
 }
 
 } // namespace
@@ -61,24 +54,14 @@ int main(int argc, char* argv[]) {
 
     if (parse.Request.Command == TCliCommand::Tap) {
         TCliTap tap(parse.Request, stdout, stderr);
-        std::unique_ptr<QSocketNotifier> tapStop;
-        if (CatchStopSignals()) {
-            tapStop = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-            QObject::connect(tapStop.get(), &QSocketNotifier::activated,
-                             [&tap] { tap.Interrupt(); });
-        }
+        TCliSignals tapSignals;
+        if (tapSignals.Install())
+            tapSignals.OnSignal = [&tap](int) { tap.Interrupt(); };
         return tap.Run();
     }
     TCliRunner runner(parse.Request, stdout, stderr);
-    std::unique_ptr<QSocketNotifier> stopNotifier;
-    if (parse.Request.Command == TCliCommand::Monitor && CatchStopSignals()) {
-        stopNotifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&runner] {
-            char c = 0;
-            while (read(SignalPipe[0], &c, 1) > 0) {
-            }
-            runner.Interrupt();
-        });
-    }
+    TCliSignals stopSignals;
+    if (StopsOnSignal(parse.Request.Command) && stopSignals.Install())
+        stopSignals.OnSignal = [&runner](int signalNumber) { runner.Interrupt(signalNumber); };
     return runner.Run();
 }

@@ -36,6 +36,7 @@ TStat TDevice::Open(const QString& PortName) {
 TStat TDevice::OpenTransport() {
     if (IsOpen())
         Close();
+    FOpenConfirm = FConfirm;
     FState = TState::Connecting;
     TStat status = E_IO_ERROR;
     try {
@@ -48,7 +49,8 @@ TStat TDevice::OpenTransport() {
         FState = TState::Unconnected;
         return status;
     }
-    FConnectTimer->start();
+    const bool atOnce = FOpenConfirm == TConfirm::WhenUsable && FState == TState::Connected;
+    FConnectTimer->start(atOnce ? 0 : ConnectTimerInterval);
     return E_SUCCESS;
 }
 
@@ -66,8 +68,12 @@ TStat TDevice::Close() {
 }
 
 void TDevice::ReportUsable() {
-    if (FState == TState::Connecting)
-        FState = TState::Connected;
+    if (FState != TState::Connecting)
+        return;
+    FState = TState::Connected;
+    // Inside Open the timer is started by OpenTransport, after Open's own work.
+    if (FOpenConfirm == TConfirm::WhenUsable && FConnectTimer->isActive())
+        FConnectTimer->start(0);
 }
 
 void TDevice::ReportFailed(TStat code) {
@@ -91,7 +97,7 @@ void TDevice::ConnectTimerTick() {
     if (FState == TState::Connected)
         DoConnect();
     else
-        FConnectTimer->start();
+        FConnectTimer->start(ConnectTimerInterval);
 }
 
 void TDevice::DoDataAvailable(std::int32_t count) {

@@ -41,7 +41,7 @@ public:
 
     // Where the transport is on its way to and from the gripper. Open leaves it connecting;
     // the transport's report that it became usable makes it connected, and OnConnect follows
-    // from the next ConnectTimer tick. Closing lasts while Close runs.
+    // from the next ConnectTimer tick (see TConfirm). Closing lasts while Close runs.
     enum class TState { Unconnected, Connecting, Connected, Closing };
     TState State() const { return FState; }
 
@@ -62,6 +62,14 @@ public:
     virtual QString Address() const { return {}; }
 
     QTimer* ConnectTimer() const { return FConnectTimer; }
+
+    // When OnConnect follows a usable transport. AfterInterval: at a tick of the 50 ms
+    // ConnectTimer, as an operator's connect has it. WhenUsable: from the event loop as soon as
+    // the transport is usable, for programs that nobody watches connect (never inside Open
+    // all the same). Read by each Open.
+    enum class TConfirm { AfterInterval, WhenUsable };
+    TConfirm Confirm() const { return FConfirm; }
+    void SetConfirm(TConfirm confirm) { FConfirm = confirm; }
 
     // Where Open asks for its settings; none means nobody can be asked, and Open cancels.
     IDevicePrompts* Prompts() const { return FPrompts; }
@@ -116,5 +124,7 @@ private:
     QTimer* FConnectTimer;
     IDevicePrompts* FPrompts = nullptr;
     TState FState = TState::Unconnected;
+    TConfirm FConfirm = TConfirm::AfterInterval;
+    TConfirm FOpenConfirm = TConfirm::AfterInterval; // of the running open
     bool FDestroying = false;
 };

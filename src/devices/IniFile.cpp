@@ -87,11 +87,18 @@ Found Find(const QStringList& lines, const QString& section, const QString& key)
 
 TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
 
+TIniFile::TIniFile(QByteArray* bytes) : FMemory(bytes) {}
+
 QStringList TIniFile::Load(TForm* form) const {
-    QFile f(FFileName);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = f.readAll();
+    QByteArray bytes;
+    if (FMemory) {
+        bytes = *FMemory;
+    } else {
+        QFile f(FFileName);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        bytes = f.readAll();
+    }
     const std::optional<QString> utf8 = FromUtf8(bytes);
     const bool notUtf8 = !utf8;
     const QString text = notUtf8 ? QString::fromLatin1(bytes) : *utf8;
@@ -172,6 +179,10 @@ bool TIniFile::Store(const QStringList& lines, const TForm& form) {
         !FromUtf8(latin1);
     QByteArray bytes = form.Bom ? QByteArray(Utf8Bom) : QByteArray();
     bytes += keepLatin1 ? latin1 : text.toUtf8();
+    if (FMemory) {
+        *FMemory = bytes;
+        return true;
+    }
     QSaveFile out(FFileName);
     const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();
     if (written) {

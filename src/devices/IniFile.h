@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,9 @@
 class TIniFile {
 public:
     explicit TIniFile(QString fileName);
+    // A settings file whose bytes live in `bytes` (not owned; it must outlive the reader) and
+    // never touch the file system: reads and writes behave as with a file of those bytes.
+    explicit TIniFile(QByteArray* bytes);
 
     const QString& FileName() const { return FFileName; }
 
@@ -47,6 +51,7 @@ private:
     QStringList Load(TForm* form = nullptr) const;
     bool Store(const QStringList& lines, const TForm& form);
     QString FFileName;
+    QByteArray* FMemory = nullptr;
     bool FFailing = false;
 };
 

@@ -94,7 +94,7 @@ void TCommand::SetPrompts(IDevicePrompts* prompts) {
 TStat TCommand::Connect() {
     if (!FPrompts)
         return E_CMD_ABORTED;
-    return ConnectWith(*FPrompts);
+    return ConnectWith(*FPrompts, TDevice::TConfirm::AfterInterval);
 }
 
 TStat TCommand::ConnectTo(const TConnectTarget& target) {
@@ -111,10 +111,11 @@ TStat TCommand::ConnectTo(const TConnectTarget& target) {
     TDevice* device = Devices(index);
     // The transport asks the given values for its settings during this open only.
     const TPromptsOverride over(device, &given);
-    return ConnectWith(given);
+    // Nobody watches this connect: no reason to wait for the operator's timer.
+    return ConnectWith(given, TDevice::TConfirm::WhenUsable);
 }
 
-TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
+TStat TCommand::ConnectWith(IDevicePrompts& prompts, TDevice::TConfirm confirm) {
     int index = -1;
     QString portName;
     if (!prompts.SelectDevice(*this, index, portName))
@@ -146,7 +147,10 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
     };
     device->OnError = [this](TDevice* sender, TStat code) { DeviceError(sender, code); };
 
+    const TDevice::TConfirm usual = device->Confirm();
+    device->SetConfirm(confirm);
     const TStat status = device->Open(portName);
+    device->SetConfirm(usual);
     if (status == E_CMD_ABORTED && !confirming.Fired()) {
         // Its settings were cancelled: whatever was attached before stays as it was.
         if (device != previous) {

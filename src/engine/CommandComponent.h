@@ -48,7 +48,8 @@ public:
     // is then unattached).
     TStat Connect();
     // The same without asking anybody: the transport named by its short name opens with the
-    // given settings. 21 when no transport has that name.
+    // given settings, and OnConnect follows as soon as it is usable rather than at the 50 ms
+    // tick that Connect keeps. 21 when no transport has that name.
     TStat ConnectTo(const TConnectTarget& target);
     // Closes and detaches the attached transport; sends nothing.
     void Disconnect();
@@ -87,7 +88,7 @@ private:
     // The one place where the program's transports come into being, in the order in which the
     // dialog offers them.
     void CreateDevices();
-    TStat ConnectWith(IDevicePrompts& prompts);
+    TStat ConnectWith(IDevicePrompts& prompts, TDevice::TConfirm confirm);
     void ResetReceiver();
     void DataAvailable(TDevice* sender, std::int32_t count);
     void DeviceError(TDevice* sender, TStat code);

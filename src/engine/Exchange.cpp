@@ -43,7 +43,8 @@ void TExchange::Log(const TPacket& packet, bool received) {
         FPacketLog->LogStampedPacket(packet, received, {FClock.WallMs(), roundTrip});
 }
 
-TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
+TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request,
+                                std::uint32_t timeoutMs) {
     TExchangeOutcome outcome;
     outcome.ID = ID;
     if (!FCommand->IsConnected())
@@ -64,7 +65,7 @@ TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
             return outcome;
         }
         Log(packet, false);
-        Wait(ID, answer, found, lost);
+        Wait(ID, timeoutMs, answer, found, lost);
     }
     if (FCommand->PacketCount() > 0 || (!InExchange() && !FKept.empty()))
         PostPendingPackets();
@@ -82,7 +83,8 @@ TExchangeOutcome TExchange::Run(std::uint8_t ID, const TByteArray& request) {
     return outcome;
 }
 
-void TExchange::Wait(std::uint8_t ID, TPacket& answer, bool& found, bool& lost) {
+void TExchange::Wait(std::uint8_t ID, std::uint32_t timeoutMs, TPacket& answer, bool& found,
+                     bool& lost) {
     FAwaited.push_back(ID);
     struct TEndExchange {
         TExchange* Exchange;
@@ -117,7 +119,7 @@ void TExchange::Wait(std::uint8_t ID, TPacket& answer, bool& found, bool& lost) 
             // Nothing to take: sleep in the event loop until something happens or the
             // deadline (checked at least every WakeIntervalMs) comes.
             const std::uint32_t elapsed = FClock.Tick() - t0;
-            const std::uint32_t left = elapsed > ReplyTimeoutMs ? 1 : ReplyTimeoutMs - elapsed + 1;
+            const std::uint32_t left = elapsed > timeoutMs ? 1 : timeoutMs - elapsed + 1;
             wake.start(static_cast<int>(std::min(left, WakeIntervalMs)));
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             wake.stop();
@@ -143,7 +145,7 @@ void TExchange::Wait(std::uint8_t ID, TPacket& answer, bool& found, bool& lost) 
         // outcome tells them why nothing came.
         if (!FCommand->IsConnected())
             lost = true;
-        if (FClock.Tick() - t0 > ReplyTimeoutMs)
+        if (FClock.Tick() - t0 > timeoutMs)
             return;
     }
 }

@@ -41,8 +41,9 @@ public:
     // Reports a packet with its wall time; the reply being dispatched carries its round trip.
     void Log(const TPacket& packet, bool received);
 
-    // Sends the request and waits up to ReplyTimeoutMs for the packet with its identifier.
-    TExchangeOutcome Run(std::uint8_t ID, const TByteArray& request);
+    // Sends the request and waits up to `timeoutMs` for the packet with its identifier.
+    TExchangeOutcome Run(std::uint8_t ID, const TByteArray& request,
+                         std::uint32_t timeoutMs = ReplyTimeoutMs);
     // Run for a command whose final result comes later: a reply with status 26 registers
     // `handler` (when given) for the identifier; any earlier registration goes before sending.
     TExchangeOutcome Start(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler);
@@ -55,7 +56,7 @@ public:
 
 private:
     // `lost`: the link was down at some check of the wait.
-    void Wait(std::uint8_t ID, TPacket& answer, bool& found, bool& lost);
+    void Wait(std::uint8_t ID, std::uint32_t timeoutMs, TPacket& answer, bool& found, bool& lost);
     void PostPendingPackets();
     bool TakeKept(std::uint8_t ID, TPacket& packet);
     // Whether a packet taken by the innermost exchange belongs to an outer one that waits.

@@ -57,9 +57,10 @@ void TMorv::ConnectionError(TDevice*, TStat) {
         Disconnect();
 }
 
-TExchangeOutcome TMorv::Exchange(std::uint8_t ID, const TByteArray& request) {
+TExchangeOutcome TMorv::Exchange(std::uint8_t ID, const TByteArray& request,
+                                 std::uint32_t timeoutMs) {
     // Set after the wait, so that exchanges nested in it do not overwrite it.
-    FLastOutcome = FExchange->Run(ID, request);
+    FLastOutcome = FExchange->Run(ID, request, timeoutMs);
     return FLastOutcome;
 }
 

@@ -58,8 +58,9 @@ public:
     // connected, 18 without a usable reply, else the reply's status code.
     TStat StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResultEvent handler);
     // The exchange itself, for callers that must tell a silent gripper from a refusal; also
-    // becomes LastOutcome.
-    TExchangeOutcome Exchange(std::uint8_t ID, const TByteArray& request);
+    // becomes LastOutcome. A caller that cannot wait the usual time gives its own.
+    TExchangeOutcome Exchange(std::uint8_t ID, const TByteArray& request,
+                              std::uint32_t timeoutMs = ReplyTimeoutMs);
     // How the latest exchange that ended went; after a command operation returned, that is its
     // own exchange (nested ones end before it).
     const TExchangeOutcome& LastOutcome() const { return FLastOutcome; }

@@ -3,6 +3,7 @@
 
 #include "FreePorts.h"
 #include "SimProcess.h"
+#include "cli/CliArgs.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,9 +11,25 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
+#include <signal.h>
+
+#include <algorithm>
+#include <csignal>
+#include <iterator>
+#include <memory>
+#include <utility>
+#include <vector>
+
 namespace {
+
+QProcessEnvironment CliEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // the decimal point
+    return env;
+}
 
 struct CliRun {
     int Exit = -1;
@@ -22,9 +39,7 @@ struct CliRun {
 
 CliRun RunCli(const QStringList& args) {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // the decimal point
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(CliEnvironment());
     p.start(QStringLiteral(KARO_CLI_PATH), args);
     CliRun r;
     // A safety net only: the tool bounds its own waits.
@@ -151,78 +166,164 @@ const Step Session[] = {
      R"({"time_ms":null,"system_state":null})", R"({"time_ms":null})", ""},
 };
 
+// What is wrong with one step's result; empty when nothing is.
+QString CheckStep(const Step& step, bool json, const CliRun& r) {
+    const QString what = QString::fromUtf8(step.Args) + QStringLiteral(": ") + r.Err;
+    if (r.Exit != step.Exit)
+        return what + QStringLiteral(" exit %1").arg(r.Exit);
+    // Nothing on standard error unless the step expects it.
+    const QString error = *step.Error ? QString::fromUtf8(step.Error) : QStringLiteral("^$");
+    if (!QRegularExpression(error).match(r.Err).hasMatch())
+        return what;
+    if (!json)
+        return QRegularExpression(QString::fromUtf8(step.Text)).match(r.Out).hasMatch()
+                   ? QString()
+                   : what + r.Out;
+    QString why;
+    const QList<QJsonObject> objects = JsonLines(r.Out, why);
+    if (!why.isEmpty() || objects.isEmpty())
+        return what + why + r.Out;
+    const auto check = [&](const char* expected, const QJsonObject& actual) {
+        return !expected || Contains(actual, QJsonDocument::fromJson(expected).object(), why);
+    };
+    if (!check(step.FirstJson, objects.first()) || !check(step.LastJson, objects.last()))
+        return what + why;
+    return {};
+}
+
+// One session of the steps above against a simulator of its own, one karo-cli process at a
+// time; it stops at the first step that goes wrong.
+struct TSessionRun {
+    explicit TSessionRun(const QStringList& simArgs) : Sim(simArgs) {
+        Process.setProcessEnvironment(CliEnvironment());
+        QObject::connect(
+            &Process, &QProcess::finished, &Process,
+            [this](int code, QProcess::ExitStatus status) { StepEnded(code, status); });
+        QObject::connect(&Process, &QProcess::errorOccurred, &Process,
+                         [this](QProcess::ProcessError e) {
+                             if (e == QProcess::FailedToStart) {
+                                 Failure = Name + QStringLiteral(": karo-cli did not start");
+                                 Done = true;
+                             }
+                         });
+    }
+
+    void StartStep() {
+        if (Next == std::size(Session) || !Failure.isEmpty()) {
+            Done = true;
+            return;
+        }
+        QStringList args;
+        if (Json)
+            args << QStringLiteral("--json");
+        args << Target
+             << QString::fromUtf8(Session[Next].Args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        Process.start(QStringLiteral(KARO_CLI_PATH), args);
+    }
+
+    void StepEnded(int code, QProcess::ExitStatus status) {
+        CliRun r;
+        r.Exit = status == QProcess::NormalExit ? code : -1;
+        r.Out = QString::fromUtf8(Process.readAllStandardOutput());
+        r.Err = QString::fromUtf8(Process.readAllStandardError());
+        const QString bad = CheckStep(Session[Next], Json, r);
+        if (!bad.isEmpty())
+            Failure = Name + QStringLiteral(": ") + bad;
+        ++Next;
+        // Not from inside the process's own notification.
+        QTimer::singleShot(0, &Process, [this] { StartStep(); });
+    }
+
+    SimProcess Sim;
+    QString Name;
+    bool Json = false;
+    QString Target;
+    std::size_t Next = 0;
+    QProcess Process;
+    QString Failure;
+    bool Done = false;
+};
+
+// Runs the argument lists as karo-cli processes side by side and returns their results in
+// the same order.
+QList<CliRun> RunCliTogether(const QList<QStringList>& argLists) {
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QStringList& args : argLists) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->setProcessEnvironment(CliEnvironment());
+        processes.back()->start(QStringLiteral(KARO_CLI_PATH), args);
+    }
+    QList<CliRun> results;
+    for (const auto& p : processes) {
+        CliRun r;
+        // A safety net only: the tool bounds its own waits.
+        if (!p->waitForFinished(60000)) {
+            p->kill();
+            p->waitForFinished();
+            r.Err = QStringLiteral("karo-cli did not end");
+        } else {
+            r.Exit = p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
+        }
+        r.Out += QString::fromUtf8(p->readAllStandardOutput());
+        r.Err += QString::fromUtf8(p->readAllStandardError());
+        results.append(r);
+    }
+    return results;
+}
+
 } // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void everyCommand_data() {
-        QTest::addColumn<QString>("transport");
-        QTest::addColumn<bool>("json");
-        for (const char* transport : {"tcp", "udp"})
-            for (const bool json : {false, true})
-                QTest::addRow("%s %s", transport, json ? "json" : "text")
-                    << QString::fromLatin1(transport) << json;
-        // The line transports share the code above the link: one form each is enough.
-        QTest::addRow("serial text") << QStringLiteral("serial") << false;
-        QTest::addRow("can json") << QStringLiteral("can") << true;
-    }
-
-    // A whole session on one fresh simulator per row.
+    // A whole session on one fresh simulator per transport and output form; the sessions run
+    // side by side, each step starting when the one before it in its session has ended.
     void everyCommand() {
-        QFETCH(QString, transport);
-        QFETCH(bool, json);
-        QStringList simArgs{QStringLiteral("--referenced"), QStringLiteral("--serial-number"),
-                            QStringLiteral("4711")};
-        // A bus of its own on a free port, hosted by the simulator.
-        const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(FreeTcpPort());
-        if (transport == QLatin1String("serial"))
-            simArgs << QStringLiteral("--serial-pty");
-        if (transport == QLatin1String("can"))
-            simArgs << QStringLiteral("--can") << bus << QStringLiteral("--can-id")
-                    << QStringLiteral("100");
-        SimProcess sim(simArgs);
-        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
-        QString target;
-        if (transport == QLatin1String("tcp"))
-            target = QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort());
-        else if (transport == QLatin1String("udp"))
-            target = QStringLiteral("udp://127.0.0.1:%1?listen=%2")
-                         .arg(sim.UdpPort())
-                         .arg(FreeUdpPort());
-        else if (transport == QLatin1String("serial"))
-            target = QStringLiteral("serial:%1?baud=115200").arg(sim.SerialPath());
-        else
-            target = QStringLiteral("can:%1?id=100&bitrate=250k").arg(bus);
-        for (const Step& step : Session) {
-            QStringList args;
-            if (json)
-                args << QStringLiteral("--json");
-            args << target
-                 << QString::fromUtf8(step.Args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            const CliRun r = RunCli(args);
-            const QString what = QString::fromUtf8(step.Args) + QStringLiteral(": ") + r.Err;
-            QVERIFY2(r.Exit == step.Exit,
-                     qPrintable(what + QStringLiteral(" exit %1").arg(r.Exit)));
-            // Nothing on standard error unless the step expects it.
-            const QString error =
-                *step.Error ? QString::fromUtf8(step.Error) : QStringLiteral("^$");
-            QVERIFY2(QRegularExpression(error).match(r.Err).hasMatch(), qPrintable(what));
-            if (!json) {
-                QVERIFY2(QRegularExpression(QString::fromUtf8(step.Text)).match(r.Out).hasMatch(),
-                         qPrintable(what + r.Out));
-                continue;
-            }
-            QString why;
-            const QList<QJsonObject> objects = JsonLines(r.Out, why);
-            QVERIFY2(why.isEmpty() && !objects.isEmpty(), qPrintable(what + why + r.Out));
-            const auto check = [&](const char* expected, const QJsonObject& actual) {
-                return !expected ||
-                       Contains(actual, QJsonDocument::fromJson(expected).object(), why);
-            };
-            QVERIFY2(check(step.FirstJson, objects.first()), qPrintable(what + why));
-            QVERIFY2(check(step.LastJson, objects.last()), qPrintable(what + why));
+        struct Row {
+            const char* Transport;
+            bool Json;
+        };
+        // The line transports share the code above the link: one form each is enough.
+        const Row rows[] = {{"tcp", false}, {"tcp", true},     {"udp", false},
+                            {"udp", true},  {"serial", false}, {"can", true}};
+        std::vector<std::unique_ptr<TSessionRun>> runs;
+        for (const Row& row : rows) {
+            const QString transport = QString::fromLatin1(row.Transport);
+            QStringList simArgs{QStringLiteral("--referenced"), QStringLiteral("--serial-number"),
+                                QStringLiteral("4711")};
+            // A bus of its own on a free port, hosted by the simulator.
+            const QString bus =
+                QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(FreeTcpPort());
+            if (transport == QLatin1String("serial"))
+                simArgs << QStringLiteral("--serial-pty");
+            if (transport == QLatin1String("can"))
+                simArgs << QStringLiteral("--can") << bus << QStringLiteral("--can-id")
+                        << QStringLiteral("100");
+            auto run = std::make_unique<TSessionRun>(simArgs);
+            QVERIFY2(run->Sim.Start(), qPrintable(run->Sim.ErrorString()));
+            run->Name = transport + (row.Json ? QStringLiteral(" json") : QStringLiteral(" text"));
+            run->Json = row.Json;
+            if (transport == QLatin1String("tcp"))
+                run->Target = QStringLiteral("tcp://127.0.0.1:%1").arg(run->Sim.TcpPort());
+            else if (transport == QLatin1String("udp"))
+                run->Target = QStringLiteral("udp://127.0.0.1:%1?listen=%2")
+                                  .arg(run->Sim.UdpPort())
+                                  .arg(FreeUdpPort());
+            else if (transport == QLatin1String("serial"))
+                run->Target = QStringLiteral("serial:%1?baud=115200").arg(run->Sim.SerialPath());
+            else
+                run->Target = QStringLiteral("can:%1?id=100&bitrate=250k").arg(bus);
+            runs.push_back(std::move(run));
         }
+        for (auto& run : runs)
+            run->StartStep();
+        const auto finished = [&runs] {
+            return std::all_of(runs.begin(), runs.end(), [](const auto& r) { return r->Done; });
+        };
+        // A safety net only: the tool bounds its own waits.
+        QVERIFY(QTest::qWaitFor(finished, 240000));
+        for (const auto& run : runs)
+            QVERIFY2(run->Failure.isEmpty(), qPrintable(run->Failure));
     }
 
     void monitorLinesCarryTheirTime() {
@@ -275,8 +376,16 @@ private Q_SLOTS:
                  qPrintable(r.Out));
     }
 
-    // Without SECONDS the monitor runs until it is told to stop, and then ends as a success.
+    // Without SECONDS the monitor runs until Ctrl-C, then switches the updates off: a success
+    // when the gripper confirms that, exit code 4 when it no longer answers.
+    void monitorStopsOnSignal_data() {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("answering") << false;
+        QTest::newRow("silent gripper") << true;
+    }
+
     void monitorStopsOnSignal() {
+        QFETCH(bool, silent);
         SimProcess sim({QStringLiteral("--referenced")});
         QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
         QProcess p;
@@ -290,11 +399,94 @@ private Q_SLOTS:
                 return out.count('\n') >= 4;
             },
             30000));
-        p.terminate();
-        QVERIFY(p.waitForFinished(30000));
+        const auto simPid = static_cast<pid_t>(sim.Process().processId());
+        if (silent)
+            QCOMPARE(::kill(simPid, SIGSTOP), 0);
+        QCOMPARE(::kill(static_cast<pid_t>(p.processId()), SIGINT), 0);
+        const bool ended = p.waitForFinished(30000);
+        if (silent)
+            ::kill(simPid, SIGCONT);
+        QVERIFY(ended);
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), silent ? 4 : 0);
+        QCOMPARE(err, silent ? QStringLiteral("karo-cli: monitor: no reply to switching the "
+                                              "updates off within 1000 ms\n")
+                             : QString());
         QVERIFY(out.startsWith("System state: 00000001h (Referenced)\n"));
+    }
+
+    // Ctrl-C or SIGTERM while the fingers move: the tool stops them and exits as the signal
+    // says; when the gripper does not confirm the stop it says so, and a second signal ends
+    // the tool without waiting for that.
+    void interruptedMotion_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("silent"); // the simulator is halted before the signal
+        QTest::addColumn<bool>("twice");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("SIGINT") << int(SIGINT) << false << false
+                                << QStringLiteral("karo-cli: interrupted: GOTO stopped\n");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false << false
+                                 << QStringLiteral("karo-cli: interrupted: GOTO stopped\n");
+        QTest::newRow("silent gripper")
+            << int(SIGINT) << true << false
+            << QStringLiteral("karo-cli: interrupted: no reply to STOP within 1000 ms; the "
+                              "gripper may still be moving\n");
+        QTest::newRow("second signal") << int(SIGINT) << true << true << QString();
+    }
+
+    void interruptedMotion() {
+        QFETCH(int, signalNumber);
+        QFETCH(bool, silent);
+        QFETCH(bool, twice);
+        QFETCH(QString, error);
+        SimProcess sim({QStringLiteral("--referenced")});
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        // The test watches the fingers over a second link of the same gripper.
+        const QString watch =
+            QStringLiteral("udp://127.0.0.1:%1?listen=%2").arg(sim.UdpPort()).arg(FreeUdpPort());
+        const auto position = [&watch](QString* state = nullptr) {
+            const CliRun r = RunCli({QStringLiteral("--json"), watch, QStringLiteral("state")});
+            const QJsonObject o = QJsonDocument::fromJson(r.Out.toUtf8()).object();
+            if (state)
+                *state = r.Out;
+            return r.Exit == 0 ? o[QStringLiteral("position_mm")].toDouble() : -1.0;
+        };
+        QProcess p;
+        p.setProcessEnvironment(CliEnvironment());
+        // 55 mm at 5 mm/s: eleven seconds, long enough to be interrupted.
+        p.start(QStringLiteral(KARO_CLI_PATH),
+                {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()), QStringLiteral("move"),
+                 QStringLiteral("0"), QStringLiteral("5")});
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const double at = position();
+                return at >= 0 && at < 54.5;
+            },
+            30000));
+        const auto simPid = static_cast<pid_t>(sim.Process().processId());
+        if (silent)
+            QCOMPARE(::kill(simPid, SIGSTOP), 0);
+        const auto cliPid = static_cast<pid_t>(p.processId());
+        QCOMPARE(::kill(cliPid, signalNumber), 0);
+        if (twice)
+            QCOMPARE(::kill(cliPid, signalNumber), 0);
+        const bool ended = p.waitForFinished(30000);
+        if (silent)
+            ::kill(simPid, SIGCONT);
+        QVERIFY(ended);
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 128 + signalNumber);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), error);
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+        if (silent)
+            return;
+        // Stopped half-way, and it stays there.
+        QString state;
+        const double at = position(&state);
+        QVERIFY2(at > 0 && at < 54.5, qPrintable(state));
+        QVERIFY2(state.contains(QStringLiteral("Axis stopped")), qPrintable(state));
+        QCOMPARE(position(), at);
     }
 
     void usageErrors_data() {
@@ -338,15 +530,33 @@ private Q_SLOTS:
     }
 
     // Nothing is opened: one line on standard error that names the bad part, exit code 2.
+    // Nothing is opened: one line naming the bad part. The reader is asked directly here; the
+    // process's side of it is usageErrorsEndTheProcess.
     void usageErrors() {
         QFETCH(QString, args);
         QFETCH(QString, error);
-        const CliRun r = RunCli(args.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-        QCOMPARE(r.Exit, 2);
-        QVERIFY(r.Out.isEmpty());
-        QVERIFY2(r.Err.startsWith(QStringLiteral("karo-cli: ")) && r.Err.contains(error) &&
-                     r.Err.count(QLatin1Char('\n')) == 1,
-                 qPrintable(r.Err));
+        const TCliParse parse = ParseCliArguments(args.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+        QCOMPARE(parse.Kind, TCliParse::Invalid);
+        QVERIFY2(parse.Error.contains(error) && !parse.Error.contains(QLatin1Char('\n')),
+                 qPrintable(parse.Error));
+    }
+
+    // One process for each kind of bad part (target, command, option): the reader's line on
+    // standard error behind the tool's name, nothing on standard output, exit code 2.
+    void usageErrorsEndTheProcess() {
+        const QList<QStringList> argLists{
+            {QStringLiteral("tcp://h:65536"), QStringLiteral("info")},
+            {QStringLiteral("tcp://h:1"), QStringLiteral("move"), QStringLiteral("10")},
+            {QStringLiteral("--timeout"), QStringLiteral("0"), QStringLiteral("tcp://h:1"),
+             QStringLiteral("info")}};
+        const QList<CliRun> results = RunCliTogether(argLists);
+        for (qsizetype i = 0; i < argLists.size(); ++i) {
+            const CliRun& r = results[i];
+            QCOMPARE(r.Exit, 2);
+            QVERIFY(r.Out.isEmpty());
+            QCOMPARE(r.Err, QStringLiteral("karo-cli: ") + ParseCliArguments(argLists[i]).Error +
+                                QLatin1Char('\n'));
+        }
     }
 
     void helpAndVersion() {
@@ -370,30 +580,29 @@ private Q_SLOTS:
                  QStringLiteral("karo-sim 1.2.0"));
     }
 
-    void linkCannotBeOpened_data() {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("error");
+    // All side by side: each waits for a refusal or a look-up, none for the others.
+    void linkCannotBeOpened() {
         QTcpServer closed; // a port that certainly refuses
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
         const quint16 port = closed.serverPort();
         closed.close();
-        QTest::newRow("refused") << QStringLiteral("tcp://127.0.0.1:%1").arg(port)
-                                 << QStringLiteral("the connection failed");
-        QTest::newRow("unknown host")
-            << QStringLiteral("tcp://no-such-host.invalid:1000") << QStringLiteral("cannot open");
-        QTest::newRow("serial") << QStringLiteral("serial:/dev/karo-no-such-port?baud=9600")
-                                << QStringLiteral("General I/O-Error");
-        QTest::newRow("can") << QStringLiteral("can:nosuchplugin:can0?id=0x20&bitrate=1M")
-                             << QStringLiteral("no such port or net");
-    }
-
-    void linkCannotBeOpened() {
-        QFETCH(QString, target);
-        QFETCH(QString, error);
-        const CliRun r = RunCli({target, QStringLiteral("info")});
-        QCOMPARE(r.Exit, 3);
-        QVERIFY(r.Out.isEmpty());
-        QVERIFY2(r.Err.contains(error), qPrintable(r.Err));
+        const QList<std::pair<QString, QString>> rows{
+            {QStringLiteral("tcp://127.0.0.1:%1").arg(port),
+             QStringLiteral("the connection failed")},
+            {QStringLiteral("tcp://no-such-host.invalid:1000"), QStringLiteral("cannot open")},
+            {QStringLiteral("serial:/dev/karo-no-such-port?baud=9600"),
+             QStringLiteral("General I/O-Error")},
+            {QStringLiteral("can:nosuchplugin:can0?id=0x20&bitrate=1M"),
+             QStringLiteral("no such port or net")}};
+        QList<QStringList> argLists;
+        for (const auto& row : rows)
+            argLists.append({row.first, QStringLiteral("info")});
+        const QList<CliRun> results = RunCliTogether(argLists);
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            QVERIFY2(results[i].Exit == 3, qPrintable(rows[i].first + results[i].Err));
+            QVERIFY(results[i].Out.isEmpty());
+            QVERIFY2(results[i].Err.contains(rows[i].second), qPrintable(results[i].Err));
+        }
     }
 
     // The simulator drops the connection after the first request of three.
@@ -406,41 +615,49 @@ private Q_SLOTS:
         QVERIFY2(r.Err.contains(QStringLiteral("the link was lost")), qPrintable(r.Err));
     }
 
-    void noReplyInTime_data() {
-        QTest::addColumn<QString>("transport");
-        QTest::addColumn<QStringList>("command");
-        QTest::addColumn<QString>("error");
-        for (const char* t : {"tcp", "udp"}) {
-            const QString transport = QString::fromLatin1(t);
-            QTest::addRow("%s query", t) << transport << QStringList{QStringLiteral("info")}
-                                         << QStringLiteral("GET_SYSINFO: no reply within 3000 ms");
-            QTest::addRow("%s send", t)
-                << transport << QStringList{QStringLiteral("send"), QStringLiteral("0x50")}
-                << QStringLiteral("GET_SYSINFO: no reply");
-            // 55 mm at 5 mm/s takes eleven seconds: far beyond the time-out given.
-            QTest::addRow("%s final result", t)
-                << transport
-                << QStringList{QStringLiteral("--timeout"), QStringLiteral("300"),
-                               QStringLiteral("move"), QStringLiteral("0"), QStringLiteral("5")}
-                << QStringLiteral("no final result of GOTO within 300 ms");
-        }
-    }
-
+    // Each on a simulator of its own that never answers GET_SYSINFO, all side by side: the
+    // waits are the tool's own time-outs, and they overlap.
     void noReplyInTime() {
-        QFETCH(QString, transport);
-        QFETCH(QStringList, command);
-        QFETCH(QString, error);
-        SimProcess sim({QStringLiteral("--referenced"), QStringLiteral("--silent-ids"),
-                        QStringLiteral("0x50")});
-        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
-        const QString target = transport == QLatin1String("tcp")
-                                   ? QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort())
-                                   : QStringLiteral("udp://127.0.0.1:%1?listen=%2")
-                                         .arg(sim.UdpPort())
-                                         .arg(FreeUdpPort());
-        const CliRun r = RunCli(QStringList{target} + command);
-        QCOMPARE(r.Exit, 4);
-        QVERIFY2(r.Err.contains(error), qPrintable(r.Err));
+        struct Row {
+            const char* Transport;
+            QStringList Command;
+            const char* Error;
+        };
+        // 55 mm at 5 mm/s takes eleven seconds: far beyond the time-out given.
+        const QStringList slowMove{QStringLiteral("--timeout"), QStringLiteral("300"),
+                                   QStringLiteral("move"), QStringLiteral("0"),
+                                   QStringLiteral("5")};
+        const std::vector<Row> rows{
+            {"tcp", {QStringLiteral("info")}, "GET_SYSINFO: no reply within 3000 ms"},
+            {"udp", {QStringLiteral("info")}, "GET_SYSINFO: no reply within 3000 ms"},
+            {"tcp", {QStringLiteral("send"), QStringLiteral("0x50")}, "GET_SYSINFO: no reply"},
+            {"udp", {QStringLiteral("send"), QStringLiteral("0x50")}, "GET_SYSINFO: no reply"},
+            {"tcp", slowMove,
+             "no final result of GOTO within 300 ms; the gripper may still be moving"},
+            {"udp", slowMove,
+             "no final result of GOTO within 300 ms; the gripper may still be moving"}};
+        std::vector<std::unique_ptr<SimProcess>> sims;
+        QList<QStringList> argLists;
+        for (const Row& row : rows) {
+            sims.push_back(std::make_unique<SimProcess>(QStringList{QStringLiteral("--referenced"),
+                                                                    QStringLiteral("--silent-ids"),
+                                                                    QStringLiteral("0x50")}));
+            SimProcess& sim = *sims.back();
+            QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+            const QString target = QLatin1String(row.Transport) == QLatin1String("tcp")
+                                       ? QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort())
+                                       : QStringLiteral("udp://127.0.0.1:%1?listen=%2")
+                                             .arg(sim.UdpPort())
+                                             .arg(FreeUdpPort());
+            argLists.append(QStringList{target} + row.Command);
+        }
+        const QList<CliRun> results = RunCliTogether(argLists);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const CliRun& r = results[qsizetype(i)];
+            const QString what = argLists[qsizetype(i)].join(QLatin1Char(' ')) + r.Err;
+            QVERIFY2(r.Exit == 4, qPrintable(what));
+            QVERIFY2(r.Err.contains(QLatin1String(rows[i].Error)), qPrintable(what));
+        }
     }
 };
 

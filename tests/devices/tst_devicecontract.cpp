@@ -156,6 +156,23 @@ private Q_SLOTS:
         QCOMPARE(dev->State(), TDevice::TState::Unconnected);
         QCOMPARE(dev->BytesAvailable(), 0);
 
+        // Confirmed as soon as it is usable: the result still comes first, and the tick that
+        // raises OnConnect did not wait the interval.
+        dev->SetConfirm(TDevice::TConfirm::WhenUsable);
+        int interval = -1;
+        dev->OnConnect = [&](TDevice*) {
+            ev.Log << QStringLiteral("connect");
+            interval = dev->ConnectTimer()->interval();
+        };
+        ev.Log.clear();
+        QCOMPARE(dev->Open(peer.Target.Port), E_SUCCESS);
+        QVERIFY(ev.Log.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(ev.Log, QStringList{QStringLiteral("connect")}, Patience);
+        QCOMPARE(interval, 0);
+        dev->SetConfirm(TDevice::TConfirm::AfterInterval);
+        QCOMPARE(dev->Close(), E_SUCCESS);
+        ev.Watch(*dev);
+
         // Closed before its first tick: no OnConnect is left to come.
         QCOMPARE(dev->Open(peer.Target.Port), E_SUCCESS);
         QCOMPARE(dev->Close(), E_SUCCESS);

@@ -67,6 +67,28 @@ private Q_SLOTS:
         QVERIFY(!ini.ValueExists(QStringLiteral("other"), QStringLiteral("c")));
     }
 
+    // The reader over bytes in memory (the fuzz target's) reads and writes what it would on disk.
+    void memoryFileMatchesTheDiskFile() {
+        const QByteArray files[] = {"", "; hand\r\n[Common]\r\nport=1000\r\n\r\n[x]\r\n",
+                                    "[ports]\nCOM3=/dev/caf\xe9\n",
+                                    "\xef\xbb\xbf[common]\nhost=a\n"};
+        for (const QByteArray& content : files) {
+            TempSettingsDir dir;
+            dir.WriteFile(QStringLiteral("tcp.cfg"), content);
+            TIniFile disk(dir.FilePath(QStringLiteral("tcp.cfg")));
+            QByteArray bytes = content;
+            TIniFile memory(&bytes);
+            const QString s = QStringLiteral("common");
+            QCOMPARE(memory.ReadSection(s), disk.ReadSection(s));
+            for (TIniFile* ini : {&disk, &memory}) {
+                QVERIFY(ini->WriteString(s, QStringLiteral("host"), QStringLiteral("h\u00e9")));
+                QVERIFY(ini->WriteInteger(s, QStringLiteral("port"), 1001));
+            }
+            QCOMPARE(bytes, dir.ReadFile(QStringLiteral("tcp.cfg")));
+            QCOMPARE(memory.ReadInteger(s, QStringLiteral("PORT"), 0), 1001);
+        }
+    }
+
     void aWriteKeepsTheFilesEncoding() {
         TempSettingsDir dir;
         // Found by fuzzing: a Latin-1 byte in another line came back as U+FFFD.

@@ -167,6 +167,26 @@ private Q_SLOTS:
         QCOMPARE(rig.a->Writes.back().size(), std::size_t(65543));
     }
 
+    // The operator's connect keeps the transport's 50 ms confirmation; a connect that nobody
+    // watches has it confirmed at the next pass of the event loop. Neither changes the
+    // transport's own setting.
+    void connectWithoutAskingConfirmsAtOnce() {
+        Rig rig;
+        int connects = 0;
+        rig.cmd.SetOnConnect([&](TDevice*) { ++connects; });
+        TConnectTarget target;
+        target.Device = QStringLiteral("b");
+        QCOMPARE(rig.cmd.ConnectTo(target), E_SUCCESS);
+        QCOMPARE(connects, 0);
+        QVERIFY(rig.b->ConnectTimer()->isActive());
+        QCOMPARE(rig.b->ConnectTimer()->interval(), 0);
+        QCOMPARE(rig.b->Confirm(), TDevice::TConfirm::AfterInterval);
+        QTRY_COMPARE(connects, 1);
+        QCOMPARE(rig.ConnectTo(1), E_SUCCESS);
+        QCOMPARE(rig.b->ConnectTimer()->interval(), TDevice::ConnectTimerInterval);
+        QTRY_COMPARE(connects, 2);
+    }
+
     void connectSwitchesDevicesAndStartsClean() {
         Rig rig;
         int connects = 0, disconnects = 0;
