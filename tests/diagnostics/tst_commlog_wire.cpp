@@ -10,6 +10,7 @@
 #include "WidgetSupport.h"
 #include "devices/IniFile.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -160,6 +161,17 @@ void TestCommLogWire::linkEventsAreEntriesOfTheirOwn() {
     QCOMPARE(c.MeanRoundTripMs(), 8.0);
     QTRY_VERIFY(log.lbCounters->text().contains(QStringLiteral("checksum failures 1")));
     QVERIFY(log.lbCounters->text().contains(QStringLiteral("4 / 8.0 / 12 ms")));
+    // For the documentation: the window with everything shown, a float marked.
+    if (const QByteArray dir = qgetenv("KARO_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        for (QAction* a : log.btnFilter->miShowEvents)
+            a->setChecked(true);
+        log.btnFilter->miShowTx->setChecked(true);
+        log.cbTimeStamps->click();
+        log.cbInspector->click();
+        const int at = static_cast<int>(Lines(log)[1].indexOf(QStringLiteral("00 00 48 42")));
+        log.RxMsgMemo->SetSelection({1, at}, {1, at + 11});
+        log.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/log-window.png"));
+    }
     log.btnClearClick();
     QCOMPARE(log.Counters().FramesIn(), 0u);
     QTRY_VERIFY(log.lbCounters->text().contains(QStringLiteral("round trip none")));
