@@ -10,7 +10,7 @@
 #include <limits>
 
 const char* const CliUsage =
-    R"(Usage: karo-cli [--json] [--timeout MS] TARGET COMMAND [ARGUMENTS]
+    R"(Usage: karo-cli [--json] [--stats] [--timeout MS] TARGET COMMAND [ARGUMENTS]
        karo-cli [--json] tap can:NET[?id=ID] | serial:DEV [serial:DEV2]
 
 Operates one Karo gripper from a terminal or a script.
@@ -40,6 +40,8 @@ Positions and widths in mm, speeds in mm/s, forces in N, accelerations in mm/s²
 
 Options
   --json         one JSON object per result (monitor: one per line, "time_ms" since start)
+  --stats        on exit, the link's counters on standard error: frames in and out, checksum
+                 failures, bytes skipped, replies missing, round trip min / mean / max
   --timeout MS   how long to wait for the link to come up and for a motion's final result
                  (default 30000); each reply is awaited up to 3000 ms
   --help         this text
@@ -410,6 +412,8 @@ TCliParse ParseCliArguments(const QStringList& args) {
         }
         if (a == QLatin1String("--json")) {
             r.Json = true;
+        } else if (a == QLatin1String("--stats")) {
+            r.Stats = true;
         } else if (a == QLatin1String("--timeout") || a.startsWith(QLatin1String("--timeout="))) {
             QString value;
             if (a.contains(QLatin1Char('='))) {

@@ -33,6 +33,7 @@ enum class TCliCommand {
 
 struct TCliRequest {
     bool Json = false;
+    bool Stats = false; // the link's counters on standard error at the end
     int TimeoutMs = 30000;
     QString TargetText;
     TConnectTarget Target;

@@ -54,6 +54,8 @@ TCliRunner::TCliRunner(const TCliRequest& request, std::FILE* out, std::FILE* er
     FMorv.OnSystemState = update(&TCliRunner::SystemStateField);
     FMorv.OnGraspingState = update(&TCliRunner::GraspingStateField);
     FMorv.OnPosition = update(&TCliRunner::PositionField);
+    if (FRequest.Stats)
+        FMorv.SetPacketLog(&FStatsLog);
 }
 
 TCliRunner::~TCliRunner() {
@@ -64,13 +66,17 @@ TCliRunner::~TCliRunner() {
     FMorv.OnGraspingState = nullptr;
     FMorv.OnPosition = nullptr;
     FMorv.Disconnect();
+    FMorv.SetPacketLog(nullptr);
 }
 
 int TCliRunner::Run() {
-    const int connected = Connect();
-    if (connected != ExitSuccess)
-        return connected;
-    return Execute();
+    int code = Connect();
+    if (code == ExitSuccess)
+        code = Execute();
+    if (FRequest.Stats)
+        for (const QString& line : FStatsLog.Counters.Lines())
+            std::fprintf(FErr, "%s\n", line.toUtf8().constData());
+    return code;
 }
 
 void TCliRunner::Interrupt(int signalNumber) {

@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "engine/MorvForm.h"
+#include "protocol/LinkCounters.h"
 
 #include <QElapsedTimer>
 #include <QJsonValue>
@@ -73,6 +74,7 @@ private:
     const TCliRequest& FRequest;
     std::FILE* FOut;
     std::FILE* FErr;
+    TCountingPacketLog FStatsLog;
     TMorv FMorv{nullptr};
     QEventLoop* FLoop = nullptr;
     bool FConnected = false;

@@ -1,5 +1,6 @@
 #include "diagnostics/CommLogFilter.h"
 
+#include "diagnostics/CommLogEvents.h"
 #include "protocol/Constants.h"
 
 #include <QAction>
@@ -33,6 +34,15 @@ TLogFilterButton::TLogFilterButton(QWidget* parent) : QToolButton(parent) {
         a->setCheckable(true);
         a->setChecked(true);
         connect(a, &QAction::toggled, this, &TLogFilterButton::Update);
+    }
+    menu->addSeparator();
+    for (int k = 0; k < TLogFilter::EventKinds; ++k) {
+        QAction* a = menu->addAction(LinkEventCaption(static_cast<TLinkEventKind>(k)));
+        a->setObjectName(QStringLiteral("miShowEvent%1").arg(k));
+        a->setCheckable(true);
+        a->setChecked(true);
+        connect(a, &QAction::toggled, this, &TLogFilterButton::Update);
+        miShowEvents.append(a);
     }
     menu->addSeparator();
     miShowAllIDs = menu->addAction(QStringLiteral("All identifiers"));
@@ -84,6 +94,9 @@ void TLogFilterButton::ShowAll() {
 void TLogFilterButton::Update() {
     FFilter.ShowRx = miShowRx->isChecked();
     FFilter.ShowTx = miShowTx->isChecked();
+    for (int k = 0; k < TLogFilter::EventKinds; ++k)
+        FFilter.HiddenKinds.set(static_cast<std::size_t>(k),
+                                !miShowEvents[static_cast<qsizetype>(k)]->isChecked());
     // Bold tells the operator that some entries are hidden.
     QFont f = font();
     f.setBold(!FFilter.PassesAll());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QToolButton>
 
 #include <bitset>
@@ -11,13 +12,19 @@ class QListWidgetItem;
 
 // Which entries the command log shows.
 struct TLogFilter {
+    static constexpr int EventKinds = 9;
     bool ShowRx = true;
     bool ShowTx = true;
     std::bitset<256> HiddenIDs;
+    // Link events go by their kind alone.
+    std::bitset<EventKinds> HiddenKinds;
 
-    bool PassesAll() const { return ShowRx && ShowTx && HiddenIDs.none(); }
+    bool PassesAll() const { return ShowRx && ShowTx && HiddenIDs.none() && HiddenKinds.none(); }
     bool Passes(std::uint8_t id, bool received) const {
         return (received ? ShowRx : ShowTx) && !HiddenIDs.test(id);
+    }
+    bool PassesEvent(int kind) const {
+        return kind < 0 || kind >= EventKinds || !HiddenKinds.test(static_cast<std::size_t>(kind));
     }
 };
 
@@ -33,6 +40,8 @@ public:
     QAction* miShowRx;
     QAction* miShowTx;
     QAction* miShowAllIDs;
+    // One per kind of link event, in the order of the kinds.
+    QList<QAction*> miShowEvents;
     // One item per identifier of the command table, then one for every other identifier.
     QListWidget* lbFilterIDs;
 

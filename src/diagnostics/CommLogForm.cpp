@@ -1,6 +1,10 @@
 #include "diagnostics/CommLogForm.h"
 
+#include "devices/IniFile.h"
+#include "diagnostics/CommLogEvents.h"
 #include "diagnostics/CommLogExport.h"
+#include "diagnostics/CommLogFile.h"
+#include "diagnostics/CommLogInspector.h"
 #include "diagnostics/CommLogSearch.h"
 #include "protocol/TrimControl.h"
 #include "widgets/MessageBoxes.h"
@@ -8,7 +12,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,6 +44,9 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
     top->addWidget(cbShowIDDescr);
     top->addWidget(cbEvaluateErrorCodes);
     top->addWidget(cbTimeStamps);
+    cbInspector = new QCheckBox(QStringLiteral("Data inspector"), this);
+    cbInspector->setObjectName(QStringLiteral("cbInspector"));
+    top->addWidget(cbInspector);
     top->addStretch();
     top->addWidget(btnFilter);
     top->addWidget(cbPause);
@@ -57,6 +63,12 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
             return DroppedLine();
         return EntryLine(ShownEntry(line - HeaderLines()));
     };
+    RxMsgMemo->LineColor = [this](int line) {
+        if (line < HeaderLines())
+            return QColor();
+        const int index = ShownEntry(line - HeaderLines());
+        return FStore.IsEvent(index) ? LinkEventColor(FStore.EventKind(index)) : QColor();
+    };
     connect(RxMsgMemo, &TLogView::mouseReleased, this,
             [this](const QPoint& pos, Qt::MouseButton button) {
                 if (button == Qt::LeftButton)
@@ -68,7 +80,32 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
     FindBar->hide();
     connect(FindBar, &TLogFindBar::findRequested, this, &TCommLog::FindNext);
 
+    Inspector = new TLogInspector(this);
+    Inspector->setObjectName(QStringLiteral("Inspector"));
+    Inspector->hide();
+    connect(RxMsgMemo, &TLogView::selectionChanged, this,
+            [this] { Inspector->Inspect(SelectionToBytes(SelectedText())); });
+    connect(cbInspector, &QCheckBox::toggled, Inspector, &QWidget::setVisible);
+
+    lbCounters = new QLabel(this);
+    lbCounters->setObjectName(QStringLiteral("lbCounters"));
+    lbCounters->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbCounters->setWordWrap(true);
+    FCountersTimer.setSingleShot(true);
+    FCountersTimer.setInterval(100);
+    connect(&FCountersTimer, &QTimer::timeout, this, &TCommLog::ShowCounters);
+    ShowCounters();
+
     auto* bottom = new QHBoxLayout;
+    btnOpen = new QPushButton(QStringLiteral("Open…"), this);
+    btnOpen->setObjectName(QStringLiteral("btnOpen"));
+    btnOpen->setToolTip(QStringLiteral("Open a saved log in a window of its own"));
+    btnLogToFile = new QPushButton(QStringLiteral("Log to file..."), this);
+    btnLogToFile->setObjectName(QStringLiteral("btnLogToFile"));
+    btnLogToFile->setCheckable(true);
+    btnLogToFile->setToolTip(QStringLiteral("Write every entry to a CSV file as it arrives"));
+    bottom->addWidget(btnOpen);
+    bottom->addWidget(btnLogToFile);
     btnSave = new QPushButton(QStringLiteral("Save…"), this);
     btnSave->setObjectName(QStringLiteral("btnSave"));
     btnClear = new QPushButton(QStringLiteral("Clear"), this);
@@ -79,8 +116,12 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(RxMsgMemo, 1);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(RxMsgMemo, 1);
+    middle->addWidget(Inspector);
+    layout->addLayout(middle, 1);
     layout->addWidget(FindBar);
+    layout->addWidget(lbCounters);
     layout->addLayout(bottom);
 
     PopupMenu1 = new QMenu(this);
@@ -126,6 +167,10 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     connect(btnClear, &QPushButton::clicked, this, &TCommLog::btnClearClick);
     connect(btnSave, &QPushButton::clicked, this, &TCommLog::btnSaveClick);
+    connect(btnOpen, &QPushButton::clicked, this, &TCommLog::btnOpenClick);
+    connect(btnLogToFile, &QPushButton::clicked, this, &TCommLog::btnLogToFileClick);
+    for (QCheckBox* c : {cbShowIDDescr, cbEvaluateErrorCodes, cbTimeStamps, cbInspector})
+        connect(c, &QCheckBox::clicked, this, &TCommLog::WriteOptions);
     connect(cbShowIDDescr, &QCheckBox::clicked, this, &TCommLog::OnOptionsChanged);
     connect(cbEvaluateErrorCodes, &QCheckBox::clicked, this, &TCommLog::OnOptionsChanged);
     connect(cbTimeStamps, &QCheckBox::clicked, this, &TCommLog::OnOptionsChanged);
@@ -174,18 +219,31 @@ bool TCommLog::Shown(int index) const {
     return !Paused() || seq < FPausedEnd;
 }
 
+bool TCommLog::Passes(int index) const {
+    const TLogFilter& filter = btnFilter->Filter();
+    if (FStore.IsEvent(index))
+        return filter.PassesEvent(static_cast<int>(FStore.EventKind(index)));
+    return filter.Passes(FStore.ID(index), FStore.Received(index));
+}
+
 QString TCommLog::EntryLine(int index) const {
     QString line;
     const TPacket& p = FStore.Raw(index);
     line.reserve(60 + 3 * static_cast<qsizetype>(p.Data.size()));
     if (cbTimeStamps->isChecked())
         AppendTimePrefix(line, FStore.WallMs(index), FStore.RoundTripMs(index));
+    if (FStore.IsEvent(index)) {
+        AppendEventLine(line, FStore.Event(index), cbShowIDDescr->isChecked());
+        return line;
+    }
     AppendLogLine(line, p, FStore.Received(index), cbShowIDDescr->isChecked(),
                   cbEvaluateErrorCodes->isChecked());
     return line;
 }
 
 int TCommLog::EntryLineLength(int index) const {
+    if (FStore.IsEvent(index))
+        return static_cast<int>(EntryLine(index).size()); // rare enough to build
     const int prefix = cbTimeStamps->isChecked() ? TimePrefixLength(FStore.RoundTripMs(index)) : 0;
     return prefix + LogLineLength(FStore.Raw(index), FStore.Received(index),
                                   cbShowIDDescr->isChecked(), cbEvaluateErrorCodes->isChecked());
@@ -196,10 +254,26 @@ void TCommLog::LogPacket(const TPacket& packet, bool received) {
 }
 
 void TCommLog::LogStampedPacket(const TPacket& packet, bool received, const TLogStamp& stamp) {
+    FCounters.AddPacket(received, stamp);
     FStore.Add(packet, received, stamp);
+    Appended();
+}
+
+void TCommLog::LogLinkEvent(const TLinkEvent& event, const TLogStamp& stamp) {
+    FCounters.AddEvent(event);
+    TLogStamp at = stamp;
+    if (at.WallMs == 0)
+        at.WallMs = QDateTime::currentMSecsSinceEpoch();
+    FStore.AddEvent(event, at);
+    Appended();
+}
+
+void TCommLog::Appended() {
     const int index = Count() - 1;
-    const bool show =
-        !Paused() && btnFilter->Filter().Passes(FStore.ID(index), FStore.Received(index));
+    WriteToLogFile(index);
+    if (!FCountersTimer.isActive())
+        FCountersTimer.start();
+    const bool show = !Paused() && Passes(index);
     int chars = show ? EntryLineLength(index) : 0;
     bool rerender = false;
     if (FStore.Count() > FCapacity) {
@@ -232,7 +306,13 @@ void TCommLog::SetCapacity(int capacity) {
     OnOptionsChanged();
 }
 
+void TCommLog::ShowCounters() {
+    lbCounters->setText(FCounters.Summary());
+}
+
 void TCommLog::btnClearClick() {
+    FCounters.Reset();
+    ShowCounters();
     FStore.Clear();
     FShown.clear();
     FDropped = 0;
@@ -251,10 +331,9 @@ void TCommLog::OnOptionsChanged() {
 }
 
 void TCommLog::AppendShown(std::int64_t fromSeq) {
-    const TLogFilter& filter = btnFilter->Filter();
     for (std::int64_t seq = std::max(fromSeq, FStore.FirstSeq()); seq < FStore.EndSeq(); ++seq) {
         const int index = static_cast<int>(seq - FStore.FirstSeq());
-        if (filter.Passes(FStore.ID(index), FStore.Received(index)))
+        if (Passes(index))
             FShown.push_back(seq);
     }
 }
@@ -280,27 +359,6 @@ void TCommLog::OnPauseChanged() {
     if (Filtered())
         AppendShown(from);
     OnOptionsChanged(); // and on to the newest
-}
-
-QString TCommLog::SaveLog(const QString& path, TLogFileFormat format) const {
-    if (format == TLogFileFormat::Csv)
-        return WriteLogCsv(path, FStore, ShownCount(), [this](int n) { return ShownEntry(n); });
-    return WriteLogText(path, RxMsgMemo->LineCount(), RxMsgMemo->Line);
-}
-
-void TCommLog::btnSaveClick() {
-    QString filter = LogTextFilter;
-    QString path = AskSaveFileName
-                       ? AskSaveFileName(filter)
-                       : QFileDialog::getSaveFileName(
-                             this, QStringLiteral("Save log"), QString(),
-                             LogTextFilter + QStringLiteral(";;") + LogCsvFilter, &filter);
-    if (path.isEmpty())
-        return;
-    const TLogFileFormat format = LogFileFormat(path, filter);
-    const QString reason = SaveLog(path, format);
-    if (!reason.isEmpty())
-        ShowError(QStringLiteral("Error while saving the log to %1: %2").arg(path, reason), this);
 }
 
 void TCommLog::miFindClick() {

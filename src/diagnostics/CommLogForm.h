@@ -5,19 +5,26 @@
 #include "diagnostics/CommLogFormat.h"
 #include "diagnostics/CommLogStore.h"
 #include "diagnostics/CommLogView.h"
+#include "protocol/LinkCounters.h"
 #include "protocol/PacketLog.h"
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QMenu;
 class QAction;
 class QPushButton;
+class QLabel;
+class TIniFile;
+class TLogFileWriter;
 class TLogFindBar;
+class TLogInspector;
 
 // The communications log: keeps a copy of every packet the command set sends or receives and
 // shows each as a line of hexadecimal text. Lines are formatted from the stored packets, so an
@@ -34,6 +41,11 @@ public:
     // Entries logged without a time get the time of the call.
     void LogPacket(const TPacket& packet, bool received) override;
     void LogStampedPacket(const TPacket& packet, bool received, const TLogStamp& stamp) override;
+    // An event logged without a time (WallMs 0) gets the time of the call.
+    void LogLinkEvent(const TLinkEvent& event, const TLogStamp& stamp) override;
+
+    // Counted as entries arrive; "Clear" starts them again.
+    const TLinkCounters& Counters() const { return FCounters; }
 
     // The most entries kept; beyond it the oldest go, and the view's first line says how many.
     int Capacity() const { return FCapacity; }
@@ -45,16 +57,39 @@ public:
     bool Received(int index) const { return FStore.Received(index); }
     const TLogStore& Store() const { return FStore; }
 
-    // Writes the lines as shown, or the shown entries as CSV; returns why it could not.
-    QString SaveLog(const QString& path, TLogFileFormat format) const;
+    // Writes every entry, or the entries shown, as lines or as CSV, after a header; returns
+    // why it could not.
+    QString SaveLog(const QString& path, TLogFileFormat format, bool allEntries = true) const;
     // Asks where to save; replaced by tests. Returns an empty path when cancelled.
     std::function<QString(QString& selectedFilter)> AskSaveFileName;
+    // Asks which saved log to open, and where to log to; replaced by tests.
+    std::function<QString()> AskOpenFileName;
+    std::function<QString()> AskLogFileName;
+    // The transport and address for a saved file's header ("TCP 10.0.0.5:1000").
+    std::function<QString()> LinkDescription;
+
+    // Reads the options from `settings` and keeps them there as they change.
+    void UseSettings(std::unique_ptr<TIniFile> settings);
+    // Starts (an empty path stops) writing every entry to a CSV file as it arrives; a file
+    // past `limitBytes` is followed by the next one ("log-2.csv"). Returns why it could not.
+    QString StartLogToFile(const QString& path);
+    void StopLogToFile();
+    QString LogFileName() const;
+    qint64 LogFileLimit() const { return FLogFileLimit; }
+    // Kept in the settings file in whole megabytes (at least one).
+    void SetLogFileLimit(qint64 bytes);
+    bool ReadOnly() const { return FReadOnly; }
 
     TLogView* RxMsgMemo;
     QCheckBox* cbShowIDDescr;
     QCheckBox* cbEvaluateErrorCodes;
     QCheckBox* cbTimeStamps;
     QCheckBox* cbPause;
+    QCheckBox* cbInspector;
+    TLogInspector* Inspector;
+    QLabel* lbCounters;
+    QPushButton* btnOpen;
+    QPushButton* btnLogToFile;
     TLogFilterButton* btnFilter;
     QPushButton* btnSave;
     QPushButton* btnClear;
@@ -74,6 +109,8 @@ public:
 public Q_SLOTS:
     void btnClearClick();
     void btnSaveClick();
+    void btnOpenClick();
+    void btnLogToFileClick();
     void OnOptionsChanged();
     void OnFilterChanged();
     void OnPauseChanged();
@@ -84,7 +121,17 @@ public Q_SLOTS:
     // Marks the next (previous) occurrence of the find bar's text; false when there is none.
     bool FindNext(bool backward = false);
 
+protected:
+    // A log over a saved file: no clearing, pausing or logging to a file.
+    void SetReadOnly();
+
 private:
+    void Appended();
+    bool Passes(int index) const;
+    void ShowCounters();
+    void WriteOptions();
+    void WriteToLogFile(int index);
+    QStringList FileHeader(bool allEntries) const;
     void RxMsgMemoMouseUp(const QPoint& pos);
     void ShowContextMenu(const QPoint& globalPos);
     void ShowResult(const TConversionResult& result);
@@ -111,4 +158,10 @@ private:
     std::deque<std::int64_t> FShown;
     // While paused: the number of the first entry logged since.
     std::int64_t FPausedEnd = -1;
+    TLinkCounters FCounters;
+    QTimer FCountersTimer;
+    std::unique_ptr<TIniFile> FSettings;
+    std::unique_ptr<TLogFileWriter> FLogFile;
+    qint64 FLogFileLimit = 16 * 1024 * 1024;
+    bool FReadOnly = false;
 };

@@ -9,15 +9,28 @@
 // The command log's entries: packet copies with their direction, time and round trip.
 //
 // A full log holds a million entries, so the extras ride in the upper 24 bits of each copy's
-// ID (the command identifier needs 8): the direction, the round trip (12 bits, up to 4094 ms,
+// ID (the command identifier needs 8): the direction, the round trip (12 bits, up to 4093 ms,
 // longer than any reply may take) and the time as an offset of up to 2047 ms from a base time.
 // A new base is kept whenever an entry does not fit the current one; at the rate an update
 // session logs that is one base for several dozen entries.
+//
+// A link event is an entry of its own: the round-trip field holds a marker no reply can have,
+// and the copy's payload holds the kind, the count (4 bytes) and then the event's bytes.
 class TLogStore {
 public:
-    static constexpr int MaxRoundTripMs = 4094;
+    static constexpr int MaxRoundTripMs = 4093;
+    static constexpr int EventHeader = 5;
 
     void Add(const TPacket& packet, bool received, const TLogStamp& stamp);
+    void AddEvent(const TLinkEvent& event, const TLogStamp& stamp);
+    bool IsEvent(int index) const {
+        return ((Bits(index) >> RoundTripShift) & RoundTripMask) == EventMark;
+    }
+    TLinkEventKind EventKind(int index) const {
+        return static_cast<TLinkEventKind>(Raw(index).Data[0]);
+    }
+    std::uint32_t EventCount(int index) const;
+    TLinkEvent Event(int index) const;
     int Count() const { return FPackets.Count(); }
     // The stored copy; its ID carries the extras above bit 7, which the line formatting ignores.
     const TPacket& Raw(int index) const { return FPackets.At(index); }
@@ -25,7 +38,7 @@ public:
     std::uint8_t ID(int index) const { return static_cast<std::uint8_t>(Bits(index) & 0xFF); }
     bool Received(int index) const { return (Bits(index) & RxBit) != 0; }
     std::int64_t WallMs(int index) const;
-    // -1 when the entry is no reply.
+    // -1 when the entry is no reply (and for an event).
     int RoundTripMs(int index) const;
     // Entries get consecutive numbers that survive dropping the oldest.
     std::int64_t FirstSeq() const { return FFirstSeq; }
@@ -39,6 +52,9 @@ private:
     static constexpr std::uint32_t RoundTripMask = 0xFFF;
     static constexpr int OffsetShift = 21;
     static constexpr std::int64_t MaxOffsetMs = 0x7FF;
+    static constexpr std::uint32_t EventMark = 0xFFF;
+
+    void Append(TPacket copy, bool received, std::uint32_t roundTripField, std::int64_t wallMs);
 
     std::uint32_t Bits(int index) const { return static_cast<std::uint32_t>(Raw(index).ID); }
 

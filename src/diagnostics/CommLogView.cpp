@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,6 +10,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -41,6 +43,35 @@ int TLogView::CharWidth() const {
     return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0')));
 }
 
+double TLogView::CharWidthF() const {
+    return std::max(1.0, QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0')));
+}
+
+// Glyph advances are fractional; a whole-pixel character width drifts off the drawn text by
+// a pixel every few characters.
+double TLogView::ColumnX(const QString& text, int column) const {
+    const int n = std::clamp(column, 0, static_cast<int>(text.size()));
+    return QFontMetricsF(font()).horizontalAdvance(text.left(n)) + (column - n) * CharWidthF();
+}
+
+int TLogView::ColumnAt(const QString& text, double x, bool nearestBoundary) const {
+    // The last boundary at or left of x; advances grow with the column.
+    int lo = 0;
+    int hi = static_cast<int>(text.size());
+    if (x < 0)
+        return 0;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (ColumnX(text, mid) <= x)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    if (nearestBoundary && lo < text.size() && x - ColumnX(text, lo) > ColumnX(text, lo + 1) - x)
+        ++lo;
+    return lo;
+}
+
 int TLogView::VisibleLines() const {
     return std::max(1, viewport()->height() / LineHeight());
 }
@@ -53,7 +84,8 @@ void TLogView::UpdateScrollBars() {
     QScrollBar* h = horizontalScrollBar();
     h->setPageStep(std::max(1, viewport()->width()));
     h->setSingleStep(CharWidth());
-    h->setRange(0, std::max(0, FMaxChars * CharWidth() + 4 - viewport()->width()));
+    const int width = static_cast<int>(std::ceil(FMaxChars * CharWidthF()));
+    h->setRange(0, std::max(0, width + 4 - viewport()->width()));
 }
 
 bool TLogView::AtNewest() const {
@@ -88,6 +120,7 @@ void TLogView::LineRemoved(int index) {
     };
     shift(FAnchor);
     shift(FCursor);
+    Q_EMIT selectionChanged();
     QScrollBar* v = verticalScrollBar();
     if (v->value() > index && v->value() < v->maximum())
         v->setValue(v->value() - 1);
@@ -102,12 +135,14 @@ void TLogView::LinesReset(int maxChars) {
     UpdateScrollBars();
     ScrollToNewest();
     viewport()->update();
+    Q_EMIT selectionChanged();
 }
 
 void TLogView::SetSelection(TPos anchor, TPos cursor) {
     FAnchor = anchor;
     FCursor = cursor;
     viewport()->update();
+    Q_EMIT selectionChanged();
 }
 
 void TLogView::ClearSelection() {
@@ -157,8 +192,7 @@ TLogView::TPos TLogView::PosAt(const QPoint& point) const {
     int line = verticalScrollBar()->value() + std::max(0, point.y()) / LineHeight();
     line = std::clamp(line, 0, count - 1);
     const int x = point.x() + horizontalScrollBar()->value() - 2;
-    const int column = (std::max(0, x) + CharWidth() / 2) / CharWidth();
-    return {line, std::min(column, static_cast<int>(Text(line).size()))};
+    return {line, ColumnAt(Text(line), x, true)};
 }
 
 void TLogView::paintEvent(QPaintEvent*) {
@@ -167,7 +201,6 @@ void TLogView::paintEvent(QPaintEvent*) {
     painter.fillRect(viewport()->rect(), pal.color(QPalette::Base));
     painter.setFont(font());
     const int lh = LineHeight();
-    const int cw = CharWidth();
     const int ascent = fontMetrics().ascent();
     const int x0 = 2 - horizontalScrollBar()->value();
     const int first = verticalScrollBar()->value();
@@ -184,16 +217,23 @@ void TLogView::paintEvent(QPaintEvent*) {
             // A marked line end shows as one marked cell.
             to = line == b.Line ? b.Column : static_cast<int>(text.size()) + 1;
         }
-        painter.setPen(pal.color(QPalette::Text));
+        const QColor own = LineColor ? LineColor(line) : QColor();
+        painter.setPen(own.isValid() ? own : pal.color(QPalette::Text));
         painter.drawText(x0, y + ascent, text);
         if (to > from) {
-            const QRect marked(x0 + from * cw, y, (to - from) * cw, lh);
+            // The marked glyphs are the same glyphs in the marked colours, clipped to the mark.
+            const QRectF marked(x0 + ColumnX(text, from), y,
+                                ColumnX(text, to) - ColumnX(text, from), lh);
             painter.fillRect(marked, pal.color(QPalette::Highlight));
+            painter.save();
+            painter.setClipRect(marked);
             painter.setPen(pal.color(QPalette::HighlightedText));
-            painter.drawText(x0 + from * cw, y + ascent, text.mid(from, to - from));
+            painter.drawText(x0, y + ascent, text);
+            painter.restore();
         }
         if (hasFocus() && line == FCursor.Line)
-            painter.fillRect(QRect(x0 + FCursor.Column * cw, y, 1, lh), pal.color(QPalette::Text));
+            painter.fillRect(QRectF(x0 + ColumnX(text, FCursor.Column), y, 1, lh),
+                             pal.color(QPalette::Text));
     }
 }
 
@@ -220,6 +260,7 @@ void TLogView::mousePressEvent(QMouseEvent* event) {
             FAnchor = FCursor = pos;
         FSelecting = true;
         viewport()->update();
+        Q_EMIT selectionChanged();
     }
     QAbstractScrollArea::mousePressEvent(event);
 }
@@ -233,6 +274,7 @@ void TLogView::mouseMoveEvent(QMouseEvent* event) {
             verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         FCursor = PosAt(p);
         viewport()->update();
+        Q_EMIT selectionChanged();
     }
     QAbstractScrollArea::mouseMoveEvent(event);
 }
@@ -256,7 +298,7 @@ void TLogView::EnsureVisible(TPos pos) {
     else if (pos.Line >= v->value() + VisibleLines())
         v->setValue(pos.Line - VisibleLines() + 1);
     QScrollBar* h = horizontalScrollBar();
-    const int x = pos.Column * CharWidth();
+    const int x = static_cast<int>(ColumnX(Text(pos.Line), pos.Column));
     if (x < h->value())
         h->setValue(std::max(0, x - 4 * CharWidth()));
     else if (x + CharWidth() > h->value() + viewport()->width())
@@ -264,7 +306,8 @@ void TLogView::EnsureVisible(TPos pos) {
 }
 
 QPoint TLogView::PointOf(TPos pos) const {
-    return {2 - horizontalScrollBar()->value() + pos.Column * CharWidth(),
+    return {2 - horizontalScrollBar()->value() +
+                static_cast<int>(std::lround(ColumnX(Text(pos.Line), pos.Column))),
             (pos.Line - verticalScrollBar()->value()) * LineHeight()};
 }
 
@@ -276,7 +319,7 @@ void TLogView::mouseDoubleClickEvent(QMouseEvent* event) {
     const int line = std::clamp(verticalScrollBar()->value() + std::max(0, p.y()) / LineHeight(), 0,
                                 Count() - 1);
     const QString text = Text(line);
-    const int column = std::max(0, p.x() + horizontalScrollBar()->value() - 2) / CharWidth();
+    const int column = ColumnAt(text, p.x() + horizontalScrollBar()->value() - 2, false);
     if (column >= text.size())
         return;
     // A hexadecimal byte is the blank-separated token of two digits, so that "00" in
@@ -347,6 +390,7 @@ bool TLogView::MoveCursor(QKeyEvent* event) {
         FAnchor = FCursor;
     EnsureVisible(FCursor);
     viewport()->update();
+    Q_EMIT selectionChanged();
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QString>
 
 #include <functional>
@@ -24,6 +25,8 @@ public:
     // Where the lines come from.
     std::function<int()> LineCount;
     std::function<QString(int index)> Line;
+    // The colour of a line's text; an invalid colour for the ordinary one.
+    std::function<QColor(int index)> LineColor;
 
     // One line was added at the end, `chars` long.
     void LineAppended(int chars);
@@ -47,8 +50,11 @@ public:
     void EnsureVisible(TPos pos);
     // Top left of the character at `pos` in viewport coordinates.
     QPoint PointOf(TPos pos) const;
+    // Where the glyphs of a line place the boundary before `column`, from the line's left edge.
+    double ColumnX(const QString& text, int column) const;
 
 Q_SIGNALS:
+    void selectionChanged();
     void mouseReleased(const QPoint& pos, Qt::MouseButton button);
     void contextMenuRequested(const QPoint& globalPos);
 
@@ -65,9 +71,15 @@ protected:
 
 private:
     int Count() const { return LineCount ? LineCount() : 0; }
-    QString Text(int index) const { return Line ? Line(index) : QString(); }
+    QString Text(int index) const {
+        return Line && index >= 0 && index < Count() ? Line(index) : QString();
+    }
     int LineHeight() const;
     int CharWidth() const;
+    double CharWidthF() const;
+    // The column of the boundary nearest to `x` (from the line's left edge), or of the
+    // character under it.
+    int ColumnAt(const QString& text, double x, bool nearestBoundary) const;
     int VisibleLines() const;
     // The boundary between characters nearest to `point` (for marking by dragging).
     TPos PosAt(const QPoint& point) const;

@@ -347,6 +347,26 @@ private Q_SLOTS:
         QVERIFY(last < 60000);
     }
 
+    // --stats: the link's counters after the result, on standard error.
+    void statsOnExit() {
+        SimProcess sim({QStringLiteral("--delay-ms"), QStringLiteral("30")});
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        const CliRun r = RunCli({QStringLiteral("--stats"),
+                                 QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()),
+                                 QStringLiteral("info")});
+        QCOMPARE(r.Exit, 0);
+        QVERIFY(r.Out.startsWith(QStringLiteral("Gripper type:")));
+        QVERIFY2(r.Err.contains(QStringLiteral("Frames in: 1\nFrames out: 1\nChecksum failures: 0\n"
+                                               "Bytes skipped: 0\n")),
+                 qPrintable(r.Err));
+        static const QRegularExpression roundTrip(
+            QStringLiteral("Round trip min / mean / max: (\\d+) / [0-9.]+ / (\\d+) ms\n"));
+        const QRegularExpressionMatch m = roundTrip.match(r.Err);
+        QVERIFY2(m.hasMatch(), qPrintable(r.Err));
+        QVERIFY(m.captured(1).toInt() >= 30);   // the simulator's delay
+        QCOMPARE(m.captured(1), m.captured(2)); // one reply
+    }
+
     // A motion accepted at first and failing at the end: its final line, then exit code 1.
     void motionEndsInError() {
         SimProcess sim({QStringLiteral("--referenced"), QStringLiteral("--no-part")});

@@ -333,11 +333,12 @@ void TestCommLog::viewFollowsNewestUnlessOperatorLooksElsewhere() {
     log.RxMsgMemo->ScrollToNewest();
     QWidget* vp = log.RxMsgMemo->viewport();
     const int lh = log.RxMsgMemo->fontMetrics().lineSpacing();
-    const int cw = log.RxMsgMemo->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const int first = bar->value();
-    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(2 + 45 * cw, lh / 2));
-    QTest::mouseMove(vp, QPoint(2 + 2 * cw, lh + lh / 2));
-    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(2 + 2 * cw, lh + lh / 2));
+    const QPoint from = log.RxMsgMemo->PointOf({first, 45}) + QPoint(0, lh / 2);
+    const QPoint to = log.RxMsgMemo->PointOf({first + 1, 2}) + QPoint(0, lh / 2);
+    QTest::mousePress(vp, Qt::LeftButton, {}, from);
+    QTest::mouseMove(vp, to);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
     QCOMPARE(log.RxMsgMemo->SelectedText(), Lines(log)[first].mid(45) + QStringLiteral("\nRX"));
 }
 

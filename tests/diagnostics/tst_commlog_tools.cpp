@@ -95,7 +95,7 @@ void TestCommLogTools::timeStampsAndRoundTrips() {
             QStringLiteral("05:11:22.123 TX PACKET: ID=33h, Length=0"),
             QStringLiteral("05:11:22.140 (17 ms) RX PACKET: ID=33h, Length=6: 00 00 00 00 48 42"),
             QStringLiteral("05:11:27.123 RX PACKET: ID=40h, Length=6: 00 00 01 00 00 00"),
-            QStringLiteral("05:11:26.123 (4094 ms) RX PACKET: ID=41h, Length=3: 00 00 04"),
+            QStringLiteral("05:11:26.123 (4093 ms) RX PACKET: ID=41h, Length=3: 00 00 04"),
         }));
 
     // Live lines carry the prefix too, and the oldest entries can go without moving the times.
@@ -105,7 +105,7 @@ void TestCommLogTools::timeStampsAndRoundTrips() {
              QStringLiteral("05:11:26.124 (0 ms) RX PACKET: ID=43h, Length=2: 00 00 (E_SUCCESS)"));
     log.SetCapacity(2);
     QCOMPARE(Lines(log), (QStringList{QStringLiteral("3 older entries dropped"),
-                                      QStringLiteral("05:11:26.123 (4094 ms) RX PACKET: ID=41h, "
+                                      QStringLiteral("05:11:26.123 (4093 ms) RX PACKET: ID=41h, "
                                                      "Length=3: 00 00 (E_SUCCESS) 04"),
                                       QStringLiteral("05:11:26.124 (0 ms) RX PACKET: ID=43h, "
                                                      "Length=2: 00 00 (E_SUCCESS)")}));
@@ -165,15 +165,25 @@ void TestCommLogTools::savedCsvAndTextReadBack() {
         filter = LogCsvFilter;
         return dir.filePath(QStringLiteral("log"));
     };
+    log.LinkDescription = [] { return QStringLiteral("TCP 10.0.0.5:1000"); };
     log.btnSave->click();
     QList<QStringList> rows = ReadCsv(dir.filePath(QStringLiteral("log.csv")));
-    QCOMPARE(rows.size(), 5);
-    const QStringList header = Strs({"time", "direction", "identifier", "command", "length",
-                                     "status", "status text", "payload", "round trip ms"});
+    QCOMPARE(rows.size(), 11);
+    // The header says what the file holds; the columns follow it.
+    QCOMPARE(rows[0][0], QStringLiteral("# Karo Commander communications log"));
+    QVERIFY(rows[1][0].startsWith(QStringLiteral("# Date: 20")));
+    QCOMPARE(rows[2][0], QStringLiteral("# Version: " KARO_VERSION));
+    QCOMPARE(rows[3][0], QStringLiteral("# Link: TCP 10.0.0.5:1000"));
+    QCOMPARE(rows[4][0], QStringLiteral("# Entries: all 4"));
+    QCOMPARE(rows[5][0], QStringLiteral("# First entry: ") + rows[7][0]);
+    rows.erase(rows.begin(), rows.begin() + 6);
+    const QStringList header =
+        Strs({"time", "direction", "identifier", "command", "length", "status", "status text",
+              "payload", "round trip ms", "event", "count"});
     QCOMPARE(rows[0], header);
     const std::int64_t times[] = {t0, t0 + 3, t0 + 9, t0 + 2500};
     for (int i = 1; i < 5; ++i) {
-        QCOMPARE(rows[i].size(), 9);
+        QCOMPARE(rows[i].size(), 11);
         const QDateTime read = QDateTime::fromString(rows[i][0], Qt::ISODateWithMs);
         QVERIFY2(read.isValid(), qPrintable(rows[i][0]));
         QCOMPARE(read.toMSecsSinceEpoch(), times[i - 1]);
@@ -188,22 +198,35 @@ void TestCommLogTools::savedCsvAndTextReadBack() {
     };
     expected[1][5] = StatusText(26);
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(rows[i + 1], expected[i]);
+        QCOMPARE(rows[i + 1], expected[i] << QString() << QString());
 
-    // Text is the lines as shown; a filter leaves out what it hides in both formats.
+    // Text is the lines as shown; with a filter on, the file type says whether all entries go
+    // in or only the shown ones, and the header says which.
     log.btnFilter->miShowTx->setChecked(false);
-    log.AskSaveFileName = [&](QString& filter) {
-        filter = LogCsvFilter; // the suffix wins
-        return dir.filePath(QStringLiteral("log.txt"));
+    const QStringList shown = Lines(log);
+    QCOMPARE(shown.size(), 3);
+    log.btnFilter->miShowTx->setChecked(true);
+    const QStringList all = Lines(log);
+    log.btnFilter->miShowTx->setChecked(false);
+    const auto saveText = [&](const QString& chosen) {
+        log.AskSaveFileName = [&](QString& filter) {
+            filter = chosen; // the suffix wins over the type, the type chooses the entries
+            return dir.filePath(QStringLiteral("log.txt"));
+        };
+        log.btnSave->click();
+        QFile text(dir.filePath(QStringLiteral("log.txt")));
+        return text.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(text.readAll()).split(QLatin1Char('\n'))
+                   : QStringList();
     };
-    log.btnSave->click();
-    QFile text(dir.filePath(QStringLiteral("log.txt")));
-    QVERIFY(text.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(text.readAll()),
-             Lines(log).join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    QCOMPARE(Lines(log).size(), 3);
-    QCOMPARE(log.SaveLog(dir.filePath(QStringLiteral("rx.csv")), TLogFileFormat::Csv), QString());
-    QCOMPARE(ReadCsv(dir.filePath(QStringLiteral("rx.csv"))).size(), 4);
+    QStringList text = saveText(LogCsvShownFilter);
+    QCOMPARE(text.mid(6, shown.size() + 1), shown + QStringList{QString()});
+    QCOMPARE(text[4], QStringLiteral("# Entries: 3 shown of 4 (a filter hides the others)"));
+    text = saveText(LogTextFilter);
+    QCOMPARE(text.mid(6, all.size() + 1), all + QStringList{QString()});
+    QCOMPARE(log.SaveLog(dir.filePath(QStringLiteral("rx.csv")), TLogFileFormat::Csv, false),
+             QString());
+    QCOMPARE(ReadCsv(dir.filePath(QStringLiteral("rx.csv"))).size(), 6 + 4);
     QVERIFY(boxes.Boxes.isEmpty());
 
     // A file that cannot be written is reported.
