@@ -10,8 +10,10 @@ if [ "${1:-}" != "--no-build" ]; then
   "$root/scripts/install-deps.sh" || exit 1
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARO_BUILD_BENCH=ON \
     >/dev/null || exit 1
+  python_bench=""
+  grep -q '^KARO_BUILD_PYTHON:BOOL=ON' "$build/CMakeCache.txt" && python_bench=bench_python
   cmake --build "$build" -j "$(nproc)" --target karo-sim karo-commander bench_receiver \
-    bench_roundtrip bench_wait bench_window bench_commlog bench_firstpaint || exit 1
+    bench_roundtrip bench_wait bench_window bench_commlog bench_firstpaint $python_bench || exit 1
 fi
 mkdir -p "$logs"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
@@ -35,6 +37,8 @@ run bench_wait
 run bench_window
 run bench_firstpaint
 run bench_commlog
+# Only where the Python module is built.
+[ -x "$build/bench/bench_python" ] && run bench_python
 
 # The command log benchmark prints prose; its figures are read from its lines.
 commlog="$logs/bench_commlog.txt"
@@ -73,6 +77,7 @@ echo
 echo "| Figure | Measured | Ratio |"
 echo "| --- | --- | --- |"
 echo "| Command round trip over TCP to karo-sim: engine / bare blocking client (median) | $(num "$(get roundtrip_engine_us)" '%.0f') µs / $(num "$(get roundtrip_bare_us)" '%.0f') µs | $(ratio "$(get roundtrip_engine_us)" "$(get roundtrip_bare_us)") |"
+echo "| Query round trip over TCP to karo-sim: Python (karo module) / C++ engine (median) | $(num "$(get python_roundtrip_us)" '%.0f') µs / $(num "$(get python_engine_roundtrip_us)" '%.0f') µs | $(ratio "$(get python_roundtrip_us)" "$(get python_engine_roundtrip_us)") |"
 echo "| CPU of a 3 s wait for a silent gripper (--silent-ids): CPU / wall | $(num "$(get wait_cpu_ms)" '%.1f') ms / $(num "$(get wait_wall_ms)" '%.0f') ms | $(pct "$(get wait_cpu_share)") of one core |"
 echo "| CPU of the window connected to a moving gripper: CPU / wall | $(num "$(get window_cpu_ms)" '%.0f') ms / $(num "$(get window_wall_ms)" '%.0f') ms | $(pct "$(get window_cpu_share)") of one core |"
 for window in hidden visible; do

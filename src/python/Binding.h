@@ -9,6 +9,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace karo_py {
 
@@ -28,6 +29,7 @@ TTypes& Types();
 
 // How often a waiting call looks for Ctrl-C.
 inline constexpr std::chrono::milliseconds SignalSlice{50};
+inline constexpr std::chrono::microseconds SpinTime{200};
 
 // True when Python has a pending signal whose handler raised (KeyboardInterrupt); takes the
 // interpreter's lock for the check only. Call without holding it.
@@ -39,6 +41,12 @@ template <class R> R Await(std::future<R>& future, bool checkSignals = true) {
     bool interrupted = false;
     {
         py::gil_scoped_release nogil;
+        // Most replies come within a fraction of a millisecond: yielding for that long saves
+        // the wake-up from a sleep, which would be a good part of the round trip.
+        const auto spinUntil = std::chrono::steady_clock::now() + SpinTime;
+        while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+               std::chrono::steady_clock::now() < spinUntil)
+            std::this_thread::yield();
         while (future.wait_for(SignalSlice) != std::future_status::ready)
             if (checkSignals && SignalRaised()) {
                 interrupted = true;

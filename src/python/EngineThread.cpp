@@ -136,7 +136,14 @@ void TEngineThread::PostRaw(std::function<void()> call) {
     if (!FAccepting)
         return; // dropping `call` breaks its promise
     QMetaObject::invokeMethod(
-        FContext, [this, call = std::move(call)] { FMorv->CallWhenIdle(call); },
+        FContext,
+        [this, call = std::move(call)] {
+            // Straight away when nothing waits: a second hand-over would cost a loop pass.
+            if (FMorv->InExchange())
+                FMorv->CallWhenIdle(call);
+            else
+                call();
+        },
         Qt::QueuedConnection);
 }
 
