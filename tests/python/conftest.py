@@ -26,7 +26,9 @@ class Sim:
         bus = f"virtualcan:tcp://127.0.0.1:{free_port()}/can0"
         argv += {"tcp": ["--tcp", "0"], "udp": ["--udp", "0"], "serial": ["--serial-pty"],
                  "can": ["--can", bus, "--can-id", "100"]}[link]
-        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, text=True)
+        # A sanitizer runtime preloaded for the interpreter would clash with the simulator's own.
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, text=True, env=env)
         line = self._listening_line()
         where = line.split()[2]
         self.target = {

@@ -1,4 +1,5 @@
 """The karo module against karo-sim on every link."""
+import ast
 import os
 import signal
 import struct
@@ -166,3 +167,23 @@ def test_ctrl_c_stops_a_waiting_motion(start_sim):
         assert "Moving" not in g.system_state().flags
         assert 55.0 < g.position() < 100.0
         assert g.move(60.0, 400.0) == (0, "No error")
+
+
+def test_stub_and_docstrings_match_the_module():
+    stub = ast.parse(open(os.path.join(os.path.dirname(karo.__file__), "karo.pyi")).read())
+    classes = {n.name: n for n in stub.body if isinstance(n, ast.ClassDef)}
+    names = set(classes) | {n.name for n in stub.body if isinstance(n, ast.FunctionDef)}
+    public = {n for n in dir(karo) if not n.startswith("_")}
+    assert names == public
+    for name, node in classes.items():
+        cls = getattr(karo, name)
+        assert cls.__doc__, name
+        fields = [m.target.id for m in node.body if isinstance(m, ast.AnnAssign)]
+        methods = {m.name for m in node.body if isinstance(m, ast.FunctionDef)}
+        if hasattr(cls, "_fields"):
+            assert list(cls._fields) == fields, name
+        elif not issubclass(cls, Exception):
+            actual = {m for m in vars(cls) if not m.startswith("_")}
+            assert set(fields) | methods - {"__init__", "__iter__", "__next__", "__enter__",
+                                            "__exit__"} == actual, name
+            assert all(getattr(cls, m).__doc__ for m in actual), name
