@@ -113,18 +113,8 @@ public:
             }
         }
         const QString name = CommandName(FState->ID);
-        if (interrupted) {
-            py::error_already_set interrupt; // taken out, so the Stop below cannot replace it
-            // Leave the gripper standing, then let KeyboardInterrupt through.
-            if (!FCore->Closed) {
-                try {
-                    FCore->Call<TStat>([](TEngineThread& e) { return e.Morv().Stop(); }, false);
-                } catch (const py::error_already_set&) {
-                    // A gripper that cannot be stopped any more: the interrupt still counts.
-                }
-            }
-            throw interrupt;
-        }
+        if (interrupted)
+            StopAndRaise();
         if (!engine.MotionDone(*FState)) {
             if (engine.LinkLost())
                 Raise({TKaroError::Link, E_SUCCESS,
@@ -142,6 +132,19 @@ public:
             Raise({TKaroError::Gripper, status,
                    QStringLiteral("%1: %2").arg(name, StatusText(status)).toStdString()});
         return Types().Result(static_cast<int>(status), StatusText(status).toStdString());
+    }
+
+    // Leaves the gripper standing, then lets the pending KeyboardInterrupt through.
+    [[noreturn]] void StopAndRaise() {
+        py::error_already_set interrupt; // taken out, so the Stop below cannot replace it
+        if (!FCore->Closed) {
+            try {
+                FCore->Call<TStat>([](TEngineThread& e) { return e.Morv().Stop(); }, false);
+            } catch (const py::error_already_set&) {
+                // A gripper that cannot be stopped any more: the interrupt still counts.
+            }
+        }
+        throw interrupt;
     }
 
     std::string Repr() const {
@@ -330,11 +333,15 @@ public:
     }
 
     py::object Motion(std::function<TStat(TMorv&, TAsyncResultEvent)> start, bool wait) {
-        auto state = Call<std::shared_ptr<TMotionState>>(
-            [start = std::move(start)](TEngineThread& e) { return e.StartMotion(start); });
+        // The start is not given up on Ctrl-C (it ends within the reply time-out), or the motion
+        // would run on unstopped; the wait below sees the interrupt and stops it.
+        auto state = FCore->Call<std::shared_ptr<TMotionState>>(
+            [start = std::move(start)](TEngineThread& e) { return e.StartMotion(start); }, false);
         TMotion motion(FCore, std::move(state));
         if (wait)
             return motion.Wait(std::nullopt);
+        if (PyErr_CheckSignals() != 0)
+            motion.StopAndRaise(); // Ctrl-C came during the start
         return py::cast(std::move(motion));
     }
 
