@@ -12,8 +12,11 @@ if [ "${1:-}" != "--no-build" ]; then
   "$root/scripts/install-deps.sh" || exit 1
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARO_BUILD_BENCH=ON \
     >/dev/null || exit 1
+  python_bench=""
+  grep -q '^KARO_BUILD_PYTHON:BOOL=ON' "$build/CMakeCache.txt" && python_bench=bench_python
   cmake --build "$build" -j "$(nproc)" --target karo-sim karo-commander bench_receiver \
-    bench_roundtrip bench_wait bench_window bench_commlog bench_firstpaint bench_cli || exit 1
+    bench_roundtrip bench_wait bench_window bench_commlog bench_firstpaint bench_cli \
+    $python_bench || exit 1
 fi
 mkdir -p "$logs"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
@@ -38,6 +41,8 @@ run bench_window
 run bench_firstpaint
 run bench_commlog
 run bench_cli
+# Only where the Python module is built.
+[ -x "$build/bench/bench_python" ] && run bench_python
 
 # The command log benchmark prints prose; its figures are read from its lines.
 commlog="$logs/bench_commlog.txt"
@@ -82,6 +87,7 @@ for cmd in info state; do
     echo "| The same, karo-cli before (\$KARO_CLI_BEFORE) / bare one-shot client | $(num "$(get cli_before_${cmd}_ms)" '%.1f') ms / $(num "$(get cli_bare_ms)" '%.1f') ms | $(ratio "$(get cli_before_${cmd}_ms)" "$(get cli_bare_ms)") |"
   fi
 done
+echo "| Query round trip over TCP to karo-sim: Python (karo module) / C++ engine (median) | $(num "$(get python_roundtrip_us)" '%.0f') µs / $(num "$(get python_engine_roundtrip_us)" '%.0f') µs | $(ratio "$(get python_roundtrip_us)" "$(get python_engine_roundtrip_us)") |"
 echo "| CPU of a 3 s wait for a silent gripper (--silent-ids): CPU / wall | $(num "$(get wait_cpu_ms)" '%.1f') ms / $(num "$(get wait_wall_ms)" '%.0f') ms | $(pct "$(get wait_cpu_share)") of one core |"
 echo "| CPU of the window connected to a moving gripper: CPU / wall | $(num "$(get window_cpu_ms)" '%.0f') ms / $(num "$(get window_wall_ms)" '%.0f') ms | $(pct "$(get window_cpu_share)") of one core |"
 for window in hidden visible; do

@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-serialbus-dev libgl-dev
   fonts-dejavu-core ccache dpkg-dev file qt6-qpa-plugins
   xvfb xauth "$@")
+# The karo Python module and its pytest suite.
+packages+=(pybind11-dev python3-dev python3-pytest)
 # scripts/screenshot.sh drives the window with xdotool and takes the picture with ImageMagick.
 packages+=(xdotool imagemagick clang-format)
 # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer (its FuzzedDataProvider.h comes with

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/DevicePrompts.h"
+#include "devices/TargetText.h"
 #include "protocol/Packet.h"
 
 #include <QString>
@@ -60,8 +61,4 @@ struct TCliParse {
 
 // `args` without the program name.
 TCliParse ParseCliArguments(const QStringList& args);
-// The target alone: tcp://HOST:PORT, udp://HOST:PORT[?listen=PORT], serial:DEVICE[?baud=RATE],
-// can:NET[?id=ID&bitrate=RATE]. Nothing, with `error` set, when it is not one of these.
-std::optional<TConnectTarget> ParseTarget(const QString& text, QString& error);
-
 extern const char* const CliUsage;
