@@ -1,6 +1,7 @@
 #include "engine/CommandComponent.h"
 
 #include "devices/DeviceRegistry.h"
+#include "engine/LinkTarget.h"
 #include "protocol/Frame.h"
 
 #include <algorithm>
@@ -130,7 +131,8 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
         if (previous && previous != device && previous == FDevice)
             previous->Close();
     };
-    TConfirmingPrompts confirming(device->Prompts(), closePrevious);
+    TRecordingPrompts recording(device->Prompts());
+    TConfirmingPrompts confirming(&recording, closePrevious);
     const TPromptsOverride over(device, &confirming);
 
     device->OnConnect = [this](TDevice* sender) {
@@ -165,6 +167,9 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
         return status;
     }
     FDevice = device;
+    recording.Target.Device = device->ShortName();
+    recording.Target.Port = portName;
+    FLastTarget = recording.Target;
     FPackets.Clear();
     ResetReceiver();
     return E_SUCCESS;
