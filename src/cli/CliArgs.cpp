@@ -33,6 +33,8 @@ Positions and widths in mm, speeds in mm/s, forces in N, accelerations in mm/s²
 
 Options
   --json         one JSON object per result (monitor: one per line, "time_ms" since start)
+  --reconnect    monitor: a lost link is opened again (pauses of 1, 2, 4, ... up to 10 s),
+                 with one event line per loss and per return
   --timeout MS   how long to wait for the link to come up and for a motion's final result
                  (default 30000); each reply is awaited up to 3000 ms
   --help         this text
@@ -42,7 +44,8 @@ Exit codes
   0  success
   1  the gripper answered with an error status (its text on standard error)
   2  usage error
-  3  the link could not be opened or was lost
+  3  the link could not be opened or was lost (monitor: "link lost: no data for N s" when
+     the gripper fell silent; the times come from "[link]" in settings.ini beside the tool)
   4  no reply in time
 )";
 
@@ -401,6 +404,8 @@ TCliParse ParseCliArguments(const QStringList& args) {
         }
         if (a == QLatin1String("--json")) {
             r.Json = true;
+        } else if (a == QLatin1String("--reconnect")) {
+            r.Reconnect = true;
         } else if (a == QLatin1String("--timeout") || a.startsWith(QLatin1String("--timeout="))) {
             QString value;
             if (a.contains(QLatin1Char('='))) {

@@ -32,6 +32,7 @@ enum class TCliCommand {
 
 struct TCliRequest {
     bool Json = false;
+    bool Reconnect = false; // monitor: open a lost link again
     int TimeoutMs = 30000;
     QString TargetText;
     TConnectTarget Target;

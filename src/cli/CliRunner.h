@@ -47,6 +47,9 @@ private:
     int Simple(std::uint8_t id, TStat status);
     int Monitor();
     int Send();
+    void LinkLost(std::uint32_t silentMs);
+    void LinkRestored();
+    QString LostText() const;
     // The exit code for a failed status of `id`, with its message; -1 when `status` is a success.
     // The command's own exchange tells a silent gripper from a refusal.
     int Failure(std::uint8_t id, TStat status, bool pendingIsSuccess = false);
@@ -74,5 +77,7 @@ private:
     std::uint16_t FFinalStatus = 0;
     TByteArray FFinalData;
     bool FMonitoring = false;
+    bool FSilentLoss = false; // the engine gave the link up
+    std::uint32_t FLostSilentMs = 0;
     QElapsedTimer FClock;
 };
