@@ -128,8 +128,15 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts) {
     // cancelling them changes nothing. A transport re-opened closes itself after its prompt.
     const QPointer<TDevice> previous = FDevice;
     auto closePrevious = [this, previous, device] {
-        if (previous && previous != device && previous == FDevice)
+        if (previous && previous != device && previous == FDevice) {
+            // One whose link already ended has reported that; closing it must not report
+            // again, or the window shows the old transport's error as the new one connects.
+            if (!previous->IsOpen()) {
+                previous->OnDisconnect = nullptr;
+                previous->OnError = nullptr;
+            }
             previous->Close();
+        }
     };
     TRecordingPrompts recording(device->Prompts());
     TConfirmingPrompts confirming(&recording, closePrevious);

@@ -160,6 +160,28 @@ private Q_SLOTS:
         QCOMPARE(rig.Watch.Disconnects, 0);
     }
 
+    // A transport that reports even a close after its link ended, as the serial one does.
+    void anEndedTransportStaysQuietWhenAnotherConnects() {
+        struct TLoudDevice : TMemoryDevice {
+            using TMemoryDevice::TMemoryDevice;
+            TCloseRules CloseRules() const override { return {true, E_SUCCESS}; }
+        };
+        TSupervisedRig rig;
+        auto* loud = new TLoudDevice(rig.Morv.Command(), QStringLiteral("loud"));
+        rig.Prompts.Index = rig.Morv.Command()->AddDevice(loud);
+        int errors = 0;
+        rig.Morv.OnConnectionError = [&](TMorv*) { ++errors; };
+        QCOMPARE(rig.Morv.Connect(), E_SUCCESS);
+        QTRY_COMPARE(rig.Watch.Connects, 1);
+        loud->DropConnection();
+        QCOMPARE(rig.Watch.Disconnects, 1);
+        rig.Prompts.Index = 0;
+        QVERIFY(rig.Connect());
+        QCOMPARE(rig.Watch.Disconnects, 1);
+        QCOMPARE(errors, 0);
+        QCOMPARE(rig.Watch.Connects, 2);
+    }
+
     void reconnectPausesDoubleUpToTenSeconds() {
         const std::vector<std::uint32_t> expected = {1000, 2000, 4000, 8000, 10000, 10000};
         for (int i = 0; i < int(expected.size()); ++i)
