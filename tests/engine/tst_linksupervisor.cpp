@@ -8,7 +8,7 @@ namespace {
 // Counts the link notifications and keeps the link events the engine logged.
 struct TLinkWatch : TPacketRecorder {
     std::vector<TLinkEvent> Events;
-    int Stale = 0, Fresh = 0, Lost = 0, Restored = 0, Connects = 0, Disconnects = 0;
+    int Stale = 0, Fresh = 0, Lost = 0, Connects = 0, Disconnects = 0;
     void LogLinkEvent(const TLinkEvent& event, const TLogStamp&) override {
         Events.push_back(event);
     }
@@ -17,7 +17,6 @@ struct TLinkWatch : TPacketRecorder {
         morv.OnLinkStale = [this](TMorv*) { ++Stale; };
         morv.OnLinkFresh = [this](TMorv*) { ++Fresh; };
         morv.OnLinkLost = [this](TMorv*) { ++Lost; };
-        morv.OnLinkRestored = [this](TMorv*) { ++Restored; };
         morv.OnConnect = [this](TMorv*) { ++Connects; };
         morv.OnDisconnect = [this](TMorv*) { ++Disconnects; };
     }
@@ -115,49 +114,6 @@ private Q_SLOTS:
         QCOMPARE(rig.Morv.GetForceLimit(force), E_SUCCESS);
         QCOMPARE(questionsDuringWait, 0);
         QCOMPARE(force, 10.0f);
-    }
-
-    void lostLinkComesBackOnTheSameTransportUntilDisconnected() {
-        TSupervisedRig rig;
-        rig.Prompts.Port = QStringLiteral("B");
-        rig.Device->Ports = {QStringLiteral("A"), QStringLiteral("B")};
-        rig.Morv.SetAutoReconnect(true);
-        QVERIFY(rig.Connect());
-        QCOMPARE(rig.Watch.Connects, 1);
-        int attempts = 0;
-        rig.Morv.OnReconnecting = [&](TMorv* m) { attempts = m->ReconnectAttempt(); };
-        rig.Device->AutoConfirm = true;
-        // The far side closes: a loss, told once, then attempts without asking anybody.
-        rig.Prompts.Confirm = false;
-        rig.Device->DropConnection();
-        QCOMPARE(rig.Watch.Lost, 1);
-        QCOMPARE(rig.Watch.Disconnects, 0);
-        QCOMPARE(attempts, 1);
-        // The first attempt opens but nobody answers: no connection is announced.
-        QTRY_COMPARE_WITH_TIMEOUT(rig.Device->OpenCalls, 2, 5000);
-        QCOMPARE(rig.Device->LastPortName, QStringLiteral("B"));
-        QTRY_VERIFY(rig.Morv.IsConnected());
-        QTRY_VERIFY(rig.Watch.Questions() >= 1);
-        QCOMPARE(rig.Watch.Connects, 1);
-        rig.Pass(5000);
-        QVERIFY(!rig.Morv.IsConnected());
-        QCOMPARE(attempts, 2);
-        QCOMPARE(rig.Watch.Lost, 1);
-        // The second one is answered.
-        rig.Reply(CMD_GET_ACCELERATION, "00 00 00 00 c8 42");
-        QTRY_COMPARE_WITH_TIMEOUT(rig.Watch.Restored, 1, 8000);
-        QCOMPARE(rig.Watch.Connects, 2);
-        QCOMPARE(rig.Morv.ReconnectAttempt(), 0);
-        QCOMPARE(rig.Watch.Events.back().Kind, TLinkEventKind::LinkRestored);
-        // Disconnect ends it for good.
-        rig.Device->DropConnection();
-        QCOMPARE(attempts, 1);
-        rig.Morv.Disconnect();
-        QCOMPARE(rig.Morv.ReconnectAttempt(), 0);
-        const int opened = rig.Device->OpenCalls;
-        QTest::qWait(1300);
-        QCOMPARE(rig.Device->OpenCalls, opened);
-        QCOMPARE(rig.Watch.Disconnects, 0);
     }
 
     // A transport that reports even a close after its link ended, as the serial one does.
