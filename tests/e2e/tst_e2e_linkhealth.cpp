@@ -193,6 +193,26 @@ private Q_SLOTS:
         QCOMPARE(w.Gripper()->ReconnectAttempt(), 0);
         QCOMPARE(LinkLine(w), QStringLiteral("Disconnected"));
     }
+
+    // Without reconnection a serial line that goes away is told in a box, once; connecting
+    // over TCP afterwards must not bring the serial line's box back.
+    void theOldTransportStaysQuietWhenAnotherConnects() {
+        TempSettingsDir settings;
+        MessageRecorder boxes;
+        TLinkSim serial(QStringLiteral("uart"), settings);
+        TLinkSim tcp(QStringLiteral("tcp"), settings);
+        QVERIFY2(serial.Start(settings), qPrintable(serial.Sim->ErrorString()));
+        QVERIFY2(tcp.Start(settings), qPrintable(tcp.Sim->ErrorString()));
+        const TCommander console;
+        TMainWin& w = console.Win();
+        QCOMPARE(w.Gripper()->ConnectTo(serial.Target), E_SUCCESS);
+        QTRY_VERIFY_WITH_TIMEOUT(LinkLine(w).endsWith(QLatin1String("| Initialized")), Patience);
+        serial.Fault(TFault::Kill);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts().size(), 1, Patience);
+        QCOMPARE(w.Gripper()->ConnectTo(tcp.Target), E_SUCCESS);
+        QTRY_VERIFY_WITH_TIMEOUT(LinkLine(w).endsWith(QLatin1String("| Initialized")), Patience);
+        QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
+    }
 };
 
 QTEST_MAIN(TestE2eLinkHealth)
