@@ -42,6 +42,8 @@ Options
   --json         one JSON object per result (monitor: one per line, "time_ms" since start)
   --stats        on exit, the link's counters on standard error: frames in and out, checksum
                  failures, bytes skipped, replies missing, round trip min / mean / max
+  --reconnect    monitor: a lost link is opened again (pauses of 1, 2, 4, ... up to 10 s),
+                 with one event line per loss and per return
   --timeout MS   how long to wait for the link to come up and for a motion's final result
                  (default 30000); each reply is awaited up to 3000 ms
   --help         this text
@@ -51,7 +53,8 @@ Exit codes
   0  success
   1  the gripper answered with an error status (its text on standard error)
   2  usage error
-  3  the link could not be opened or was lost
+  3  the link could not be opened or was lost (monitor: "link lost: no data for N s" when
+     the gripper fell silent; the times come from "[link]" in settings.ini beside the tool)
   4  no reply in time
   130, 143  SIGINT or SIGTERM during a motion: STOP was sent (up to 1 s for its reply);
             a second signal ends the tool at once
@@ -222,6 +225,8 @@ TCliParse ParseCliArguments(const QStringList& args) {
             r.Json = true;
         } else if (a == QLatin1String("--stats")) {
             r.Stats = true;
+        } else if (a == QLatin1String("--reconnect")) {
+            r.Reconnect = true;
         } else if (a == QLatin1String("--timeout") || a.startsWith(QLatin1String("--timeout="))) {
             QString value;
             if (a.contains(QLatin1Char('='))) {

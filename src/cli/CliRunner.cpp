@@ -1,5 +1,6 @@
 #include "cli/CliRunner.h"
 
+#include "devices/IniFile.h"
 #include "protocol/Constants.h"
 #include "protocol/HexText.h"
 
@@ -44,6 +45,10 @@ TCliRunner::TCliRunner(const TCliRequest& request, std::FILE* out, std::FILE* er
         FLinkLost = true;
         Wake();
     };
+    FMorv.SetLinkTimes(ReadLinkTimes(TIniFile(SettingsFilePath(QStringLiteral("settings.ini")))));
+    FMorv.SetAutoReconnect(FRequest.Reconnect && FRequest.Command == TCliCommand::Monitor);
+    FMorv.OnLinkLost = [this](TMorv* morv) { LinkLost(morv->LinkSilentMs()); };
+    FMorv.OnLinkRestored = [this](TMorv*) { LinkRestored(); };
     const auto update = [this](TCliField (TCliRunner::*field)() const) {
         return [this, field](TMorv*) {
             if (FMonitoring)
@@ -65,6 +70,8 @@ TCliRunner::~TCliRunner() {
     FMorv.OnSystemState = nullptr;
     FMorv.OnGraspingState = nullptr;
     FMorv.OnPosition = nullptr;
+    FMorv.OnLinkLost = nullptr;
+    FMorv.OnLinkRestored = nullptr;
     FMorv.Disconnect();
     FMorv.SetPacketLog(nullptr);
 }
@@ -324,11 +331,49 @@ int TCliRunner::Monitor() {
     const int duration = FRequest.Seconds > 0 ? static_cast<int>(FRequest.Seconds * 1000) : -1;
     WaitUntil([this] { return FSignal != 0 || FLinkLost; }, duration);
     FMonitoring = false;
+    if (FSilentLoss) {
+        Error(LostText());
+        return ExitLink;
+    }
     if (FLinkLost) {
         Error(QStringLiteral("monitor: the link was lost"));
         return ExitLink;
     }
     return SwitchUpdatesOff();
+}
+
+QString TCliRunner::LostText() const {
+    return FLostSilentMs >= FMorv.LinkTimes().LostAfterMs
+               ? QStringLiteral("link lost: no data for %1 s").arg(FLostSilentMs / 1000)
+               : QStringLiteral("link lost: the connection was closed or broke");
+}
+
+void TCliRunner::LinkLost(std::uint32_t silentMs) {
+    FLostSilentMs = silentMs;
+    if (!FMorv.AutoReconnect() || !FMonitoring) {
+        FSilentLoss = true;
+        FLinkLost = true;
+        Wake();
+        return;
+    }
+    Print({JsonOnly("time_ms", static_cast<double>(FClock.elapsed())),
+           JsonOnly("event", QStringLiteral("link lost")),
+           JsonOnly("silent_ms", static_cast<double>(silentMs)),
+           TCliField{QStringLiteral("Event"), LostText(), QStringLiteral("text"), LostText()}});
+}
+
+void TCliRunner::LinkRestored() {
+    const QString text = QStringLiteral("link restored");
+    Print({JsonOnly("time_ms", static_cast<double>(FClock.elapsed())), JsonOnly("event", text),
+           TCliField{QStringLiteral("Event"), text, {}, {}}});
+    // A new connection starts without subscriptions: ask for the updates again.
+    FMorv.CallWhenIdle([this] {
+        if (!FMonitoring)
+            return;
+        FMorv.GetSystemState(true, 50, true);
+        FMorv.GetGraspingState(true, 50, true);
+        FMorv.GetPosition(true, 100, true);
+    });
 }
 
 int TCliRunner::Send() {

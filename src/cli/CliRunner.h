@@ -56,6 +56,9 @@ private:
     // a switch that got no reply or was refused.
     int SwitchUpdatesOff();
     int Send();
+    void LinkLost(std::uint32_t silentMs);
+    void LinkRestored();
+    QString LostText() const;
     // The exit code for a failed status of `id`, with its message; -1 when `status` is a success.
     // The command's own exchange tells a silent gripper from a refusal.
     int Failure(std::uint8_t id, TStat status, bool pendingIsSuccess = false);
@@ -84,5 +87,7 @@ private:
     std::uint16_t FFinalStatus = 0;
     TByteArray FFinalData;
     bool FMonitoring = false;
+    bool FSilentLoss = false; // the engine gave the link up
+    std::uint32_t FLostSilentMs = 0;
     QElapsedTimer FClock;
 };

@@ -1,12 +1,15 @@
 #include "dialogs/DeviceDialog.h"
 
 #include "devices/DeviceComponent.h"
+#include "devices/IniFile.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>
+
+#include <algorithm>
 
 TDeviceDlg::TDeviceDlg(QObject* owner, QWidget* parent)
     : QDialog(parent), FOwner(owner), lbDevice(new QLabel(QStringLiteral("Device:"), this)),
@@ -49,15 +52,44 @@ IDeviceList* TDeviceDlg::OwnerList() const {
     return list;
 }
 
+namespace {
+const QString LastSection = QStringLiteral("link");
+const QString LastDeviceKey = QStringLiteral("LastDevice");
+const QString LastPortKey = QStringLiteral("LastPort");
+} // namespace
+
 bool TDeviceDlg::Execute() {
     IDeviceList* list = OwnerList();
+    TIniFile settings(SettingsFilePath(QStringLiteral("settings.ini")));
+    // It opens on the choice that last connected, so that Enter, Enter connects again.
+    const QString lastDevice = settings.ReadString(LastSection, LastDeviceKey, {});
+    int start = -1;
     cbDevice->clear();
-    for (int i = 0; i < list->DeviceCount(); ++i)
+    for (int i = 0; i < list->DeviceCount(); ++i) {
         cbDevice->addItem(list->Devices(i)->DisplayName());
-    // Always start from the first transport, whatever was chosen last time.
-    cbDevice->setCurrentIndex(cbDevice->count() > 0 ? 0 : -1);
+        if (!lastDevice.isEmpty() &&
+            list->Devices(i)->ShortName().compare(lastDevice, Qt::CaseInsensitive) == 0)
+            start = i;
+    }
+    cbDevice->setCurrentIndex(cbDevice->count() > 0 ? std::max(start, 0) : -1);
     cbDeviceChange();
-    return exec() == QDialog::Accepted;
+    const int lastPort = cbDevicePort->findText(settings.ReadString(LastSection, LastPortKey, {}),
+                                                Qt::MatchFixedString);
+    // The transport's own memory of its port comes first.
+    const bool ownPort =
+        start >= 0 &&
+        cbDevicePort->findText(list->Devices(start)->Settings->ReadString(
+                                   QStringLiteral("Common"), QStringLiteral("Portname"), {}),
+                               Qt::MatchFixedString) >= 0;
+    if (start >= 0 && !ownPort && lastPort >= 0)
+        cbDevicePort->setCurrentIndex(lastPort);
+    if (exec() != QDialog::Accepted)
+        return false;
+    if (DeviceIndex() >= 0) {
+        settings.WriteString(LastSection, LastDeviceKey, list->Devices(DeviceIndex())->ShortName());
+        settings.WriteString(LastSection, LastPortKey, PortName());
+    }
+    return true;
 }
 
 int TDeviceDlg::DeviceIndex() const {

@@ -27,8 +27,9 @@ class TDeviceDlg : public QDialog {
 public:
     explicit TDeviceDlg(QObject* owner, QWidget* parent = nullptr);
 
-    // Fills both lists starting from the first transport, shows the dialog modally and answers
-    // true when it was closed with "Connect".
+    // Fills both lists starting from the transport and port last confirmed (kept in
+    // "settings.ini"; the first transport before any), shows the dialog modally and answers
+    // true when it was closed with "Connect", keeping that choice.
     bool Execute();
     int DeviceIndex() const;
     QString PortName() const;

@@ -1,6 +1,7 @@
 #include "engine/CommandComponent.h"
 
 #include "devices/DeviceRegistry.h"
+#include "engine/LinkTarget.h"
 #include "protocol/Frame.h"
 
 #include <algorithm>
@@ -128,10 +129,18 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts, TDevice::TConfirm confirm) 
     // cancelling them changes nothing. A transport re-opened closes itself after its prompt.
     const QPointer<TDevice> previous = FDevice;
     auto closePrevious = [this, previous, device] {
-        if (previous && previous != device && previous == FDevice)
+        if (previous && previous != device && previous == FDevice) {
+            // One whose link already ended has reported that; closing it must not report
+            // again, or the window shows the old transport's error as the new one connects.
+            if (!previous->IsOpen()) {
+                previous->OnDisconnect = nullptr;
+                previous->OnError = nullptr;
+            }
             previous->Close();
+        }
     };
-    TConfirmingPrompts confirming(device->Prompts(), closePrevious);
+    TRecordingPrompts recording(device->Prompts());
+    TConfirmingPrompts confirming(&recording, closePrevious);
     const TPromptsOverride over(device, &confirming);
 
     device->OnConnect = [this](TDevice* sender) {
@@ -169,6 +178,9 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts, TDevice::TConfirm confirm) 
         return status;
     }
     FDevice = device;
+    recording.Target.Device = device->ShortName();
+    recording.Target.Port = portName;
+    FLastTarget = recording.Target;
     FPackets.Clear();
     ResetReceiver();
     return E_SUCCESS;

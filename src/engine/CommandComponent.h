@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -81,6 +82,9 @@ public:
     IDevicePrompts* Prompts() const { return FPrompts; }
     void SetPrompts(IDevicePrompts* prompts);
     TDevice* AttachedDevice() const { return FDevice; }
+    // The latest connection that opened, with the values its transport was given; opening it
+    // again with ConnectTo asks nobody.
+    const std::optional<TConnectTarget>& LastTarget() const { return FLastTarget; }
     // The tick the receiver measures gaps with; the command set hands over its own clock's.
     void SetReceiverTick(TTickSource tick) { FReceiver.SetTick(std::move(tick)); }
 
@@ -99,6 +103,7 @@ private:
     TPacketBuffer FPackets{PacketQueueCapacity};
     TPacketReceiver FReceiver;
     std::uint64_t FPacketsArrived = 0;
+    std::optional<TConnectTarget> FLastTarget;
     TDevice::TNotifyEvent FOnConnect;
     TDevice::TNotifyEvent FOnDisconnect;
 };

@@ -1,18 +1,26 @@
 #include "engine/MorvForm.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <utility>
 
 TMorv::TMorv(QObject* owner)
-    : QObject(owner), FCommand(new TCommand(this)), FExchange(new TExchange(FCommand, this)) {
+    : QObject(owner), FCommand(new TCommand(this)), FExchange(new TExchange(FCommand, this)),
+      FSupervisor(new TLinkSupervisor(this)), FReconnectTimer(new QTimer(this)) {
     FExchange->Dispatch = [this](const TPacket& packet) { HandlePacket(packet); };
     FCommand->SetOnConnect([this](TDevice* sender) { Connected(sender); });
     FCommand->OnError = [this](TDevice* sender, TStat code) { ConnectionError(sender, code); };
     FCommand->SetOnDisconnect([this](TDevice* sender) { Disconnected(sender); });
     FCommand->OnPacket = [this](TCommand*) { ProcessPendingPackets(); };
+    SetUpSupervision();
 }
 
 TMorv::~TMorv() {
+    FSupervisor->Stop();
+    FReconnectTimer->stop();
+    FReconnectAttempt = 0;
+    FClosingQuietly = true;
     // The engine and its transports go first, while everything their handlers reach exists.
     delete FCommand;
     FCommand = nullptr;
@@ -25,36 +33,22 @@ bool TMorv::IsConnected() const {
 }
 
 TStat TMorv::Connect() {
+    StopReconnecting();
     return FCommand->Connect();
 }
 
 TStat TMorv::ConnectTo(const TConnectTarget& target) {
+    StopReconnecting();
     return FCommand->ConnectTo(target);
 }
 
 void TMorv::Disconnect() {
+    StopReconnecting();
+    FSupervisor->Stop();
+    FUserClosing = true;
     FCommand->Disconnect();
-}
-
-void TMorv::Connected(TDevice*) {
-    FSystemState = 0;
-    FGraspingState = 0;
-    if (OnConnect)
-        OnConnect(this);
-}
-
-void TMorv::Disconnected(TDevice*) {
-    FSystemState = 0;
-    FGraspingState = 0;
-    if (OnDisconnect)
-        OnDisconnect(this);
-}
-
-void TMorv::ConnectionError(TDevice*, TStat) {
-    if (OnConnectionError)
-        OnConnectionError(this);
-    else
-        Disconnect();
+    FUserClosing = false;
+    FConnectedSince = 0;
 }
 
 TExchangeOutcome TMorv::Exchange(std::uint8_t ID, const TByteArray& request,

@@ -5,11 +5,14 @@
 #include "engine/CommandComponent.h"
 #include "engine/Exchange.h"
 #include "engine/ExchangeOutcome.h"
+#include "engine/LinkSupervisor.h"
 #include "protocol/Clock.h"
 #include "protocol/Constants.h"
 #include "protocol/PacketLog.h"
 
 #include <QObject>
+
+class QTimer;
 
 #include <cstdint>
 #include <functional>
@@ -86,6 +89,34 @@ public:
     TNotifyEvent OnGraspingState;
     TNotifyEvent OnPosition;
 
+    // --- The link's health and its return.
+    //
+    // A connected link that stays silent is questioned, then stale, then lost: the engine
+    // closes the transport itself and raises OnLinkLost instead of OnDisconnect. With
+    // AutoReconnect on, a lost link and one the far side closed or broke are opened again
+    // with the same transport and values, pausing 1, 2, 4, ... up to 10 s between attempts; an
+    // attempt counts once the gripper answered on it, and then OnConnect and OnLinkRestored
+    // follow. Disconnect (or a new Connect) ends the attempts.
+    const TLinkTimes& LinkTimes() const { return FSupervisor->Times(); }
+    void SetLinkTimes(const TLinkTimes& times) { FSupervisor->SetTimes(times); }
+    TLinkHealth LinkHealth() const { return FSupervisor->Health(); }
+    // Since the latest packet while supervised; after a loss, the silence that ended it.
+    std::uint32_t LinkSilentMs() const;
+    TLinkSupervisor* Supervisor() const { return FSupervisor; }
+    bool AutoReconnect() const { return FAutoReconnect; }
+    // Switching it off also ends attempts under way.
+    void SetAutoReconnect(bool on);
+    // The attempt under way or the next one (1 for the first); 0 when not reconnecting.
+    int ReconnectAttempt() const { return FReconnectAttempt; }
+    // Wall time (ms since the Unix epoch) of the latest OnConnect; 0 while not connected.
+    std::int64_t ConnectedSinceMs() const { return FConnectedSince; }
+
+    TNotifyEvent OnLinkStale;    // on becoming stale, and at every further whole second
+    TNotifyEvent OnLinkFresh;    // packets again after a stale spell
+    TNotifyEvent OnLinkLost;     // the transport is already closed
+    TNotifyEvent OnReconnecting; // an attempt was scheduled; see ReconnectAttempt
+    TNotifyEvent OnLinkRestored; // after the OnConnect of a reconnected link
+
     // Motion commands: 0 or 26 on acceptance (the final result then goes to OnResult),
     // 22 when not connected, 18 without a usable reply.
     TStat Homing(std::uint8_t Param, TAsyncResultEvent OnResult);
@@ -114,6 +145,15 @@ public:
     TStat GetPosition(bool AutoUpdate, std::uint16_t Period, bool Option);
 
 private:
+    void SetUpSupervision();
+    void AskTheGripper();
+    void LinkAlive();
+    void LinkLost(std::uint32_t silentMs);
+    void CloseQuietly();
+    void ScheduleReconnect();
+    void TryReconnect();
+    void StopReconnecting();
+    void LogLink(TLinkEventKind kind, std::uint32_t count);
     void Connected(TDevice* sender);
     void Disconnected(TDevice* sender);
     void ConnectionError(TDevice* sender, TStat code);
@@ -127,4 +167,15 @@ private:
     std::uint8_t FGraspingState = 0;
     float FPosition = 0;
     TExchangeOutcome FLastOutcome;
+
+    TLinkSupervisor* FSupervisor;
+    QTimer* FReconnectTimer;
+    bool FAutoReconnect = false;
+    int FReconnectAttempt = 0;
+    bool FProving = false;        // a reconnected transport the gripper has not answered on yet
+    bool FClosingQuietly = false; // the engine closes the transport and reports it itself
+    bool FUserClosing = false;
+    bool FStaleLogged = false;
+    std::int64_t FConnectedSince = 0;
+    std::uint32_t FLostSilentMs = 0;
 };

@@ -84,6 +84,7 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     FGripper->OnSystemState = [this](auto&&...) { SystemStateChanged(); };
     FGripper->OnGraspingState = [this](auto&&...) { GraspingStateChanged(); };
     FGripper->OnPosition = [this](auto&&...) { PositionChanged(); };
+    SetUpLink();
 
     FValueDialog = new TFloatEditDlg(this);
     FValueDialog->setObjectName(QStringLiteral("FValueDialog"));
@@ -129,6 +130,7 @@ void TMainWin::WireHandlers() {
     connect(Commandlog1, &QAction::triggered, this, Guarded([this] { Commandlog1Click(); }));
     connect(Plot1, &QAction::triggered, this, Guarded([this] { Plot1Click(); }));
     connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
+    connect(Reconnect1, &QAction::triggered, this, Guarded([this] { Reconnect1Click(); }));
     connect(Quit1, &QAction::triggered, this, &QWidget::close);
     connect(About1, &QAction::triggered, this, Guarded([this] { About1Click(); }));
     connect(btnEmergencyStop, &QPushButton::clicked, this,

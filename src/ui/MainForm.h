@@ -75,6 +75,7 @@ public:
     void Initialize1Click();
     void Disconnect1Click();
     void manualinit1Click();
+    void Reconnect1Click();
     void Commands1Click();
     void View1Click();
     void CustomCommands1Click();
@@ -95,6 +96,11 @@ public:
     void SystemStateChanged();
     void GraspingStateChanged();
     void PositionChanged();
+    void LinkStale();
+    void LinkFresh();
+    void LinkLost();
+    // The connection line of the status bar: transport and where, since when, and the state.
+    QString LinkLineText() const;
 
     // Band handlers.
     void btnMoveClick();
@@ -158,6 +164,9 @@ private:
     void LayOutResults();
     void OpenDocumentation();
     void WriteSettings();
+    void SetUpLink();
+    void ShowReadoutsStale(bool stale);
+    void UpdateLinkLine();
 
     std::unique_ptr<TMorv> FGripper;
     TCustomCmd* FCommandEditor = nullptr;
@@ -181,6 +190,7 @@ private:
     bool FDisconnecting = false;     // the window itself is closing the connection
     bool FPositionRequested = false; // a position re-request waits for its turn or its reply
     bool FSettingsWritten = false;
+    bool FInitialized = false; // the latest connection was initialized
 
     // Components, by their design names.
     QMenu* Gripper1;
@@ -200,6 +210,7 @@ private:
     QAction* Plot1;
     QMenu* Options1;
     QAction* manualinit1;
+    QAction* Reconnect1;
     QMenu* Help1;
     QAction* About1;
 
@@ -225,7 +236,8 @@ private:
     QWidget* pnResults; // below the splitter; RollPanel2 fills it while expanded
     QPlainTextEdit* AsyncLog;
     QStatusBar* StatusBar;
-    QLabel* lbConnecting; // "Connecting…" while an attempt is pending
+    QLabel* lbConnecting; // "Connecting…" while an attempt is pending, and the link's notices
+    QLabel* lbLinkState = nullptr; // the connection line
 
     QFrame* LMDSimplePanel3;
     QLabel* lbAcc;

@@ -59,6 +59,8 @@ void TMainWin::SetConnectedState(bool on) {
         FPlot->SetConnected(false);
     }
     FCommandEditor->SetConnected(on);
+    FInitialized = on;
+    UpdateLinkLine();
 }
 
 void TMainWin::EnableChildControls(QWidget* container, bool on) {
@@ -82,6 +84,7 @@ void TMainWin::Connect1Click() {
         // Until the transport reports the connection usable, Disconnect gives the attempt up.
         lbConnecting->setText(QStringLiteral("Connecting…"));
         Disconnect1->setEnabled(true);
+        UpdateLinkLine();
         return;
     }
     ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
@@ -90,6 +93,8 @@ void TMainWin::Connect1Click() {
 
 void TMainWin::GripperConnected() {
     lbConnecting->clear();
+    ShowReadoutsStale(false);
+    UpdateLinkLine();
     FPlot->SetConnected(true);
     Connect1->setEnabled(false);
     Disconnect1->setEnabled(true);
@@ -162,8 +167,10 @@ void TMainWin::SetEditValue(TFloatEdit* edit, double value) {
 }
 
 void TMainWin::Disconnect1Click() {
-    // A pending attempt counts too: it is attached but not connected yet.
-    if (!FGripper->IsConnected() && !FGripper->Command()->AttachedDevice())
+    // A pending attempt counts too: it is attached but not connected yet; so do the attempts
+    // to reconnect a lost link.
+    if (!FGripper->IsConnected() && !FGripper->Command()->AttachedDevice() &&
+        FGripper->ReconnectAttempt() == 0)
         return;
     FDisconnecting = true;
     FGripper->Disconnect();
@@ -173,6 +180,7 @@ void TMainWin::Disconnect1Click() {
     Connect1->setEnabled(true);
     Disconnect1->setEnabled(false);
     Initialize1->setEnabled(false);
+    UpdateLinkLine();
 }
 
 void TMainWin::GripperDisconnected() {

@@ -86,6 +86,11 @@ void TMainWin::BuildMenus() {
               QStringLiteral("Set this option, if you *don't* want the gripper to be "
                              "initialized automatically when connecting"));
     manualinit1->setCheckable(true);
+    Reconnect1 =
+        entry(Options1, QStringLiteral("Reconnect1"), QStringLiteral("reconnect automatically"),
+              QStringLiteral("Set this option to have a lost connection opened again "
+                             "with the same settings, without asking"));
+    Reconnect1->setCheckable(true);
     // A checkable entry flips its own check when triggered.
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));

@@ -507,6 +507,52 @@ private Q_SLOTS:
         QVERIFY2(at > 0 && at < 54.5, qPrintable(state));
         QVERIFY2(state.contains(QStringLiteral("Axis stopped")), qPrintable(state));
         QCOMPARE(position(), at);
+    // A gripper that stops answering ends the monitor with exit 3; with --reconnect the monitor
+    // reports the loss and the return and goes on.
+    void monitorSeesASilentLinkAndReconnects() {
+        SimProcess stopped({QStringLiteral("--referenced")});
+        QVERIFY2(stopped.Start(), qPrintable(stopped.ErrorString()));
+        QProcess p;
+        p.start(QStringLiteral(KARO_CLI_PATH),
+                {QStringLiteral("tcp://127.0.0.1:%1").arg(stopped.TcpPort()),
+                 QStringLiteral("monitor")});
+        QVERIFY(QTest::qWaitFor([&] { return p.canReadLine(); }, 30000));
+        ::kill(static_cast<pid_t>(stopped.Process().processId()), SIGSTOP);
+        QVERIFY(p.waitForFinished(30000));
+        stopped.Kill();
+        QCOMPARE(p.exitCode(), 3);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(),
+                 QStringLiteral("karo-cli: link lost: no data for 5 s"));
+
+        const quint16 port = FreeTcpPort();
+        const QStringList args = {QStringLiteral("--tcp"), QString::number(port)};
+        auto sim = std::make_unique<SimProcess>(args, false);
+        QVERIFY2(sim->Start(), qPrintable(sim->ErrorString()));
+        QProcess r;
+        r.start(QStringLiteral(KARO_CLI_PATH),
+                {QStringLiteral("--json"), QStringLiteral("--reconnect"),
+                 QStringLiteral("tcp://127.0.0.1:%1").arg(port), QStringLiteral("monitor")});
+        QByteArray out;
+        const auto seen = [&](const char* text, int times) {
+            return QTest::qWaitFor(
+                [&] {
+                    out += r.readAllStandardOutput();
+                    return out.count(text) >= times;
+                },
+                30000);
+        };
+        QVERIFY(seen("\"position_mm\"", 1));
+        sim->Kill();
+        QVERIFY2(seen("\"event\":\"link lost\"", 1), out.constData());
+        sim = std::make_unique<SimProcess>(args, false);
+        QVERIFY2(sim->Start(), qPrintable(sim->ErrorString()));
+        QVERIFY2(seen("\"event\":\"link restored\"", 1), out.constData());
+        // The updates were asked for again on the new connection.
+        const qsizetype restored = out.indexOf("link restored");
+        QVERIFY(seen("\"system_state\"", 1 + int(out.left(restored).count("\"system_state\""))));
+        r.terminate();
+        QVERIFY(r.waitForFinished(30000));
+        QCOMPARE(out.count("\"event\""), 2);
     }
 
     void usageErrors_data() {

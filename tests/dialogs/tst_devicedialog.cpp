@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -102,7 +103,7 @@ private Q_SLOTS:
         QCOMPARE(margins, (QList<int>{connectBtn->x(), connectBtn->x()}));
     }
 
-    void listsTransportsAndAlwaysStartsOnTheFirst() {
+    void listsTransportsAndStartsOnTheLastChoice() {
         Rig rig;
         QStringList seenDevices, seenPorts;
         WhileShown(
@@ -123,11 +124,35 @@ private Q_SLOTS:
         QCOMPARE(rig.dlg()->DeviceIndex(), 1);
         QCOMPARE(rig.dlg()->PortName(), QStringLiteral("TCP"));
 
-        // Next time it opens on the serial transport again.
-        int index = -1;
-        WhileShown([&](TDeviceDlg* d) { index = d->DeviceIndex(); }, false);
+        // Next time it opens on that choice, also after a cancel and in a new dialog.
+        rig.serial->Ports = {QStringLiteral("COM1"), QStringLiteral("COM3")};
+        for (int run = 0; run < 2; ++run) {
+            int index = -1;
+            QString port;
+            WhileShown(
+                [&](TDeviceDlg* d) {
+                    index = d->DeviceIndex();
+                    port = d->PortName();
+                },
+                false);
+            TDeviceDlg fresh{&rig.cmd};
+            QVERIFY(!(run == 0 ? rig.dlg() : &fresh)->Execute());
+            QCOMPARE(index, 1);
+            QCOMPARE(port, QStringLiteral("TCP"));
+        }
+        // The port last used is picked again when its transport is the one that opens.
+        WhileShown(
+            [&](TDeviceDlg*) {
+                rig.devices()->setCurrentIndex(0);
+                Q_EMIT rig.devices()->activated(0);
+                rig.ports()->setCurrentIndex(1);
+            },
+            true);
+        QVERIFY(rig.dlg()->Execute());
+        QString port;
+        WhileShown([&](TDeviceDlg* d) { port = d->PortName(); }, false);
         QVERIFY(!rig.dlg()->Execute());
-        QCOMPARE(index, 0);
+        QCOMPARE(port, QStringLiteral("COM3"));
 
         // A transport without ports: no port, empty name.
         rig.devices()->setCurrentIndex(2);
@@ -144,6 +169,7 @@ private Q_SLOTS:
         QCOMPARE(rig.dlg()->PortName(), QStringLiteral("COM3"));
 
         rig.settings.WriteFile(QStringLiteral("uart.cfg"), "[Common]\nPortname=COM9\n");
+        QFile::remove(rig.settings.FilePath(QStringLiteral("settings.ini"))); // no other memory
         WhileShown([](TDeviceDlg*) {}, true);
         QVERIFY(rig.dlg()->Execute());
         QCOMPARE(rig.dlg()->PortName(), QStringLiteral("COM1"));

@@ -79,6 +79,7 @@ TStat TTCPDevice::OpenHook() {
     }
     FPrevState = FSocket->state();
     if (FPrevState == QAbstractSocket::ConnectedState) {
+        FSocket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
         ReportUsable();
     } else if (FPrevState == QAbstractSocket::UnconnectedState) {
         const QAbstractSocket::SocketError error = FSocket->error();
@@ -217,8 +218,11 @@ void TTCPDevice::SocketError(QAbstractSocket::SocketError error) {
 void TTCPDevice::SocketStateChanged(QAbstractSocket::SocketState state) {
     if (state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState)
         FAttemptTimer->stop();
-    if (state == QAbstractSocket::ConnectedState)
+    if (state == QAbstractSocket::ConnectedState) {
+        // The kernel notices a peer that vanished even while neither side sends.
+        FSocket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
         ReportUsable();
+    }
     FPrevState = state;
 }
 
