@@ -64,5 +64,6 @@ private:
     std::deque<TOutgoing> FOut;
     QTimer FDelayTimer;
     int FFramesReceived = 0;
+    bool FFalseHeaderSent = false;
     bool FClosed = false;
 };
