@@ -28,6 +28,8 @@ struct TSimFaults {
     // Once per link, before its first state packet: AA AA AA 40 FF FF, a header announcing
     // 65535 bytes that never come.
     bool FalseHeader = false;
+    // Automatic updates go out as fast as the link takes them, not at their period.
+    bool FloodUpdates = false;
     std::uint32_t Seed = 1;
     bool Verbose = false;
 };
