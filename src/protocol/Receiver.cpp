@@ -205,11 +205,10 @@ void TPacketReceiver::Open(std::uint64_t start) {
         FSkipped -= std::min({FSkipped, FIdle, 3u});
         FlushSkipped();
     }
-    if (FCount == MaxCandidates) {
-        Report(TLinkEventKind::FalsePreamble, FCandidates[0].Start,
-               FCandidates[1].Start - FCandidates[0].Start);
-        Remove(0);
-    }
+    // Full: the oldest stays, since the others lie inside its bytes (a long payload may be
+    // full of preamble bytes), and so does the newest; the next oldest goes.
+    if (FCount == MaxCandidates)
+        Remove(1);
     FCandidates[static_cast<std::size_t>(FCount++)] = {start, 0, false};
     FIdle = 0;
 }

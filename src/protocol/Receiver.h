@@ -18,7 +18,7 @@
 class TPacketReceiver {
 public:
     static constexpr std::uint32_t GapMs = 100;
-    // Candidates pending at once; a further preamble gives up the oldest.
+    // Candidates pending at once; a further preamble gives up the second oldest.
     static constexpr int MaxCandidates = 16;
 
     using TLinkEventSink = std::function<void(const TLinkEvent& event)>;
