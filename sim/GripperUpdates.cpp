@@ -58,12 +58,23 @@ void TGripperModel::HandleUpdateRequest(const TPacket& request, TSimLink& link) 
     sub.OnlyChanged = onlyChanged;
     sub.Timer = new QTimer(this);
     sub.Timer->setTimerType(Qt::PreciseTimer);
-    sub.Timer->setInterval(period);
+    const bool flood = Faults().FloodUpdates;
+    sub.Timer->setInterval(flood ? 1 : period);
     TSimLink* target = &link;
-    connect(sub.Timer, &QTimer::timeout, this, [this, target, id] {
+    connect(sub.Timer, &QTimer::timeout, this, [this, target, id, flood] {
         for (auto& s : FSubscriptions)
             if (s.Link == target && s.Id == id) {
-                SendUpdate(s);
+                if (!flood) {
+                    SendUpdate(s);
+                    return;
+                }
+                // A burst per tick while the link keeps up; a link that may be gone ends it.
+                for (int k = 0; k < 256 && target->Backlog() < 65536; ++k) {
+                    s.OnlyChanged = false;
+                    SendUpdate(s);
+                    if (target->IsClosed())
+                        return;
+                }
                 return;
             }
     });

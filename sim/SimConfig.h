@@ -25,6 +25,11 @@ struct TSimFaults {
     double CorruptRate = 0.0;     // probability that one bit of an outgoing frame is flipped
     int DisconnectAfter = 0;      // > 0: a link is closed after answering this many frames
     QSet<std::uint8_t> SilentIds; // nothing with these identifiers is ever sent
+    // Once per link, before its first state packet: AA AA AA 40 FF FF, a header announcing
+    // 65535 bytes that never come.
+    bool FalseHeader = false;
+    // Automatic updates go out as fast as the link takes them, not at their period.
+    bool FloodUpdates = false;
     std::uint32_t Seed = 1;
     bool Verbose = false;
 };

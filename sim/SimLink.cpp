@@ -1,6 +1,7 @@
 #include "SimLink.h"
 
 #include "GripperModel.h"
+#include "protocol/Constants.h"
 #include "protocol/Frame.h"
 
 #include <QDateTime>
@@ -73,6 +74,11 @@ void TSimLink::SendPacket(std::uint8_t id, std::uint16_t status, const TByteArra
     const TSimFaults& faults = FModel.Faults();
     if (faults.SilentIds.contains(id))
         return;
+    if (faults.FalseHeader && !FFalseHeaderSent &&
+        (id == CMD_GET_SYSTEM_STATE || id == CMD_GET_GRASPING_STATE || id == CMD_GET_POS)) {
+        FFalseHeaderSent = true;
+        Enqueue({PreambleByte, PreambleByte, PreambleByte, CMD_GET_SYSTEM_STATE, 0xFF, 0xFF});
+    }
     TByteArray payload;
     payload.reserve(data.size() + 2);
     payload.push_back(static_cast<std::uint8_t>(status));

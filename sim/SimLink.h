@@ -32,6 +32,9 @@ public:
     // Short name for traces, e.g. "tcp 127.0.0.1:40122".
     virtual QString Name() const = 0;
 
+    // Bytes written but not gone out yet; a flood keeps it low rather than fill memory.
+    virtual qint64 Backlog() const { return 0; }
+
     // True once the link has been closed; nothing is sent any more.
     bool IsClosed() const { return FClosed; }
 
@@ -64,5 +67,6 @@ private:
     std::deque<TOutgoing> FOut;
     QTimer FDelayTimer;
     int FFramesReceived = 0;
+    bool FFalseHeaderSent = false;
     bool FClosed = false;
 };

@@ -15,6 +15,7 @@ class TSimTcpLink : public TSimLink {
 public:
     TSimTcpLink(TGripperModel& model, QTcpSocket* socket, QObject* parent = nullptr);
     QString Name() const override { return FName; }
+    qint64 Backlog() const override { return FSocket->bytesToWrite(); }
 
 protected:
     void WriteFrame(const TByteArray& frame) override;

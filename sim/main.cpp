@@ -164,6 +164,14 @@ int main(int argc, char* argv[]) {
                                                       "decimal); the requests still take "
                                                       "effect."),
                                        QStringLiteral("list"));
+    const QCommandLineOption falseHeaderOpt(
+        QStringLiteral("false-header"),
+        QStringLiteral("Once per link, before its first state packet, send AA AA AA 40 FF FF: "
+                       "a header announcing 65535 bytes that never come."));
+    const QCommandLineOption floodOpt(
+        QStringLiteral("flood-updates"),
+        QStringLiteral("Automatic updates go out as fast as the link takes them instead of at "
+                       "their period."));
     const QCommandLineOption loseOpt(QStringLiteral("lose-part-after-ms"),
                                      QStringLiteral("A held part slips out <n> ms after each "
                                                     "successful grasp (SIGUSR1: at once)."),
@@ -171,10 +179,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
                                      QStringLiteral("Seed of the fault dice (default 1)."),
                                      QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions({tcpOpt,   udpOpt,     ptyOpt,        lineOpt,   baudOpt,   canOpt,
-                       canIdOpt, hostOpt,    verboseOpt,    partOpt,   noPartOpt, refOpt,
-                       startOpt, typeOpt,    hwOpt,         fwOpt,     serialOpt, delayOpt,
-                       dropOpt,  corruptOpt, disconnectOpt, silentOpt, loseOpt,   seedOpt});
+    parser.addOptions({tcpOpt,         udpOpt,     ptyOpt,        lineOpt,   baudOpt,   canOpt,
+                       canIdOpt,       hostOpt,    verboseOpt,    partOpt,   noPartOpt, refOpt,
+                       startOpt,       typeOpt,    hwOpt,         fwOpt,     serialOpt, delayOpt,
+                       dropOpt,        corruptOpt, disconnectOpt, silentOpt, loseOpt,   seedOpt,
+                       falseHeaderOpt, floodOpt});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         Fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -230,6 +239,8 @@ int main(int argc, char* argv[]) {
     faults.DisconnectAfter = static_cast<int>(need(disconnectOpt, 0, 1 << 30));
     faults.Seed = static_cast<std::uint32_t>(need(seedOpt, 0, 0xFFFFFFFFll));
     faults.Verbose = parser.isSet(verboseOpt);
+    faults.FalseHeader = parser.isSet(falseHeaderOpt);
+    faults.FloodUpdates = parser.isSet(floodOpt);
     for (const QString& item : parser.values(silentOpt)
                                    .join(QLatin1Char(','))
                                    .split(QLatin1Char(','), Qt::SkipEmptyParts)) {

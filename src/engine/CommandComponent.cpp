@@ -2,6 +2,7 @@
 
 #include "devices/DeviceRegistry.h"
 #include "engine/LinkTarget.h"
+#include "protocol/Constants.h"
 #include "protocol/Frame.h"
 
 #include <algorithm>
@@ -28,7 +29,15 @@ private:
 };
 } // namespace
 
+namespace {
+bool IsAutomaticUpdate(const TPacket& packet) {
+    return packet.ID == CMD_GET_SYSTEM_STATE || packet.ID == CMD_GET_GRASPING_STATE ||
+           packet.ID == CMD_GET_POS;
+}
+} // namespace
+
 TCommand::TCommand(QObject* owner) : QObject(owner) {
+    FReceiver.OnLinkEvent = [this](const TLinkEvent& event) { LinkEvent(event); };
     CreateDevices();
 }
 
@@ -181,12 +190,15 @@ TStat TCommand::ConnectWith(IDevicePrompts& prompts, TDevice::TConfirm confirm) 
     recording.Target.Device = device->ShortName();
     recording.Target.Port = portName;
     FLastTarget = recording.Target;
+    ReportDrops(true);
     FPackets.Clear();
+    FReplies.clear();
     ResetReceiver();
     return E_SUCCESS;
 }
 
 void TCommand::Disconnect() {
+    ReportDrops(true);
     if (FDevice)
         FDevice->Close();
     FDevice = nullptr;
@@ -208,7 +220,73 @@ TStat TCommand::SendPacket(const TPacket& packet) {
 }
 
 bool TCommand::GetPacket(TPacket& packet) {
-    return FPackets.Get(packet);
+    if (!FReplies.empty() && FReplies.front().Ahead == 0) {
+        packet = std::move(FReplies.front().Packet);
+        FReplies.pop_front();
+        return true;
+    }
+    if (!FPackets.Get(packet))
+        return false;
+    for (TSetApart& reply : FReplies)
+        --reply.Ahead;
+    return true;
+}
+
+void TCommand::SetReceiverTick(TTickSource tick) {
+    FTick = tick;
+    FReceiver.SetTick(std::move(tick));
+}
+
+void TCommand::Enqueue(TPacket& packet) {
+    if (Awaits && Awaits(packet.ID)) {
+        if (FReplies.size() >= ReplyCapacity) {
+            // Only a flood of the very identifier awaited fills it; any of them answers.
+            Dropped(FReplies.front().Packet.ID);
+            FReplies.pop_front();
+        }
+        FReplies.push_back({std::move(packet), FPackets.Count()});
+        return;
+    }
+    if (FPackets.Count() >= FPackets.Capacity()) {
+        TPacket old;
+        int at = FPackets.RemoveOldest(IsAutomaticUpdate, old);
+        if (at < 0) { // with no update queued, the oldest packet goes
+            FPackets.Get(old);
+            at = 0;
+        }
+        for (TSetApart& reply : FReplies)
+            reply.Ahead -= reply.Ahead > at ? 1 : 0;
+        Dropped(old.ID);
+    }
+    FPackets.Add(std::move(packet));
+}
+
+void TCommand::Dropped(std::int32_t ID) {
+    if (FDropsUnreported == 0)
+        FFirstDropped = ID;
+    ++FDropsUnreported;
+    ++FPacketsDropped;
+    FDroppedThisRead = true;
+}
+
+void TCommand::ReportDrops(bool force) {
+    if (FDropsUnreported == 0)
+        return;
+    const std::uint32_t now = Now();
+    if (!force && static_cast<std::uint32_t>(now - FDropReported) < DropReportMs)
+        return;
+    TLinkEvent event;
+    event.Kind = TLinkEventKind::UpdatesDropped;
+    event.Count = FDropsUnreported;
+    event.ID = static_cast<std::uint8_t>(FFirstDropped);
+    FDropsUnreported = 0;
+    FDropReported = now;
+    LinkEvent(event);
+}
+
+void TCommand::LinkEvent(const TLinkEvent& event) {
+    if (OnLinkEvent)
+        OnLinkEvent(event);
 }
 
 void TCommand::SetOnConnect(TDevice::TNotifyEvent handler) {
@@ -241,13 +319,16 @@ void TCommand::DataAvailable(TDevice* sender, std::int32_t count) {
     // Feed everything first and notify afterwards: a notification handler may run a nested
     // read, whose bytes must not overtake the rest of this chunk in the receiver.
     int completed = 0;
+    FDroppedThisRead = false;
     FReceiver.Feed(buffer.data(), static_cast<std::size_t>(std::min(got, wanted)),
                    [this, &completed](TPacket& packet) {
-                       FPackets.Add(packet); // a full queue drops it
+                       Enqueue(packet);
                        ++completed;
                        return true;
                    });
     FPacketsArrived += static_cast<std::uint64_t>(completed);
+    // Once per overflow, and about once a second while it lasts.
+    ReportDrops(!FDroppedThisRead);
     for (int i = 0; i < completed; ++i) {
         if (OnPacket)
             OnPacket(this);

@@ -30,7 +30,11 @@ private:
 };
 } // namespace
 
-TExchange::TExchange(TCommand* command, QObject* owner) : QObject(owner), FCommand(command) {}
+TExchange::TExchange(TCommand* command, QObject* owner) : QObject(owner), FCommand(command) {
+    FCommand->Awaits = [this](std::int32_t ID) {
+        return std::find(FAwaited.begin(), FAwaited.end(), ID) != FAwaited.end();
+    };
+}
 
 void TExchange::SetClock(TClock clock) {
     FClock = std::move(clock);
@@ -129,7 +133,11 @@ void TExchange::Wait(std::uint8_t ID, std::uint32_t timeoutMs, TPacket& answer, 
             found = true;
             return;
         }
-        if (FCommand->GetPacket(taken)) {
+        // One packet a pass; once an awaited one has arrived, everything before it at once, so
+        // that no flood ahead of it delays it.
+        do {
+            if (!FCommand->GetPacket(taken))
+                break;
             if (taken.ID == ID) {
                 dispatchReply(taken);
                 found = true;
@@ -140,7 +148,9 @@ void TExchange::Wait(std::uint8_t ID, std::uint32_t timeoutMs, TPacket& answer, 
                 FKept.push_back(std::move(taken)); // the waiting exchange dispatches it itself
             else
                 dispatch(taken);
-        }
+        } while (FCommand->AwaitedArrived() &&
+                 std::none_of(FKept.begin(), FKept.end(),
+                              [ID](const TPacket& kept) { return kept.ID == ID; }));
         // A closed link still waits out the time-out, as callers have always seen it; the
         // outcome tells them why nothing came.
         if (!FCommand->IsConnected())

@@ -13,6 +13,7 @@ TMorv::TMorv(QObject* owner)
     FCommand->OnError = [this](TDevice* sender, TStat code) { ConnectionError(sender, code); };
     FCommand->SetOnDisconnect([this](TDevice* sender) { Disconnected(sender); });
     FCommand->OnPacket = [this](TCommand*) { ProcessPendingPackets(); };
+    FCommand->OnLinkEvent = [this](const TLinkEvent& event) { LogLinkEvent(event); };
     SetUpSupervision();
 }
 
@@ -54,8 +55,23 @@ void TMorv::Disconnect() {
 TExchangeOutcome TMorv::Exchange(std::uint8_t ID, const TByteArray& request,
                                  std::uint32_t timeoutMs) {
     // Set after the wait, so that exchanges nested in it do not overwrite it.
-    FLastOutcome = FExchange->Run(ID, request, timeoutMs);
+    Ended(FExchange->Run(ID, request, timeoutMs));
     return FLastOutcome;
+}
+
+void TMorv::Ended(TExchangeOutcome outcome) {
+    FLastOutcome = std::move(outcome);
+    if (FLastOutcome.Kind == TOutcomeKind::NoReply) {
+        TLinkEvent event;
+        event.Kind = TLinkEventKind::ReplyMissing;
+        event.ID = FLastOutcome.ID;
+        LogLinkEvent(event);
+    }
+}
+
+void TMorv::LogLinkEvent(const TLinkEvent& event) {
+    if (IPacketLog* log = PacketLog())
+        log->LogLinkEvent(event, {Clock().WallMs(), -1});
 }
 
 bool TMorv::ExecuteCommand(std::uint8_t ID, const TByteArray& request, TByteArray& reply,
@@ -74,7 +90,7 @@ TStat TMorv::StartCommand(std::uint8_t ID, const TByteArray& request, TAsyncResu
         FLastOutcome.ID = ID;
         return E_NOT_OPENED;
     }
-    FLastOutcome = FExchange->Start(ID, request, std::move(handler));
+    Ended(FExchange->Start(ID, request, std::move(handler)));
     return CommandCodec::ReplyStatus(FLastOutcome);
 }
 

@@ -157,6 +157,10 @@ private:
     void Connected(TDevice* sender);
     void Disconnected(TDevice* sender);
     void ConnectionError(TDevice* sender, TStat code);
+    // To the packet log, stamped with this instance's clock.
+    void LogLinkEvent(const TLinkEvent& event);
+    // The outcome of an exchange that just ended becomes LastOutcome; a missing reply is logged.
+    void Ended(TExchangeOutcome outcome);
     TStat Execute(const TCommandRequest& request);
     TStat Query(const TCommandRequest& request, std::size_t length, TByteArray& data);
     TStat Start(const TCommandRequest& request, TAsyncResultEvent handler);

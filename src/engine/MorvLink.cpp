@@ -63,12 +63,10 @@ void TMorv::AskTheGripper() {
 }
 
 void TMorv::LogLink(TLinkEventKind kind, std::uint32_t count) {
-    if (IPacketLog* log = PacketLog()) {
-        TLinkEvent event;
-        event.Kind = kind;
-        event.Count = count;
-        log->LogLinkEvent(event, {Clock().WallMs(), -1});
-    }
+    TLinkEvent event;
+    event.Kind = kind;
+    event.Count = count;
+    LogLinkEvent(event);
 }
 
 void TMorv::Connected(TDevice*) {

@@ -39,6 +39,26 @@ bool TPacketBuffer::Get(TPacket& packet) {
     return true;
 }
 
+int TPacketBuffer::RemoveOldest(const std::function<bool(const TPacket&)>& which,
+                                TPacket& removed) {
+    const std::size_t size = FRing.size();
+    for (int k = 0; k < FCount; ++k) {
+        TPacket& slot = FRing[(FHead + static_cast<std::size_t>(k)) % size];
+        if (!which(slot))
+            continue;
+        removed = std::move(slot);
+        // The older ones move up by one; usually there are none.
+        for (int j = k; j > 0; --j)
+            FRing[(FHead + static_cast<std::size_t>(j)) % size] =
+                std::move(FRing[(FHead + static_cast<std::size_t>(j - 1)) % size]);
+        FRing[FHead] = TPacket{};
+        FHead = (FHead + 1) % size;
+        --FCount;
+        return k;
+    }
+    return -1;
+}
+
 void TPacketBuffer::Clear() {
     for (TPacket& p : FRing)
         p = TPacket{};

@@ -507,6 +507,8 @@ private Q_SLOTS:
         QVERIFY2(at > 0 && at < 54.5, qPrintable(state));
         QVERIFY2(state.contains(QStringLiteral("Axis stopped")), qPrintable(state));
         QCOMPARE(position(), at);
+    }
+
     // A gripper that stops answering ends the monitor with exit 3; with --reconnect the monitor
     // reports the loss and the return and goes on.
     void monitorSeesASilentLinkAndReconnects() {

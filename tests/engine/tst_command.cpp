@@ -380,6 +380,54 @@ private Q_SLOTS:
         QCOMPARE(keep.Data.size(), std::size_t(1));
     }
 
+    // A full queue gives up the oldest automatic updates, never what an exchange waits for nor
+    // another packet while updates are there, and says how many it dropped.
+    void overflowDropsOldestUpdatesOnly() {
+        Rig rig;
+        std::vector<TLinkEvent> events;
+        rig.cmd.OnLinkEvent = [&events](const TLinkEvent& e) { events.push_back(e); };
+        rig.cmd.Awaits = [](std::int32_t id) { return id == 0x22; };
+        QCOMPARE(rig.ConnectTo(0), E_SUCCESS);
+        TByteArray wire = Frame(0x21, "1A 00");
+        const int updates = TCommand::PacketQueueCapacity + 6;
+        for (int i = 0; i < updates; ++i) {
+            const TByteArray f =
+                MakeFrame(i % 2 ? 0x40 : 0x43, {0, 0, static_cast<std::uint8_t>(i & 0xFF),
+                                                static_cast<std::uint8_t>(i >> 8)});
+            wire.insert(wire.end(), f.begin(), f.end());
+            if (i == updates / 2) {
+                const TByteArray reply = Frame(0x22, "00 00");
+                wire.insert(wire.end(), reply.begin(), reply.end());
+            }
+        }
+        rig.a->Feed(wire);
+        while (rig.a->Pending() > 0)
+            rig.a->Announce(rig.a->Pending());
+        QCOMPARE(rig.cmd.PacketsDropped(), std::uint64_t(7));
+        QCOMPARE(rig.cmd.PacketCount(), TCommand::PacketQueueCapacity + 1);
+        QVERIFY(rig.cmd.AwaitedArrived());
+        // What is left comes out in arrival order: updates 0 to 6 went.
+        QStringList want{QStringLiteral("21")}, got;
+        for (int i = 7; i < updates; ++i) {
+            want << QString::number(i);
+            if (i == updates / 2)
+                want << QStringLiteral("22");
+        }
+        TPacket p;
+        while (rig.cmd.GetPacket(p))
+            got << (p.ID == 0x40 || p.ID == 0x43 ? QString::number(p.Data[2] | (p.Data[3] << 8))
+                                                 : QString::number(p.ID, 16));
+        QCOMPARE(got, want);
+        rig.cmd.Disconnect(); // reports what was not reported yet
+        std::uint32_t reported = 0;
+        for (const TLinkEvent& e : events) {
+            QCOMPARE(e.Kind, TLinkEventKind::UpdatesDropped);
+            reported += e.Count;
+        }
+        QCOMPARE(reported, 7u);
+        QCOMPARE(events.front().ID, 0x43);
+    }
+
     // A packet handler may wait for a reply and so read the device again, nested. The bytes it
     // reads then must not cut into the chunk that is still being fed.
     void nestedReadKeepsByteOrder() {

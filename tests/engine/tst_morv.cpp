@@ -30,6 +30,12 @@ struct TStampRecorder : IPacketLog {
     void LogStampedPacket(const TPacket&, bool, const TLogStamp& stamp) override {
         WallMs.push_back(stamp.WallMs);
     }
+    // Kind and identifier of each link event, and its stamp among the others.
+    QStringList Events;
+    void LogLinkEvent(const TLinkEvent& event, const TLogStamp& stamp) override {
+        Events << QStringLiteral("%1/%2").arg(static_cast<int>(event.Kind)).arg(event.ID, 0, 16);
+        WallMs.push_back(stamp.WallMs);
+    }
 };
 
 enum class TGripperSide { Answers, AnswersShort, Silent, Unconnected, RefusesWrite, DropsLink };
@@ -454,6 +460,8 @@ private Q_SLOTS:
         TMorvRig rig;
         FakeTick tick;
         rig.Morv.SetClock(tick.Clock());
+        TStampRecorder log;
+        rig.Morv.SetPacketLog(&log);
         if (side != TGripperSide::Unconnected)
             QVERIFY(rig.Connect());
         if (side == TGripperSide::Answers)
@@ -480,6 +488,12 @@ private Q_SLOTS:
         QCOMPARE(outcome.HasStatus, hasStatus);
         QCOMPARE(int(outcome.StatusWord), statusWord);
         QCOMPARE(HexString(outcome.Data), data);
+        // Only a reply that did not come in time is a link event of its own.
+        QCOMPARE(log.Events, kind == TOutcomeKind::NoReply
+                                 ? QStringList{QStringLiteral("%1/50").arg(
+                                       static_cast<int>(TLinkEventKind::ReplyMissing))}
+                                 : QStringList{});
+        rig.Morv.SetPacketLog(nullptr);
     }
 
     // The receiver's gaps and the log's stamps read the instance's clock too.
@@ -498,11 +512,18 @@ private Q_SLOTS:
         };
         split(TPacketReceiver::GapMs + 1); // the gap drops the first two preamble bytes
         QCOMPARE(rig.Morv.Position(), 0.0f);
+        // What the receiver discards reaches the log through the engine, stamped alike.
+        rig.Device->Feed(HexBytes("AA AA AA 40 FF FF"));
+        split(0);
+        QCOMPARE(stamps.Events,
+                 (QStringList{QStringLiteral("%1/0").arg(int(TLinkEventKind::SkippedBytes)),
+                              QStringLiteral("%1/0").arg(int(TLinkEventKind::FalsePreamble))}));
+        stamps.Events.clear();
         split(TPacketReceiver::GapMs);
         QCOMPARE(rig.Morv.Position(), 12.5f);
         rig.Reply(0x22, "00 00");
         QCOMPARE(rig.Morv.Stop(), E_SUCCESS);
-        QCOMPARE(stamps.WallMs, (std::vector<std::int64_t>(3, 1234567)));
+        QCOMPARE(stamps.WallMs, (std::vector<std::int64_t>(6, 1234567)));
         rig.Morv.SetPacketLog(nullptr);
     }
 

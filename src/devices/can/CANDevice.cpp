@@ -221,7 +221,14 @@ TStat TCANDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
 
 void TCANDevice::GetPortList(QStringList& Items) {
     Items.clear();
-    for (int net = CanNets::FirstNet; net <= CanNets::LastNet; ++net) {
+    // Opening a virtual bus nobody hosts would host it here, and the server would outlive the
+    // question: only a bus the settings name is tried; the machine's own are listed as found.
+    const bool named = CanNets::NamedInSettings();
+    for (const auto& [net, bus] : CanNets::NetMap()) {
+        if (!named && bus.startsWith(QLatin1String("virtualcan:"))) {
+            Items << QStringLiteral("Net %1").arg(net);
+            continue;
+        }
         TCanHandle handle = -1;
         if (canOpen(net, 0, LibraryQueueSize, LibraryQueueSize, LibraryTimeout, LibraryTimeout,
                     &handle) == CAN_SUCCESS) {

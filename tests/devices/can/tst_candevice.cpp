@@ -6,6 +6,8 @@
 
 #include <QCanBus>
 #include <QCanBusDevice>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTest>
@@ -340,6 +342,19 @@ private Q_SLOTS:
         for (const auto& [net, bus] : nets)
             if (net < 19)
                 QVERIFY2(bus.startsWith(QStringLiteral("socketcan:")), qPrintable(bus));
+        // Listing them hosts no virtual bus: this process holds no socket more than before.
+        const auto sockets = [] {
+            int n = 0;
+            const QDir fds(QStringLiteral("/proc/self/fd"));
+            for (const QString& fd :
+                 fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+                n += QFile::symLinkTarget(fds.filePath(fd)).contains(QLatin1String("socket:"));
+            return n;
+        };
+        const int before = sockets();
+        dev.GetPortList(ports);
+        QVERIFY(ports.contains(QStringLiteral("Net 19")));
+        QCOMPARE(sockets(), before);
     }
 
     void receiveErrorReachesOnErrorOnce() {

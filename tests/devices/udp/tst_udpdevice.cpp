@@ -156,6 +156,25 @@ private Q_SLOTS:
         QCOMPARE(dev.StrangerDatagrams(), 1);
     }
 
+    // The listening port is taken only on the address that reaches the gripper: the same port
+    // on another local address stays free.
+    void listensOnlyWhereTheGripperIs() {
+        TempSettingsDir dir;
+        TUDPDevice dev(nullptr);
+        Peer peer;
+        const quint16 listen = FreeUdpPort();
+        for (const char* host : {"127.0.0.1", "localhost", ""}) {
+            QCOMPARE(dev.OpenWith(QLatin1String(host), listen, peer.Port()), E_SUCCESS);
+            QUdpSocket beside;
+            QVERIFY2(beside.bind(QHostAddress(QStringLiteral("127.0.0.2")), listen,
+                                 QUdpSocket::DontShareAddress),
+                     host);
+            QUdpSocket anywhere;
+            QVERIFY(!anywhere.bind(QHostAddress::LocalHost, listen, QUdpSocket::DontShareAddress));
+            dev.Close();
+        }
+    }
+
     void writeLimitsAndUnusableAddresses() {
         TempSettingsDir dir;
         TUDPDevice dev(nullptr);

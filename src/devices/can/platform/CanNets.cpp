@@ -40,6 +40,10 @@ std::map<int, QString> NetMap() {
     return nets;
 }
 
+bool NamedInSettings() {
+    return TIniFile(SettingsFilePath(QStringLiteral("can.cfg"))).SectionExists(kSection);
+}
+
 QString BusOf(int net) {
     const auto nets = NetMap();
     const auto it = nets.find(net);

@@ -18,6 +18,8 @@ constexpr int FirstNet = 0;
 constexpr int LastNet = 20;
 
 std::map<int, QString> NetMap();
+// Whether the settings name the nets (section "nets" exists) rather than the machine's buses.
+bool NamedInSettings();
 // Empty when the net stands for no bus.
 QString BusOf(int net);
 

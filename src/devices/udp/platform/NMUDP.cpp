@@ -77,13 +77,43 @@ void TNMUDP::Shutdown() {
     CloseSocket();
 }
 
+namespace {
+// The local address whose route reaches `remote` (both in network order): what a socket
+// connected there would send from. Loopback when nothing reaches it.
+std::uint32_t LocalAddressTowards(std::uint32_t remote) {
+    std::uint32_t result = htonl(INADDR_LOOPBACK);
+    if (remote == 0)
+        return result;
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return result;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = remote;
+    to.sin_port = htons(9);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    // Connecting a datagram socket only picks the route; nothing is sent.
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        local.sin_addr.s_addr != 0)
+        result = local.sin_addr.s_addr;
+    ::close(s);
+    return result;
+}
+} // namespace
+
 void TNMUDP::SetLocalPort(int port) {
+    std::uint32_t remote = RemoteAddress();
+    if (remote == 0 && !RemoteHost.isEmpty() && !LookupOnce(RemoteHost, remote))
+        remote = 0;
     CloseSocket();
     CreateSocket();
     FLocalPort = port;
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    // Only where the gripper's datagrams can come in, not on every interface.
+    local.sin_addr.s_addr = LocalAddressTowards(remote);
     local.sin_port = htons(static_cast<std::uint16_t>(port));
     // A port that cannot be bound would never receive anything: say so instead of going on.
     if (port < 0 || port > 65535 ||

@@ -40,7 +40,8 @@ public:
     QString RemoteHost;
     int RemotePort = 0;
     int LocalPort() const { return FLocalPort; }
-    // Re-creates the socket and binds it to every local interface at `port`; raises
+    // Re-creates the socket and binds it at `port` to the local address that reaches
+    // RemoteHost (loopback when none does, so nothing listens on other interfaces); raises
     // UDPSockError when the socket cannot be made or the port cannot be bound.
     void SetLocalPort(int port);
     int ReportLevel = 1;
