@@ -5,10 +5,13 @@
 
 #include <functional>
 
+struct TIniText;
+
 // A settings file in the INI format: "[section]" lines and "key=value" lines. Section and key
-// names compare without regard to case. Every read looks at the file as it is now; every write
-// rewrites it at once and keeps every line it does not change. The file appears with its first
-// write.
+// names compare without regard to case. Every read looks at the file as it is now (a file that
+// has not changed since it was last read is not read again); every write rewrites it at once and
+// keeps every line it does not change, each with its own line ending. The file appears with its
+// first write.
 class TIniFile {
 public:
     explicit TIniFile(QString fileName);
@@ -37,15 +40,7 @@ public:
     std::function<void(const QString& fileName)> OnWriteError;
 
 private:
-    // How the file is written, kept through a rewrite so that the bytes of lines a write does
-    // not change survive it. A file that is not valid UTF-8 is read and written as Latin-1.
-    struct TForm {
-        bool Crlf = false;
-        bool Latin1 = false;
-        bool Bom = false; // a UTF-8 byte-order mark, as Windows editors write it
-    };
-    QStringList Load(TForm* form = nullptr) const;
-    bool Store(const QStringList& lines, const TForm& form);
+    bool Store(const TIniText& text);
     QString FFileName;
     bool FFailing = false;
 };

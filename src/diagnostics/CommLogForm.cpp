@@ -4,6 +4,7 @@
 #include "diagnostics/CommLogSearch.h"
 #include "protocol/TrimControl.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/SaveDialogs.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -293,7 +294,8 @@ void TCommLog::btnSaveClick() {
     QString path = AskSaveFileName
                        ? AskSaveFileName(filter)
                        : QFileDialog::getSaveFileName(
-                             this, QStringLiteral("Save log"), QString(),
+                             this, QStringLiteral("Save log"),
+                             SaveStartPath(QStringLiteral("karo-log"), QStringLiteral("txt")),
                              LogTextFilter + QStringLiteral(";;") + LogCsvFilter, &filter);
     if (path.isEmpty())
         return;
