@@ -7,8 +7,9 @@
 #
 # On first use "tcp.cfg" and "udp.cfg" are written beside the Commander, pointing at the
 # simulator; in the Commander pick "Gripper|Connect", then "Ethernet/TCP" (or "Ethernet/UDP")
-# and confirm the address dialog. Existing files are left alone: when they name a loopback
-# address, the simulator is started on the ports they name.
+# and confirm the address dialog. Files that name another host are left alone; when they name a
+# loopback address, the simulator is started on the ports they name, and when it had to take
+# others, the files are set to the ports it got.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${KARO_BUILD_DIR:-$root/build}"
@@ -96,15 +97,40 @@ if [[ -z "$tcp_port" || -z "$udp_port" ]]; then
 fi
 echo "karo-sim is listening on 127.0.0.1: TCP $tcp_port, UDP $udp_port"
 
+# Sets "key=value" in an INI file's first lines of that key, keeping every other line and each
+# line's own ending; appends the key when missing.
+set_ini_value() {
+  local file="$1" key="$2" value="$3"
+  if grep -qi "^[[:space:]]*${key}[[:space:]]*=" "$file"; then
+    sed -i "0,/^[[:space:]]*${key}[[:space:]]*=/I{s/^\([[:space:]]*${key}[[:space:]]*=\)[^\r]*/\1${value}/I}" "$file"
+  else
+    printf '%s=%s\n' "$key" "$value" >>"$file"
+  fi
+}
+
+# A loopback file points at this run's simulator, which may have got other ports than the last
+# run's: otherwise the Commander would connect to another simulator left on the old ports.
 if [[ ! -f "$cfgdir/tcp.cfg" ]]; then
   printf '[common]\nhost=127.0.0.1\nport=%s\n' "$tcp_port" >"$cfgdir/tcp.cfg"
   echo "wrote $cfgdir/tcp.cfg"
+elif is_loopback "$(ini_value "$cfgdir/tcp.cfg" host)" &&
+  [[ "$(ini_value "$cfgdir/tcp.cfg" port)" != "$tcp_port" ]]; then
+  set_ini_value "$cfgdir/tcp.cfg" port "$tcp_port"
+  echo "set port=$tcp_port in $cfgdir/tcp.cfg"
 fi
 if [[ ! -f "$cfgdir/udp.cfg" ]]; then
   listen_port="$(free_port u $((udp_port + 1)))"
   printf '[common]\nipaddr=127.0.0.1\nlistening_port=%s\ntransmit_port=%s\n' \
     "$listen_port" "$udp_port" >"$cfgdir/udp.cfg"
   echo "wrote $cfgdir/udp.cfg"
+elif is_loopback "$(ini_value "$cfgdir/udp.cfg" ipaddr)" &&
+  [[ "$(ini_value "$cfgdir/udp.cfg" transmit_port)" != "$udp_port" ]]; then
+  set_ini_value "$cfgdir/udp.cfg" transmit_port "$udp_port"
+  listen_port="$(ini_value "$cfgdir/udp.cfg" listening_port)"
+  if [[ -z "$listen_port" ]] || port_busy u "$listen_port"; then
+    set_ini_value "$cfgdir/udp.cfg" listening_port "$(free_port u $((udp_port + 1)))"
+  fi
+  echo "set transmit_port=$udp_port in $cfgdir/udp.cfg"
 fi
 echo 'In the Commander: "Gripper|Connect" (F2), pick "Ethernet/TCP" and confirm.'
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The long fault matrix: 10 000 mixed commands per link through the engine against karo-sim
 # losing 5 % and corrupting 1 % of its frames, every fault scenario on every link, and 1000
-# clicks through the real window (offscreen). Prints the figures; exits non-zero when a rule
+# clicks through the real window (offscreen), and the command editor auto-sending every 50 ms
+# for an hour with its memory sampled each minute. Prints the figures; exits non-zero when a rule
 # is broken. Not part of scripts/test.sh (it runs for well over an hour).
 #
 #   scripts/soak.sh                       everything
 #   KARO_SOAK_LINKS=tcp scripts/soak.sh   one link
 #   KARO_SOAK_COMMANDS=2000 KARO_SOAK_CLICKS=200 KARO_SOAK_SEED=7 scripts/soak.sh
+#   KARO_SOAK_EDITOR_MINUTES=3 scripts/soak.sh   a shorter editor run (0: none)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 links="${KARO_SOAK_LINKS:-tcp,udp,serial,can}"
@@ -14,11 +16,13 @@ commands="${KARO_SOAK_COMMANDS:-10000}"
 clicks="${KARO_SOAK_CLICKS:-1000}"
 seed="${KARO_SOAK_SEED:-1}"
 window_links="${KARO_SOAK_WINDOW_LINKS:-tcp}"
+editor_minutes="${KARO_SOAK_EDITOR_MINUTES:-60}"
 
 if [ -z "${KARO_SOAK_NO_BUILD:-}" ]; then
   "$root/scripts/install-deps.sh"
   cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$root/build" -j "$(nproc)" --target karo-soak karo-soak-window karo-sim
+  cmake --build "$root/build" -j "$(nproc)" --target karo-soak karo-soak-window karo-soak-editor \
+    karo-sim
 fi
 
 status=0
@@ -41,6 +45,12 @@ for link in "${each[@]}"; do
       --commands "$clicks" --seed "$seed" ) >"$out/window-$link.txt" 2>"$out/window-$link.err" &
   pids+=($!)
 done
+if [ "$editor_minutes" -gt 0 ]; then
+  ( echo "== editor: auto-send for $editor_minutes min"
+    QT_QPA_PLATFORM=offscreen "$root/build/tests/soak/karo-soak-editor" \
+      --minutes "$editor_minutes" ) >"$out/window-editor.txt" 2>"$out/window-editor.err" &
+  pids+=($!)
+fi
 for pid in "${pids[@]}"; do
   wait "$pid" || status=1
 done

@@ -1,87 +1,23 @@
 #include "devices/IniFile.h"
 
+#include "devices/IniFileText.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <optional>
 
 namespace {
-// The UTF-8 byte-order mark, as Windows editors write it.
-constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
-
-// The text of bytes that are valid UTF-8, or nothing.
-std::optional<QString> FromUtf8(const QByteArray& bytes) {
-    // The decoder drops a leading byte-order mark; Load notes it for the rewrite.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return std::nullopt;
-    return text;
-}
-
 QString& OverrideDir() {
     static QString dir;
     return dir;
 }
 
-// Section name of a "[name]" line, or nothing for other lines.
-std::optional<QString> SectionOf(const QString& line) {
-    const QString t = line.trimmed();
-    if (t.size() >= 2 && t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']')))
-        return t.mid(1, t.size() - 2).trimmed();
-    return std::nullopt;
-}
-
-bool IsComment(const QString& t) {
-    return t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#'));
-}
-
-// Key of a "key=value" line, or nothing.
-std::optional<QString> KeyOf(const QString& line) {
-    const QString t = line.trimmed();
-    if (t.isEmpty() || IsComment(t))
-        return std::nullopt;
-    const int eq = t.indexOf(QLatin1Char('='));
-    if (eq <= 0)
-        return std::nullopt;
-    return t.left(eq).trimmed();
-}
-
-bool Same(const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
-struct Found {
-    int sectionLine = -1; // index of the "[section]" line
-    int endLine = -1;     // index after the section's last line
-    int keyLine = -1;
-};
-
-Found Find(const QStringList& lines, const QString& section, const QString& key) {
-    Found f;
-    for (int i = 0; i < lines.size(); ++i) {
-        if (auto s = SectionOf(lines[i])) {
-            if (f.sectionLine >= 0)
-                break;
-            if (Same(*s, section))
-                f.sectionLine = i;
-            continue;
-        }
-        if (f.sectionLine >= 0) {
-            f.endLine = i + 1;
-            if (f.keyLine < 0 && !key.isEmpty())
-                if (auto k = KeyOf(lines[i]); k && Same(*k, key))
-                    f.keyLine = i;
-        }
-    }
-    if (f.sectionLine >= 0 && f.endLine < 0)
-        f.endLine = f.sectionLine + 1;
-    return f;
+const TIniText& Empty() {
+    static const TIniText empty;
+    return empty;
 }
 } // namespace
 
@@ -89,40 +25,19 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
 
 TIniFile::TIniFile(QByteArray* bytes) : FMemory(bytes) {}
 
-QStringList TIniFile::Load(TForm* form) const {
-    QByteArray bytes;
-    if (FMemory) {
-        bytes = *FMemory;
-    } else {
-        QFile f(FFileName);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        bytes = f.readAll();
-    }
-    const std::optional<QString> utf8 = FromUtf8(bytes);
-    const bool notUtf8 = !utf8;
-    const QString text = notUtf8 ? QString::fromLatin1(bytes) : *utf8;
-    if (form) {
-        form->Latin1 = notUtf8;
-        form->Bom = !notUtf8 && bytes.startsWith(Utf8Bom);
-        form->Crlf = text.contains(QLatin1String("\r\n"));
-    }
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString& l : lines)
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+std::shared_ptr<const TIniText> TIniFile::Text() const {
+    if (FMemory)
+        return std::make_shared<const TIniText>(TIniText::Parse(*FMemory));
+    return LoadIniText(FFileName);
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
-    const QStringList lines = Load();
-    const Found f = Find(lines, section, key);
-    if (f.keyLine < 0)
+    const auto text = Text();
+    const int line = text ? text->KeyLine(section, key) : -1;
+    if (line < 0)
         return defaultValue;
-    const QString t = lines[f.keyLine].trimmed();
+    const QString t = text->Lines[line].trimmed();
     return t.mid(t.indexOf(QLatin1Char('=')) + 1).trimmed();
 }
 
@@ -146,45 +61,21 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 }
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    TForm form;
-    QStringList lines = Load(&form);
-    const Found f = Find(lines, section, key);
-    if (f.keyLine >= 0) {
-        lines[f.keyLine] = *KeyOf(lines[f.keyLine]) + QLatin1Char('=') + value;
-    } else if (f.sectionLine >= 0) {
-        // After the section's last non-empty line, so a blank separator stays in place.
-        int at = f.endLine;
-        while (at > f.sectionLine + 1 && lines[at - 1].trimmed().isEmpty())
-            --at;
-        lines.insert(at, key + QLatin1Char('=') + value);
-    } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(QString());
-        lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-        lines.append(key + QLatin1Char('=') + value);
-    }
-    return Store(lines, form);
+    const auto current = Text();
+    TIniText text = current ? *current : Empty();
+    text.Set(section, key, value);
+    return Store(text);
 }
 
-bool TIniFile::Store(const QStringList& lines, const TForm& form) {
-    const QString eol = form.Crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    const QString text = lines.join(eol) + eol;
-    // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
-    // So does a write that leaves Latin-1 bytes which happen to be valid UTF-8 ("\xC3\xA9"
-    // once the only other accented byte is gone), or the next read would change their text.
-    const QByteArray latin1 = form.Latin1 ? text.toLatin1() : QByteArray();
-    const bool keepLatin1 =
-        form.Latin1 &&
-        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 256; }) &&
-        !FromUtf8(latin1);
-    QByteArray bytes = form.Bom ? QByteArray(Utf8Bom) : QByteArray();
-    bytes += keepLatin1 ? latin1 : text.toUtf8();
+bool TIniFile::Store(const TIniText& text) {
     if (FMemory) {
-        *FMemory = bytes;
+        *FMemory = text.Serialize();
         return true;
     }
     QSaveFile out(FFileName);
-    const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();
+    const bool written =
+        out.open(QIODevice::WriteOnly) && out.write(text.Serialize()) >= 0 && out.commit();
+    ForgetIniText(FFileName);
     if (written) {
         FFailing = false;
     } else if (!FFailing) {
@@ -204,21 +95,29 @@ bool TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 }
 
 bool TIniFile::SectionExists(const QString& section) const {
-    return Find(Load(), section, QString()).sectionLine >= 0;
+    const auto text = Text();
+    return text && text->Find(section);
 }
 
 QStringList TIniFile::ReadSection(const QString& section) const {
-    const QStringList lines = Load();
-    const Found f = Find(lines, section, QString());
+    const auto text = Text();
+    const TIniText::TSection* s = text ? text->Find(section) : nullptr;
+    if (!s)
+        return {};
+    // The first line of each key, in file order.
+    QList<int> lines = s->Keys.values();
+    std::sort(lines.begin(), lines.end());
     QStringList keys;
-    for (int i = f.sectionLine + 1; f.sectionLine >= 0 && i < f.endLine; ++i)
-        if (auto k = KeyOf(lines[i]))
-            keys << *k;
+    for (const int i : lines) {
+        const QString t = text->Lines[i].trimmed();
+        keys << t.left(t.indexOf(QLatin1Char('='))).trimmed();
+    }
     return keys;
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const {
-    return Find(Load(), section, key).keyLine >= 0;
+    const auto text = Text();
+    return text && text->KeyLine(section, key) >= 0;
 }
 
 QString SettingsDirectoryFor(const QString& exeDir, bool exeDirWritable,

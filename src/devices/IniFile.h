@@ -5,11 +5,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+struct TIniText;
 
 // A settings file in the INI format: "[section]" lines and "key=value" lines. Section and key
-// names compare without regard to case. Every read looks at the file as it is now; every write
-// rewrites it at once and keeps every line it does not change. The file appears with its first
-// write.
+// names compare without regard to case. Every read looks at the file as it is now (a file that
+// has not changed since it was last read is not read again); every write rewrites it at once and
+// keeps every line it does not change, each with its own line ending. The file appears with its
+// first write.
 class TIniFile {
 public:
     explicit TIniFile(QString fileName);
@@ -41,15 +45,9 @@ public:
     std::function<void(const QString& fileName)> OnWriteError;
 
 private:
-    // How the file is written, kept through a rewrite so that the bytes of lines a write does
-    // not change survive it. A file that is not valid UTF-8 is read and written as Latin-1.
-    struct TForm {
-        bool Crlf = false;
-        bool Latin1 = false;
-        bool Bom = false; // a UTF-8 byte-order mark, as Windows editors write it
-    };
-    QStringList Load(TForm* form = nullptr) const;
-    bool Store(const QStringList& lines, const TForm& form);
+    // The file's text as it is now, from memory or from the file.
+    std::shared_ptr<const TIniText> Text() const;
+    bool Store(const TIniText& text);
     QString FFileName;
     QByteArray* FMemory = nullptr;
     bool FFailing = false;

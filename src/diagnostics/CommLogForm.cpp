@@ -8,6 +8,7 @@
 #include "diagnostics/CommLogSearch.h"
 #include "protocol/TrimControl.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/SaveDialogs.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -6,6 +6,7 @@
 #include "diagnostics/CommLogForm.h"
 #include "diagnostics/CommLogViewer.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/SaveDialogs.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -48,15 +49,18 @@ QString TCommLog::SaveLog(const QString& path, TLogFileFormat format, bool allEn
 
 void TCommLog::btnSaveClick() {
     QString filter = LogTextFilter;
-    QString path = AskSaveFileName
-                       ? AskSaveFileName(filter)
-                       : QFileDialog::getSaveFileName(this, QStringLiteral("Save log"), QString(),
-                                                      QStringList{LogTextFilter, LogTextShownFilter,
-                                                                  LogCsvFilter, LogCsvShownFilter}
-                                                          .join(QStringLiteral(";;")),
-                                                      &filter);
+    QString path =
+        AskSaveFileName
+            ? AskSaveFileName(filter)
+            : QFileDialog::getSaveFileName(
+                  this, QStringLiteral("Save log"),
+                  SaveStartPath(QStringLiteral("karo-log"), QStringLiteral("txt")),
+                  QStringList{LogTextFilter, LogTextShownFilter, LogCsvFilter, LogCsvShownFilter}
+                      .join(QStringLiteral(";;")),
+                  &filter);
     if (path.isEmpty())
         return;
+    RememberSaveFolder(path);
     const TLogFileFormat format = LogFileFormat(path, filter);
     const QString reason = SaveLog(path, format, LogFilterAllEntries(filter));
     if (!reason.isEmpty())
@@ -67,7 +71,7 @@ void TCommLog::btnOpenClick() {
     const QString path =
         AskOpenFileName
             ? AskOpenFileName()
-            : QFileDialog::getOpenFileName(this, QStringLiteral("Open saved log"), QString(),
+            : QFileDialog::getOpenFileName(this, QStringLiteral("Open saved log"), LastSaveFolder(),
                                            LogOpenFilter + QStringLiteral(";;All files (*)"));
     if (path.isEmpty())
         return;
@@ -113,12 +117,15 @@ void TCommLog::btnLogToFileClick() {
         return;
     }
     btnLogToFile->setChecked(false);
-    QString path = AskLogFileName
-                       ? AskLogFileName()
-                       : QFileDialog::getSaveFileName(this, QStringLiteral("Log to file"),
-                                                      QString(), LogCsvFilter);
+    QString path =
+        AskLogFileName
+            ? AskLogFileName()
+            : QFileDialog::getSaveFileName(
+                  this, QStringLiteral("Log to file"),
+                  SaveStartPath(QStringLiteral("karo-log"), QStringLiteral("csv")), LogCsvFilter);
     if (path.isEmpty())
         return;
+    RememberSaveFolder(path);
     QString filter = LogCsvFilter;
     LogFileFormat(path, filter); // adds ".csv" to a bare name
     const QString reason = StartLogToFile(path);

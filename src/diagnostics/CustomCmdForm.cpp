@@ -7,12 +7,17 @@
 #include "protocol/crc.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/IntegerEdit.h"
+#include "widgets/MessageBoxes.h"
 #include "widgets/RollPanel.h"
+#include "widgets/SaveDialogs.h"
 #include "widgets/SpkGraphTools.h"
+#include "widgets/StampedLog.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,6 +27,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <QTimer>
@@ -203,6 +209,19 @@ void TCustomCmd::BuildUi() {
     sendRow->addWidget(AutosendIntervalEdit);
     sendRow->addWidget(new QLabel(QStringLiteral("ms."), this));
     sendRow->addStretch();
+    btnClear = new QPushButton(QStringLiteral("Clear"), this);
+    btnClear->setObjectName(QStringLiteral("btnClear"));
+    btnClear->setAutoDefault(false);
+    btnClear->setToolTip(QStringLiteral("Clears the results and the counts"));
+    sendRow->addWidget(btnClear);
+    btnSaveResults = new QPushButton(QStringLiteral("Save..."), this);
+    btnSaveResults->setObjectName(QStringLiteral("btnSaveResults"));
+    btnSaveResults->setAutoDefault(false);
+    btnSaveResults->setToolTip(QStringLiteral("Saves the results with their time stamps"));
+    sendRow->addWidget(btnSaveResults);
+    lbCounts = new QLabel(CountsText({}), this);
+    lbCounts->setObjectName(QStringLiteral("lbCounts"));
+    lbCounts->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     // Results.
     RollPanel1 = new TRollPanel(this);
@@ -220,10 +239,9 @@ void TCustomCmd::BuildUi() {
     RollPanel1->SetCaptionGradientType(gtVertical);
     RollPanel1->SetPanelGradientMode(TRollPanel::gmNone);
     RollPanel1->SetCaptionFontColor(Qt::white);
-    Log = new QPlainTextEdit(RollPanel1);
+    Log = new TStampedLog(RollPanel1);
     Log->setObjectName(QStringLiteral("Log"));
-    Log->setReadOnly(true);
-    Log->setUndoRedoEnabled(false);
+    Log->setMaximumBlockCount(MaxResultLines);
     auto* panelLayout = new QVBoxLayout(RollPanel1);
     // The panel's own contents margins already keep children off its caption and frame.
     panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -233,6 +251,7 @@ void TCustomCmd::BuildUi() {
     layout->addWidget(entry);
     layout->addWidget(decoding);
     layout->addLayout(sendRow);
+    layout->addWidget(lbCounts);
     layout->addWidget(RollPanel1);
     // The window follows its content, also when the results panel collapses.
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -249,6 +268,10 @@ void TCustomCmd::BuildUi() {
             SetPayloadMode(static_cast<TPayloadMode>(mode.toInt()));
     });
     connect(btnSend, &QPushButton::clicked, this, &TCustomCmd::btnSendClick);
+    connect(btnClear, &QPushButton::clicked, this, &TCustomCmd::btnClearClick);
+    connect(btnSaveResults, &QPushButton::clicked, this, &TCustomCmd::btnSaveResultsClick);
+    // The field's own limit would cut a paste short without a word; the editor refuses it.
+    edPayload->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     connect(cbAutosend, &QCheckBox::toggled, this, &TCustomCmd::cbAutosendClick);
     connect(AutosendTimer, &QTimer::timeout, this, &TCustomCmd::AutosendTimerTimer);
 }
@@ -258,7 +281,9 @@ void TCustomCmd::FormCreate() {
         QAction* a = pmKnownIDs->addAction(QLatin1String(c.Name));
         a->setData(c.ID);
         const std::int32_t id = c.ID;
-        connect(a, &QAction::triggered, this, [this, id] { edID->setText(QString::number(id)); });
+        connect(a, &QAction::triggered, this, [this, id] {
+            edID->setText(QStringLiteral("0x") + HexByte(static_cast<std::uint8_t>(id)));
+        });
     }
     ShowDecoding(FStoredID, FStoredPayload);
     CommandEditChange();
@@ -292,6 +317,22 @@ void TCustomCmd::resizeEvent(QResizeEvent* event) {
 }
 
 void TCustomCmd::CommandEditChange() {
+    if (FRefusing)
+        return;
+    if (edPayload->currentText().size() > MaxPayloadText) {
+        const qsizetype length = edPayload->currentText().size();
+        FRefusing = true;
+        edPayload->setEditText(FAcceptedEntry);
+        FRefusing = false;
+        ShowError(QStringLiteral("The payload text was not taken: it is %1 characters long, and "
+                                 "the editor takes at most %2 (%3 bytes as hexadecimal).")
+                      .arg(length)
+                      .arg(MaxPayloadText)
+                      .arg(MaxPayloadLength),
+                  this);
+        return;
+    }
+    FAcceptedEntry = edPayload->currentText();
     const bool idValid = edID->IsValid();
     bool payloadValid = false;
     if (idValid) {
@@ -389,6 +430,8 @@ void TCustomCmd::btnSendClick() {
     });
     const TPayloadMode mode = PayloadMode();
     TByteArray reply;
+    QElapsedTimer clock;
+    clock.start();
     const TStat status = StartWithReply(
         id,
         [self](TMorv*, std::int32_t resultId, std::uint16_t word, const TByteArray& data) {
@@ -398,10 +441,15 @@ void TCustomCmd::btnSendClick() {
         reply);
     if (!self)
         return;
+    const qint64 micros = clock.nsecsElapsed() / 1000;
     QString line = QStringLiteral("Sending Command %1h: %2").arg(HexByte(id), StatusText(status));
+    const bool answered = status != E_NOT_OPENED && status != E_CMD_FAILED;
+    if (!answered)
+        line += FailureDetail(status);
     if (!reply.empty())
         line += QStringLiteral(". Data: ") + HexBytes(reply);
     Log->appendPlainText(line);
+    CountSend(answered, micros);
     if (status == E_CMD_FAILED)
         return;
     const QString entry = TrimControl(text);
@@ -438,4 +486,77 @@ void TCustomCmd::AsyncResult(std::int32_t id, std::uint16_t status, const TByteA
     if (!data.empty())
         line += QStringLiteral(" Data: ") + HexBytes(data);
     Log->appendPlainText(line);
+}
+
+QString TCustomCmd::FailureDetail(TStat status) const {
+    // The editor checks the connection itself, before any exchange.
+    if (status == E_NOT_OPENED || !FMorv)
+        return QStringLiteral(" (not connected)");
+    const TExchangeOutcome& o = FMorv->LastOutcome();
+    switch (o.Kind) {
+    case TOutcomeKind::NotSent:
+        return o.SendStatus == E_NOT_OPENED
+                   ? QStringLiteral(" (not connected)")
+                   : QStringLiteral(" (not sent: %1)").arg(StatusText(o.SendStatus));
+    case TOutcomeKind::NoReply:
+        return QStringLiteral(" (no reply within 3 s)");
+    case TOutcomeKind::LinkClosed:
+        return QStringLiteral(" (the connection closed while waiting for the reply)");
+    case TOutcomeKind::Replied:
+        return o.HasStatus ? QString() : QStringLiteral(" (the reply was too short)");
+    }
+    return {};
+}
+
+void TCustomCmd::CountSend(bool answered, qint64 micros) {
+    TSendCounts& c = FCounts;
+    ++c.Sent;
+    if (answered) {
+        c.MinMicros = c.Answered == 0 ? micros : std::min(c.MinMicros, micros);
+        c.MaxMicros = c.Answered == 0 ? micros : std::max(c.MaxMicros, micros);
+        c.SumMicros += micros;
+        ++c.Answered;
+    } else {
+        ++c.Failed;
+    }
+    lbCounts->setText(CountsText(c));
+}
+
+QString TCustomCmd::CountsText(const TSendCounts& c) {
+    auto ms = [](qint64 micros) { return QString::number(double(micros) / 1000.0, 'f', 1); };
+    QString text =
+        QStringLiteral("Sent %1, answered %2, failed %3").arg(c.Sent).arg(c.Answered).arg(c.Failed);
+    if (c.Answered > 0)
+        text += QStringLiteral("; round trip min %1 ms, mean %2 ms, max %3 ms")
+                    .arg(ms(c.MinMicros), ms(c.SumMicros / c.Answered), ms(c.MaxMicros));
+    return text;
+}
+
+void TCustomCmd::btnClearClick() {
+    Log->ClearAction()->trigger();
+    FCounts = {};
+    lbCounts->setText(CountsText(FCounts));
+}
+
+QString TCustomCmd::ResultsWithTimes() const {
+    QString text;
+    const QStringList lines = Log->toPlainText().split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size() && !Log->document()->isEmpty(); ++i)
+        text += TStampedLog::StampText(Log->LineTime(i)) + QLatin1Char(' ') + lines[i] +
+                QLatin1Char('\n');
+    return text;
+}
+
+void TCustomCmd::btnSaveResultsClick() {
+    const QString path =
+        AskSaveFile(this, QStringLiteral("Save command results"), QStringLiteral("karo-commands"),
+                    QStringLiteral("txt"), QStringLiteral("Text files (*.txt)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(ResultsWithTimes().toUtf8()) < 0 ||
+        !out.commit())
+        ShowError(QStringLiteral("Cannot write the file %1: %2.")
+                      .arg(QDir::toNativeSeparators(path), out.errorString()),
+                  this);
 }

@@ -23,6 +23,7 @@ class QTimer;
 class QToolButton;
 class TIntegerEdit;
 class TRollPanel;
+class TStampedLog;
 
 // The decoding panel's fields for a packet.
 struct TPacketDecoding {
@@ -42,6 +43,25 @@ public:
     static const QString PayloadHelp;
     static const QString PayloadError;
     static const QString HexPayloadHelp;
+    // The results text keeps its newest lines only, so that hours of auto-send stay in bounds.
+    static constexpr int MaxResultLines = 2000;
+    // Room for the longest payload as hexadecimal bytes; a longer paste is refused.
+    static constexpr int MaxPayloadText = 3 * MaxPayloadLength + 16;
+
+    // Sends since the last Clear: answered ones have a round trip, failed ones got no usable
+    // reply (not connected, not sent, no reply in time, link closed).
+    struct TSendCounts {
+        int Sent = 0;
+        int Answered = 0;
+        int Failed = 0;
+        qint64 MinMicros = 0;
+        qint64 MaxMicros = 0;
+        qint64 SumMicros = 0;
+    };
+    const TSendCounts& Counts() const { return FCounts; }
+    static QString CountsText(const TSendCounts& counts);
+    // The results as saved: each line after its time stamp.
+    QString ResultsWithTimes() const;
 
     // How the payload field is read: the item syntax, or bytes as the command log shows them.
     enum TPayloadMode { pmItems = 0, pmHexBytes = 1 };
@@ -72,17 +92,22 @@ public:
     QLabel* lbPayload;
     QLabel* lbChecksum;
     QPushButton* btnSend;
+    QPushButton* btnClear;
+    QPushButton* btnSaveResults;
+    QLabel* lbCounts;
     QCheckBox* cbAutosend;
     QSpinBox* AutosendIntervalEdit;
     QTimer* AutosendTimer;
     TRollPanel* RollPanel1;
-    QPlainTextEdit* Log;
+    TStampedLog* Log;
 
 public Q_SLOTS:
     void CommandEditChange();
     void btnSendClick();
     void cbAutosendClick();
     void AutosendTimerTimer();
+    void btnClearClick();
+    void btnSaveResultsClick();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -103,5 +128,11 @@ private:
     bool FConnected = false;
     bool FEntryValid = false;
     bool FSending = false;
-    QString FPayloadText; // the decoding panel's payload field before eliding
+    QString FPayloadText;   // the decoding panel's payload field before eliding
+    QString FAcceptedEntry; // the payload field's text before an over-long paste
+    bool FRefusing = false;
+    TSendCounts FCounts;
+    void CountSend(bool answered, qint64 micros);
+    // Why the send that just returned got no usable reply, after its status text.
+    QString FailureDetail(TStat status) const;
 };

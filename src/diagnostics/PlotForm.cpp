@@ -2,9 +2,9 @@
 
 #include "protocol/Constants.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/SaveDialogs.h"
 
 #include <QDateTime>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -335,9 +335,8 @@ bool TPlotForm::SavePng(const QString& fileName) {
 }
 
 void TPlotForm::btnSavePngClick() {
-    QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save plot"), QStringLiteral("plot.png"),
-                                     QStringLiteral("PNG images (*.png)"));
+    QString name = AskSaveFile(this, QStringLiteral("Save plot"), QStringLiteral("plot"),
+                               QStringLiteral("png"), QStringLiteral("PNG images (*.png)"));
     if (name.isEmpty())
         return;
     if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))

@@ -11,13 +11,12 @@
 #include "widgets/FloatEdit.h"
 #include "widgets/FloatEditDialog.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/SaveDialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,7 +27,6 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QUrl>
 #include <QWidget>
 
 using namespace mainwin;
@@ -56,9 +54,19 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     lbConnecting = new QLabel(StatusBar);
     lbConnecting->setObjectName(QStringLiteral("lbConnecting"));
     StatusBar->addWidget(lbConnecting);
+    // Hints wrap instead of being cut off in a narrow window; two lines hold the longest.
+    lbHint = new QLabel(StatusBar);
+    lbHint->setObjectName(QStringLiteral("lbHint"));
+    lbHint->setWordWrap(true);
+    lbHint->setFixedHeight(2 * lbHint->fontMetrics().lineSpacing() + 2);
+    lbHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    StatusBar->addWidget(lbHint, 1);
     setStatusBar(StatusBar);
-    // The design size is the first size unless this platform's fonts need more room.
-    resize(QSize(680, 779).expandedTo(ContentSize()));
+    // The design size is the first size unless this platform's fonts need more room, and never
+    // more than the screen holds with a title bar: the bands scroll instead.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    resize(DefaultWindowSize(QSize(680, 779).expandedTo(ContentSize()),
+                             screen ? screen->availableGeometry().size() : QSize()));
 
     // Construction proper.
     FLastSystemState = -1;
@@ -74,6 +82,8 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     };
     manualinit1->setChecked(
         FSettings->ReadBool(QStringLiteral("main"), QStringLiteral("manualinit"), false));
+    SetLastSaveFolder(
+        FSettings->ReadString(QStringLiteral("Common"), QStringLiteral("SaveFolder"), QString()));
 
     FGripper->Command()->SetPrompts(parts.Prompts);
     FCommLog = parts.CommandLog;
@@ -81,8 +91,15 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     FGripper->OnConnect = [this](auto&&...) { GripperConnected(); };
     FGripper->OnDisconnect = [this](auto&&...) { GripperDisconnected(); };
     FGripper->OnConnectionError = [this](auto&&...) { ConnectionError(); };
-    FGripper->OnSystemState = [this](auto&&...) { SystemStateChanged(); };
-    FGripper->OnGraspingState = [this](auto&&...) { GraspingStateChanged(); };
+    FGripper->OnSystemState = [this](auto&&...) {
+        const std::int64_t before = FLastSystemState;
+        SystemStateChanged();
+        NoteSystemState(before, FGripper->SystemState());
+    };
+    FGripper->OnGraspingState = [this](auto&&...) {
+        GraspingStateChanged();
+        NoteGraspingState(FGripper->GraspingState());
+    };
     FGripper->OnPosition = [this](auto&&...) { PositionChanged(); };
     SetUpLink();
 
@@ -93,6 +110,8 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     // Created now, hidden: it records from the first connection on, also while not shown.
     FPlot = new TPlotForm(this);
     FPlot->setAttribute(Qt::WA_QuitOnClose, false);
+    // Fast Stop by key from every window of the program, modal dialogs included.
+    qApp->installEventFilter(this);
 
     for (const TEditPair& pair : FPairs)
         FloatEditChange(pair.Edit);
@@ -132,6 +151,8 @@ void TMainWin::WireHandlers() {
     connect(manualinit1, &QAction::triggered, this, Guarded([this] { manualinit1Click(); }));
     connect(Reconnect1, &QAction::triggered, this, Guarded([this] { Reconnect1Click(); }));
     connect(Quit1, &QAction::triggered, this, &QWidget::close);
+    connect(KeyboardShortcuts1, &QAction::triggered, this,
+            Guarded([this] { KeyboardShortcuts1Click(); }));
     connect(About1, &QAction::triggered, this, Guarded([this] { About1Click(); }));
     connect(btnEmergencyStop, &QPushButton::clicked, this,
             Guarded([this] { btnEmergencyStopClick(); }));
@@ -158,6 +179,9 @@ void TMainWin::WriteSettings() {
     FSettings->WriteString(QStringLiteral("Common"), QStringLiteral("MainWin"), PlacementText());
     FSettings->WriteBool(QStringLiteral("main"), QStringLiteral("manualinit"),
                          manualinit1->isChecked());
+    WriteToolPlacements();
+    FSettings->WriteString(QStringLiteral("Common"), QStringLiteral("SaveFolder"),
+                           LastSaveFolder());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,30 +196,20 @@ void TMainWin::View1Click() {
     Plot1->setChecked(FPlot->isVisible());
 }
 
-namespace {
-// A window already on screen comes to the front; a hidden one is shown.
-void ShowOrRaise(QWidget* w) {
-    if (!w->isVisible())
-        w->show();
-    w->raise();
-    w->activateWindow();
-}
-} // namespace
-
 void TMainWin::CustomCommands1Click() {
     CustomCommands1->setChecked(true);
-    ShowOrRaise(FCommandEditor);
+    ShowToolWindow(FCommandEditor, QStringLiteral("CustomCmd"));
 }
 
 void TMainWin::Commandlog1Click() {
     Commandlog1->setChecked(true);
     if (FCommLog)
-        ShowOrRaise(FCommLog);
+        ShowToolWindow(FCommLog, QStringLiteral("CommLog"));
 }
 
 void TMainWin::Plot1Click() {
     Plot1->setChecked(true);
-    ShowOrRaise(FPlot);
+    ShowToolWindow(FPlot, QStringLiteral("Plot"));
 }
 
 void TMainWin::manualinit1Click() {
@@ -203,7 +217,7 @@ void TMainWin::manualinit1Click() {
 }
 
 void TMainWin::AppHint(const QString& hint) {
-    StatusBar->showMessage(hint);
+    lbHint->setText(hint);
 }
 
 void TMainWin::keyPressEvent(QKeyEvent* e) {
@@ -224,26 +238,6 @@ bool TMainWin::event(QEvent* e) {
         return true;
     }
     return QMainWindow::event(e);
-}
-
-void TMainWin::OpenDocumentation() {
-    // The README sits in the source tree; the program normally runs from the build folder
-    // below it, or from an installed folder that carries a copy.
-    QDir dir(QCoreApplication::applicationDirPath());
-    for (int up = 0; up < 4; ++up) {
-        const QString candidate = dir.filePath(QStringLiteral("README.md"));
-        if (QFileInfo::exists(candidate)) {
-            if (!QDesktopServices::openUrl(QUrl::fromLocalFile(candidate)))
-                ShowError(QStringLiteral("Cannot open the documentation page %1.")
-                              .arg(QDir::toNativeSeparators(candidate)),
-                          this);
-            return;
-        }
-        if (!dir.cdUp())
-            break;
-    }
-    ShowError(QStringLiteral("The documentation page README.md was not found near the program."),
-              this);
 }
 
 // ---------------------------------------------------------------------------------------------

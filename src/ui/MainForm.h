@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QMap>
 #include <QPointer>
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -88,6 +90,15 @@ public:
     void FastStopAcknowledge1Click();
     void About1Click();
     static QString AboutText();
+    void KeyboardShortcuts1Click();
+    // Every key of the program with what it does, one "key<TAB>action" line each.
+    QString ShortcutsText() const;
+
+    // Fast Stop from every window of the program.
+    static constexpr Qt::Key FastStopKey = Qt::Key_F12;
+    static QString FastStopKeyText();
+    // Where the README is looked for, first found first: the build tree, then the package.
+    static QStringList DocumentationCandidates(const QString& programDir);
 
     // The command set's notifications.
     void GripperConnected();
@@ -122,6 +133,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -157,16 +169,27 @@ private:
     // where the status alone does not tell what happened or what to do.
     QString FailureText(const QString& prefix, TStat status, bool motion = false) const;
     QString ConnectionErrorMessage() const;
+    // What went wrong with reading the limits, in plain words, for after the fixed text.
+    QString LimitsFailureDetail() const;
     // Every motion the operator starts ends with one line in the results text.
     void StartMotion(const TMotion& motion, float first, float second);
     TAsyncResultEvent ResultHandler();
     void CloseOpenMotions();
+    // Lines in the results for a fast stop or a fault flag that came or went and a part lost;
+    // `previous` is negative before the first state word.
+    void NoteSystemState(std::int64_t previous, std::uint32_t state);
+    void NoteGraspingState(std::uint8_t state);
     void LayOutResults();
     void OpenDocumentation();
     void WriteSettings();
     void SetUpLink();
     void ShowReadoutsStale(bool stale);
     void UpdateLinkLine();
+    // Shows a tool window, the first time at its remembered place or beside this window, never
+    // over the Fast Stop button or the state panel, and always on the screen.
+    void ShowToolWindow(QWidget* window, const QString& key);
+    QRect KeepClearArea() const;
+    void WriteToolPlacements();
 
     std::unique_ptr<TMorv> FGripper;
     TCustomCmd* FCommandEditor = nullptr;
@@ -190,7 +213,11 @@ private:
     bool FDisconnecting = false;     // the window itself is closing the connection
     bool FPositionRequested = false; // a position re-request waits for its turn or its reply
     bool FSettingsWritten = false;
-    bool FInitialized = false; // the latest connection was initialized
+    bool FInitialized = false;                     // the latest connection was initialized
+    std::uint8_t FLastGraspingState = 0xFF;        // none seen yet
+    QMap<QString, QPointer<QWidget>> FPlacedTools; // tool windows shown, by settings key
+    QMap<QString, QRect> FToolGeometry;            // their latest places
+    QPointer<QDialog> FDocumentation;
 
     // Components, by their design names.
     QMenu* Gripper1;
@@ -212,6 +239,7 @@ private:
     QAction* manualinit1;
     QAction* Reconnect1;
     QMenu* Help1;
+    QAction* KeyboardShortcuts1;
     QAction* About1;
 
     QFrame* pnLeft;
@@ -238,6 +266,7 @@ private:
     QStatusBar* StatusBar;
     QLabel* lbConnecting; // "Connecting…" while an attempt is pending, and the link's notices
     QLabel* lbLinkState = nullptr; // the connection line
+    QLabel* lbHint;                // the hint of the control under the mouse or the menu entry
 
     QFrame* LMDSimplePanel3;
     QLabel* lbAcc;

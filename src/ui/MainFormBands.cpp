@@ -4,6 +4,7 @@
 
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
+#include "protocol/HexText.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/FloatEditDialog.h"
 #include "widgets/MessageBoxes.h"
@@ -214,4 +215,29 @@ void TMainWin::MotionCommandFinished(QObject*, std::int32_t id, std::uint16_t st
     AsyncLog->appendPlainText(QStringLiteral("Command %1 finished: %2.")
                                   .arg(CommandName(static_cast<std::uint8_t>(id)),
                                        StatusText(static_cast<std::uint8_t>(status & 0xFF))));
+}
+
+namespace {
+// The flags that tell of a fault or of something the operator must act on.
+constexpr std::uint32_t NotedFlags =
+    0x1000 | 0x2000 | 0x4000 | 0x8000 | 0x10000 | 0x20000 | 0x40000 | 0x100000;
+} // namespace
+
+void TMainWin::NoteSystemState(std::int64_t previous, std::uint32_t state) {
+    const std::uint32_t before = previous < 0 ? 0 : static_cast<std::uint32_t>(previous);
+    const std::uint32_t changed = (before ^ state) & NotedFlags;
+    for (const TSysflagDescr& d : SysflagDescr) {
+        if (!(changed & d.Flag))
+            continue;
+        const bool raised = (state & d.Flag) != 0;
+        AsyncLog->appendPlainText((raised ? QStringLiteral("Flag raised: %1 (state %2).")
+                                          : QStringLiteral("Flag cleared: %1 (state %2)."))
+                                      .arg(QString::fromLatin1(d.Descr), HexDWord(state)));
+    }
+}
+
+void TMainWin::NoteGraspingState(std::uint8_t state) {
+    if (state == GS_PART_LOST && FLastGraspingState != GS_PART_LOST)
+        AsyncLog->appendPlainText(QStringLiteral("Part lost."));
+    FLastGraspingState = state;
 }

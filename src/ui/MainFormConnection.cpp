@@ -87,7 +87,9 @@ void TMainWin::Connect1Click() {
         UpdateLinkLine();
         return;
     }
-    ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
+    // The operator cancelled a dialog: nothing went wrong, so nothing is shown.
+    if (status != E_CMD_ABORTED)
+        ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
     Connect1->setEnabled(true);
 }
 
@@ -108,9 +110,11 @@ void TMainWin::Initialize1Click() {
     TSystemLimits limits{};
     const TStat status = FGripper->GetSystemLimits(limits);
     if (status != E_SUCCESS) {
+        const QString why = LimitsFailureDetail();
         Disconnect1Click();
         ShowError(QStringLiteral("Unable to retrieve gripper limits.\r\nPlease try again by "
-                                 "selecting \"Gripper|Connect\" from the menu."),
+                                 "selecting \"Gripper|Connect\" from the menu.") +
+                      why,
                   this);
     } else {
         SetConnectedState(true);
@@ -204,6 +208,34 @@ void TMainWin::ConnectionError() {
     Disconnect1->setEnabled(false);
     Initialize1->setEnabled(false);
     SetConnectedState(false);
+}
+
+QString TMainWin::LimitsFailureDetail() const {
+    const TExchangeOutcome& o = FGripper->LastOutcome();
+    const TDevice* device = FGripper->Command()->AttachedDevice();
+    const QString where =
+        device ? QStringLiteral(" (%1%2)").arg(device->DisplayName(),
+                                               device->Address().isEmpty()
+                                                   ? QString()
+                                                   : QStringLiteral(", ") + device->Address())
+               : QString();
+    switch (o.Kind) {
+    case TOutcomeKind::NoReply:
+        return QStringLiteral("\r\nNo answer from the gripper within 3 s%1.").arg(where);
+    case TOutcomeKind::LinkClosed:
+        return QStringLiteral("\r\nThe connection closed while waiting for the answer%1.")
+            .arg(where);
+    case TOutcomeKind::NotSent:
+        return o.SendStatus == E_NOT_OPENED
+                   ? QStringLiteral("\r\nNot connected.")
+                   : QStringLiteral("\r\nThe request could not be sent%1: %2.")
+                         .arg(where, StatusText(o.SendStatus));
+    case TOutcomeKind::Replied:
+        return o.HasStatus
+                   ? QStringLiteral("\r\nThe gripper answered: %1.").arg(StatusText(o.Status()))
+                   : QStringLiteral("\r\nThe gripper's answer was too short%1.").arg(where);
+    }
+    return {};
 }
 
 QString TMainWin::ConnectionErrorMessage() const {

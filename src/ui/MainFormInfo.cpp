@@ -7,6 +7,7 @@
 #include "ui/ListBoxDialog.h"
 #include "widgets/MessageBoxes.h"
 
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 using namespace mainwin;
@@ -73,9 +74,10 @@ void TMainWin::GetGraspingStatistics1Click() {
 
 void TMainWin::FastStopAcknowledge1Click() {
     const TStat status = FGripper->AcknowledgeFastStop();
-    if (status == E_SUCCESS)
+    if (status == E_SUCCESS) {
         btnEmergencyStop->setChecked(false);
-    else
+        AsyncLog->appendPlainText(QStringLiteral("Fast stop acknowledged."));
+    } else
         ShowError(QStringLiteral("Error while acknowledging the fast stop: ") + StatusText(status),
                   this);
 }

@@ -8,6 +8,7 @@
 #include "ui/MotionBand.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/RollPanel.h"
+#include "widgets/StampedLog.h"
 #include "widgets/TrackCoupling.h"
 
 #include <QAction>
@@ -177,7 +178,8 @@ void TMainWin::BuildRightPane() {
         "QPushButton:disabled { background-color: #c8a0a0; color: #f0e0e0; }"));
     SetHint(btnEmergencyStop,
             QStringLiteral("Issue a FAST STOP command (To acknowledge a FAST STOP, use "
-                           "Commands->\"Acknowledge a Fast Stop\" from the menu)"));
+                           "Commands->\"Acknowledge a Fast Stop\" from the menu)") +
+                QStringLiteral(". Key: %1, from every window.").arg(FastStopKeyText()));
     ev->addWidget(btnEmergencyStop);
     imgGripper = new TGripperPicture(pnEmergency);
     ev->addWidget(imgGripper, 1);
@@ -303,9 +305,9 @@ void TMainWin::BuildLeftPane() {
                    QStringLiteral("Motion Command Results"), Qt::white);
     auto* l2 = new QVBoxLayout(RollPanel2);
     l2->setContentsMargins(0, 0, 0, 0);
-    AsyncLog = new QPlainTextEdit(RollPanel2);
+    AsyncLog = new TStampedLog(RollPanel2);
     AsyncLog->setObjectName(QStringLiteral("AsyncLog"));
-    AsyncLog->setReadOnly(true);
+    AsyncLog->setMaximumBlockCount(2000);
     l2->addWidget(AsyncLog);
     // Below the splitter the panel fills its holder while expanded, so dragging the splitter
     // resizes the results text; collapsed it keeps to the top and the splitter stays put.

@@ -79,7 +79,7 @@ void TMainWin::BuildMenus() {
               Qt::Key_F6);
     Plot1->setCheckable(true);
 
-    Options1 = bar->addMenu(QStringLiteral("Options"));
+    Options1 = bar->addMenu(QStringLiteral("&Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
     manualinit1 =
         entry(Options1, QStringLiteral("manualinit1"), QStringLiteral("initialize manually"),
@@ -95,6 +95,9 @@ void TMainWin::BuildMenus() {
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
+    KeyboardShortcuts1 =
+        entry(Help1, QStringLiteral("KeyboardShortcuts1"), QStringLiteral("&Keyboard Shortcuts..."),
+              QStringLiteral("Lists every key of the program, the Fast Stop key among them"));
     About1 = entry(Help1, QStringLiteral("About1"), QStringLiteral("&About Karo Commander..."),
                    QStringLiteral("Version, toolkit and licence of this program"));
     About1->setMenuRole(QAction::AboutRole);
@@ -107,7 +110,7 @@ QString TMainWin::AboutText() {
                           "Built with Qt %2, running on Qt %3.\n"
                           "Licence: %4\n\n"
                           "No gripper at hand? Start the simulator karo-sim (for example "
-                          "\"karo-sim --tcp 1000\") and connect to it over Ethernet/TCP.")
+                          "\"karo-sim --tcp 11000\") and connect to it over Ethernet/TCP.")
         .arg(VersionText, QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()),
              LicenceText);
 }

