@@ -4,11 +4,14 @@
 #include "FreePorts.h"
 #include "SimProcess.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -20,12 +23,37 @@ struct CliRun {
     QString Err;
 };
 
+// The tool runs from a copy laid out as in the build tree (the Commander one folder up), so
+// its settings files land in a folder of the test's own.
+struct TCliCopy {
+    QTemporaryDir Dir;
+    QString Home() const { return Dir.path(); }
+    QString Program() const { return Dir.filePath(QStringLiteral("cli/karo-cli")); }
+    bool Lay() {
+        QFile commander(Dir.filePath(QStringLiteral("karo-commander")));
+        return Dir.isValid() && QDir(Dir.path()).mkdir(QStringLiteral("cli")) &&
+               QFile::copy(QStringLiteral(KARO_CLI_PATH), Program()) &&
+               commander.open(QIODevice::WriteOnly) && commander.write("#!/bin/sh\n") > 0 &&
+               commander.setPermissions(commander.permissions() | QFileDevice::ExeOwner);
+    }
+    QByteArray Read(const QString& name) const {
+        QFile f(Dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void Write(const QString& name, const QString& text) const {
+        QFile f(Dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text.toUtf8());
+    }
+};
+TCliCopy* Cli = nullptr;
+
 CliRun RunCli(const QStringList& args) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // the decimal point
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(KARO_CLI_PATH), args);
+    p.start(Cli->Program(), args);
     CliRun r;
     // A safety net only: the tool bounds its own waits.
     if (!p.waitForFinished(60000)) {
@@ -155,7 +183,39 @@ const Step Session[] = {
 
 class TestCli : public QObject {
     Q_OBJECT
+    TCliCopy FCopy;
 private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(FCopy.Lay());
+        Cli = &FCopy;
+    }
+
+    // A COMn name and a net number that only the Commander's settings files define.
+    void commanderSettingsNameThePorts() {
+        const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(FreeTcpPort());
+        SimProcess sim({QStringLiteral("--serial-pty"), QStringLiteral("--can"), bus,
+                        QStringLiteral("--can-id"), QStringLiteral("100")},
+                       false);
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        FCopy.Write(QStringLiteral("uart.cfg"),
+                    QStringLiteral("[ports]\nCOM9=%1\n").arg(sim.SerialPath()));
+        FCopy.Write(QStringLiteral("can.cfg"), QStringLiteral("[nets]\n19=%1\n").arg(bus));
+        for (const char* target : {"serial:COM9", "can:19"}) {
+            const CliRun r = RunCli({QString::fromLatin1(target), QStringLiteral("state")});
+            QVERIFY2(r.Exit == 0, qPrintable(QString::fromLatin1(target) + r.Err));
+            QVERIFY2(r.Out.startsWith(QStringLiteral("System state: ")), qPrintable(r.Out));
+        }
+        // What the tool stores goes there too, and nothing beside the tool.
+        QVERIFY2(FCopy.Read(QStringLiteral("uart.cfg")).contains("baudrate=7"),
+                 FCopy.Read(QStringLiteral("uart.cfg")).constData());
+        QCOMPARE(QDir(FCopy.Dir.filePath(QStringLiteral("cli"))).entryList(QDir::Files),
+                 QStringList{QStringLiteral("karo-cli")});
+        const CliRun help = RunCli({QStringLiteral("--help")});
+        QVERIFY2(help.Out.contains(QStringLiteral("Settings files (shared with karo-commander): ") +
+                                   FCopy.Home() + QLatin1Char('\n')),
+                 qPrintable(help.Out));
+    }
+
     void everyCommand_data() {
         QTest::addColumn<QString>("transport");
         QTest::addColumn<bool>("json");
