@@ -10,6 +10,15 @@ packages+=(xdotool imagemagick clang-format)
 # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer (its FuzzedDataProvider.h comes with
 # libclang-rt, which clang only recommends); llvm for the symbolizer.
 packages+=(clang libfuzzer-14-dev libclang-rt-14-dev llvm)
+# scripts/package.sh checks the package with these: lintian, appstreamcli, desktop-file-validate,
+# man (groff's warnings) and bash completion.
+packages+=(
+  appstream
+  bash-completion
+  desktop-file-utils
+  lintian
+  man-db
+)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
