@@ -1,6 +1,6 @@
 # What a Debian system expects beside the programs: manual pages, bash completion, AppStream
 # metadata, the copyright file and a changelog (both documents compressed as Debian does).
-set(KARO_PACKAGE_CONTACT "Karo Commander developers <karo-commander@localhost>")
+set(KARO_PACKAGE_CONTACT "Karo Commander developers <karo-commander@example.org>")
 set(karo_docs ${PROJECT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${karo_docs})
 

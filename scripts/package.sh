@@ -78,9 +78,11 @@ done
 scripts/check-completion.sh "$unpacked/usr/share/bash-completion/completions/karo-cli" >/dev/null ||
   fail "the bash completion"
 # Errors fail the package; warnings are listed.
-lintian_out=$(lintian --no-tag-display-limit "$deb" 2>&1 || true)
+lintian_rc=0
+lintian_out=$(lintian --tag-display-limit 0 "$deb" 2>/dev/null) || lintian_rc=$?
 [ -z "$lintian_out" ] || echo "$lintian_out" >&2
 if grep -q '^E: ' <<<"$lintian_out"; then fail "lintian reports errors"; fi
+((lintian_rc == 0)) || fail "lintian did not run (exit $lintian_rc)"
 echo "package checks: contents, dependencies, desktop entry, AppStream, manual pages," \
   "completion, lintian ($(grep -c '^W: ' <<<"$lintian_out" || true) warnings): passed" >&2
 
