@@ -30,15 +30,19 @@ deb=$(ls karo-commander_*.deb)
 $sudo apt-get install -y -qq "./$deb" >/dev/null
 echo "installed $deb"
 
+# Outputs are taken whole before they are searched: "grep -q" would end a pipe early.
 version=$(dpkg-query -W -f='${Version}' karo-commander)
 [ "$(karo-cli --version)" = "karo-cli $version" ] || fail "karo-cli --version"
-karo-cli --help | grep -q "Settings files (shared with karo-commander): $HOME/.config/karo-commander" ||
+out=$(karo-cli --help) || fail "karo-cli --help"
+grep -q "Settings files (shared with karo-commander): $HOME/.config/karo-commander" <<<"$out" ||
   fail "karo-cli --help does not name the settings folder in ~/.config"
-karo-sim --help | grep -q -- "--serial-pty" || fail "karo-sim --help"
-echo "karo-cli --version: $(karo-cli --version); karo-sim --help: $(karo-sim --help | wc -l) lines"
+out=$(karo-sim --help 2>&1) || fail "karo-sim --help: $out"
+grep -q -- "--serial-pty" <<<"$out" || fail "karo-sim --help: $out"
+echo "karo-cli --version: $(karo-cli --version); karo-sim --help: $(wc -l <<<"$out") lines"
 
 for page in karo-commander karo-cli karo-sim; do
-  man -P cat "$page" 2>/dev/null | grep -q "^NAME" || fail "man $page"
+  out=$(man -P cat "$page" 2>&1) || fail "man $page: $out"
+  grep -q "^NAME" <<<"$out" || fail "man $page: $out"
 done
 echo "man karo-commander, man karo-cli, man karo-sim: shown"
 
@@ -52,11 +56,12 @@ xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
   app=$!
   shown=1
   for _ in $(seq 120); do
-    if xwininfo -root -tree | grep -q "\"Karo Commander"; then shown=0; break; fi
+    tree=$(xwininfo -root -tree)
+    if grep -q "\"Karo Commander" <<<"$tree"; then shown=0; break; fi
     kill -0 "$app" 2>/dev/null || break
     sleep 0.5
   done
-  xwininfo -root -tree | grep "\"Karo Commander" | head -n 1
+  grep -m1 "\"Karo Commander" <<<"$(xwininfo -root -tree)"
   kill "$app" "$sim" 2>/dev/null
   wait 2>/dev/null
   exit "$shown"' || { cat /tmp/karo-commander.log >&2; fail "the Commander showed no window"; }
