@@ -57,11 +57,12 @@ xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
   shown=1
   for _ in $(seq 120); do
     tree=$(xwininfo -root -tree)
-    if grep -q "\"Karo Commander" <<<"$tree"; then shown=0; break; fi
+    # The main window, not the 1x1 group leader Qt names after the application.
+    if grep -Eq "\"Karo Commander[^\"]*\": .* [0-9]{3,}x[0-9]{3,}\+" <<<"$tree"; then shown=0; break; fi
     kill -0 "$app" 2>/dev/null || break
     sleep 0.5
   done
-  grep -m1 "\"Karo Commander" <<<"$(xwininfo -root -tree)"
+  grep -E -m1 "\"Karo Commander[^\"]*\": .* [0-9]{3,}x[0-9]{3,}\+" <<<"$(xwininfo -root -tree)"
   kill "$app" "$sim" 2>/dev/null
   wait 2>/dev/null
   exit "$shown"' || { cat /tmp/karo-commander.log >&2; fail "the Commander showed no window"; }
