@@ -2,15 +2,17 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME karo-commander)
 set(CPACK_PACKAGE_VENDOR "Karo Commander developers")
-set(CPACK_PACKAGE_CONTACT "Karo Commander developers <karo-commander@localhost>")
+set(CPACK_PACKAGE_CONTACT "${KARO_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # CPack puts the summary in front as the first line.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "karo-commander operates one gripper over RS232, CAN, Ethernet UDP or Ethernet TCP from a window, karo-cli from a terminal or a script, and karo-sim simulates a gripper for trying both without hardware.")
+# Lines of at most 80 characters, as Debian's policy asks.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "karo-commander operates one gripper over RS232, CAN, Ethernet UDP or\n\
+Ethernet TCP from a window, karo-cli from a terminal or a script, and karo-sim\n\
+simulates a gripper for trying both without hardware.")
 # The Qt libraries are found by dpkg-shlibdeps; the platform plugins are loaded at run time,
 # so no library dependency names them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

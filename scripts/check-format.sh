@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fails when a C++ source is not formatted with the repository's .clang-format.
+# Fails when a C++ source is not formatted with the repository's .clang-format, or when a
+# source lacks its licence identifier (scripts/spdx.sh).
 #   scripts/check-format.sh            every tracked source
 #   scripts/check-format.sh --staged   the sources staged for the next commit (the pre-commit hook)
 set -euo pipefail
@@ -10,7 +11,13 @@ if [ "${1:-}" = "--staged" ]; then
 else
   mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
 fi
-((${#files[@]})) || exit 0
+spdx=0
+if [ "${1:-}" = "--staged" ]; then
+  scripts/spdx.sh --staged || spdx=1
+else
+  scripts/spdx.sh --check || spdx=1
+fi
+((${#files[@]})) || exit "$spdx"
 bad=()
 for f in "${files[@]}"; do
   if [ "${1:-}" = "--staged" ]; then
@@ -26,3 +33,4 @@ if ((${#bad[@]})); then
   exit 1
 fi
 echo "format: ${#files[@]} sources formatted"
+exit "$spdx"

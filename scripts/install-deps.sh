@@ -14,6 +14,15 @@ packages+=(xdotool imagemagick clang-format)
 packages+=(clang libfuzzer-14-dev libclang-rt-14-dev llvm)
 # The Wireshark dissector's test runs Debian's tshark.
 packages+=(tshark)
+# scripts/package.sh checks the package with these: lintian, appstreamcli, desktop-file-validate,
+# man (groff's warnings) and bash completion.
+packages+=(
+  appstream
+  bash-completion
+  desktop-file-utils
+  lintian
+  man-db
+)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

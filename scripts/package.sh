@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Debian package (karo-commander, karo-cli, karo-sim, desktop entry, icon, README,
-# Wireshark dissector)
-# with CPack and checks what it holds and what it depends on. Prints the package's path last.
+# SPDX-License-Identifier: Apache-2.0
+# Builds the Debian package (karo-commander, karo-cli, karo-sim, desktop entry, icon, manual
+# pages, completion, AppStream metadata, README, copyright) with CPack, checks what it holds,
+# what it depends on and what lintian, desktop-file-validate and appstreamcli say, then installs
+# it on a fresh Debian 12 when ../shared/tools/fresh-debian is there. Prints the package's path
+# last.
 #   KARO_PACKAGE_BUILD=build scripts/package.sh    reuses an existing build folder
+#   KARO_FRESH_INSTALL=0 scripts/package.sh        skips the installation on a fresh system
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -23,13 +27,25 @@ fail() {
   exit 1
 }
 contents=$(dpkg-deb --contents "$deb")
+metainfo=./usr/share/metainfo/org.karo_commander.KaroCommander.metainfo.xml
 for path in ./usr/bin/karo-commander ./usr/bin/karo-cli ./usr/bin/karo-sim \
   ./usr/share/applications/karo-commander.desktop \
   ./usr/share/icons/hicolor/256x256/apps/karo-commander.png \
-  ./usr/share/doc/karo-commander/README.md \
-  "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins/karo.lua"; do
+  ./usr/share/doc/karo-commander/README.md ./usr/share/doc/karo-commander/copyright \
+  ./usr/share/doc/karo-commander/changelog.gz ./usr/share/man/man1/karo-commander.1.gz \
+  ./usr/share/man/man1/karo-cli.1.gz ./usr/share/man/man1/karo-sim.1.gz \
+  ./usr/share/bash-completion/completions/karo-cli "$metainfo"; do
   grep -q " $path\$" <<<"$contents" || fail "$deb lacks $path"
 done
+# The parts other folders add, once the tree has them.
+if [ -d src/python ]; then
+  grep -Eq ' \./usr/lib/python3/dist-packages/karo[^/]*\.so$' <<<"$contents" ||
+    fail "$deb lacks the Python module (usr/lib/python3/dist-packages/karo*.so)"
+fi
+if [ -f tools/wireshark/karo.lua ]; then
+  grep -Eq ' \./usr/.*/wireshark/.*karo\.lua$' <<<"$contents" ||
+    fail "$deb lacks the Wireshark dissector karo.lua"
+fi
 depends=$(dpkg-deb --field "$deb" Depends)
 for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
   grep -q "\b$dep\b" <<<"$depends" || fail "$deb does not depend on $dep (Depends: $depends)"
@@ -51,7 +67,31 @@ if ldd "$unpacked/usr/bin/karo-cli" | grep -E 'libQt6(Gui|Widgets)'; then
 fi
 [ "$("$unpacked/usr/bin/karo-cli" --version)" = "karo-cli $version" ] ||
   fail "the packaged karo-cli does not run or is not version $version"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$unpacked/usr/share/applications/karo-commander.desktop"
+desktop-file-validate "$unpacked/usr/share/applications/karo-commander.desktop" ||
+  fail "desktop-file-validate"
+appstreamcli validate --no-net "$unpacked/${metainfo#./}" >/dev/null || fail "appstreamcli validate"
+for page in karo-commander karo-cli karo-sim; do
+  # groff's warnings (bad requests, unknown escapes) make the page fail.
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$unpacked/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man $page: $warnings"
+done
+scripts/check-completion.sh "$unpacked/usr/share/bash-completion/completions/karo-cli" >/dev/null ||
+  fail "the bash completion"
+# Errors fail the package; warnings are listed.
+lintian_rc=0
+lintian_out=$(lintian --tag-display-limit 0 "$deb" 2>/dev/null) || lintian_rc=$?
+[ -z "$lintian_out" ] || echo "$lintian_out" >&2
+if grep -q '^E: ' <<<"$lintian_out"; then fail "lintian reports errors"; fi
+((lintian_rc == 0)) || fail "lintian did not run (exit $lintian_rc)"
+echo "package checks: contents, dependencies, desktop entry, AppStream, manual pages," \
+  "completion, lintian ($(grep -c '^W: ' <<<"$lintian_out" || true) warnings): passed" >&2
+
+fresh=../shared/tools/fresh-debian
+if [ "${KARO_FRESH_INSTALL:-1}" != 0 ] && [ -x "$fresh" ] && [ "$(id -u)" -eq 0 ]; then
+  # The fresh system sees the host's /dev, so the package travels through /dev/shm.
+  shelf=$(mktemp -d /dev/shm/karo-package.XXXXXX)
+  trap 'rm -rf "$unpacked" "$shelf"' EXIT
+  cp "$deb" "$shelf/"
+  "$fresh" ./scripts/check-installed.sh "$shelf" || fail "the installation on a fresh system failed"
 fi
 echo "$deb"

@@ -33,7 +33,7 @@ fi
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target karo-commander karo-sim
+cmake --build "$build" -j "$(nproc)" --target karo-commander karo-cli karo-sim
 
 commander="$build/src/karo-commander"
 sim="$build/sim/karo-sim"

@@ -20,7 +20,8 @@ TARGET   tcp://HOST:PORT
          serial:DEVICE[?baud=RATE]             (DEVICE a path or a COMn name; baud defaults
                                                 to 115200; 1200 2400 4800 9600 19200 38400
                                                 57600 115200)
-         can:NET[?id=ID&bitrate=RATE]          (NET as in can.cfg, e.g. virtualcan:can0; id
+         can:NET[?id=ID&bitrate=RATE]          (NET a net number as the Commander lists it,
+                                                e.g. 19, or a bus, e.g. virtualcan:can0; id
                                                 defaults to 100; bitrate in bit/s or with k/M,
                                                 10k 20k 50k 100k 125k 250k 500k 1M, default 250k)
 COMMAND  info | limits | state | stats [--reset]

@@ -4,8 +4,10 @@
 #include "cli/CliRunner.h"
 #include "cli/CliSignals.h"
 #include "cli/CliTap.h"
+#include "devices/IniFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLoggingCategory>
 
 #include <cstdio>
@@ -36,11 +38,17 @@ int main(int argc, char* argv[]) {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.plugins.*.info=false"));
     QCoreApplication::setApplicationName(QStringLiteral("karo-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KARO_VERSION));
+    // One settings home with the Commander, so its COMn ports and CAN nets work here too.
+    SetProgramDirectory(CommanderDirectoryFor(QCoreApplication::applicationDirPath()));
 
     const TCliParse parse = ParseCliArguments(QCoreApplication::arguments().mid(1));
     switch (parse.Kind) {
     case TCliParse::Help:
         std::fputs(CliUsage, stdout);
+        std::printf("\nSettings files (shared with karo-commander): %s\n"
+                    "  uart.cfg maps COMn names to devices, can.cfg net numbers to buses;\n"
+                    "  tcp.cfg and udp.cfg keep the last connection's settings.\n",
+                    qPrintable(QDir::toNativeSeparators(SettingsDirectory(false))));
         return ExitSuccess;
     case TCliParse::Version:
         std::printf("karo-cli %s\n", KARO_VERSION);

@@ -19,6 +19,11 @@ const TIniText& Empty() {
     static const TIniText empty;
     return empty;
 }
+
+QString& ProgramDir() {
+    static QString dir;
+    return dir;
+}
 } // namespace
 
 TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
@@ -122,7 +127,9 @@ bool TIniFile::ValueExists(const QString& section, const QString& key) const {
 
 QString SettingsDirectoryFor(const QString& exeDir, bool exeDirWritable,
                              const QString& xdgConfigHome, const QString& home) {
-    if (exeDirWritable)
+    // Root may write into /usr/bin; an installed program still keeps its files per user.
+    const bool installed = QDir(exeDir).dirName() == QStringLiteral("bin");
+    if (exeDirWritable && !installed)
         return exeDir;
     // A relative XDG_CONFIG_HOME is invalid and to be ignored.
     const QString base = !xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome)
@@ -136,14 +143,15 @@ QString SettingsWriteErrorText(const QString& fileName) {
         .arg(QDir::toNativeSeparators(fileName));
 }
 
-QString SettingsDirectory() {
+QString SettingsDirectory(bool create) {
     if (!OverrideDir().isEmpty())
         return OverrideDir();
-    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString exeDir =
+        ProgramDir().isEmpty() ? QCoreApplication::applicationDirPath() : ProgramDir();
     const QString dir =
         SettingsDirectoryFor(exeDir, QFileInfo(exeDir).isWritable(),
                              qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
-    if (dir != exeDir)
+    if (create && dir != exeDir)
         QDir().mkpath(dir); // the first write would fail in a missing folder
     return dir;
 }
@@ -154,4 +162,19 @@ void SetSettingsDirectory(const QString& dir) {
 
 QString SettingsFilePath(const QString& fileName) {
     return QDir(SettingsDirectory()).filePath(fileName);
+}
+
+QString CommanderDirectoryFor(const QString& toolDir) {
+    const QString name = QStringLiteral("karo-commander");
+    const QDir dir(toolDir);
+    if (QFileInfo(dir.filePath(name)).isExecutable())
+        return dir.path();
+    QDir parent(dir);
+    if (parent.cdUp() && QFileInfo(parent.filePath(name)).isExecutable())
+        return parent.path();
+    return dir.path();
+}
+
+void SetProgramDirectory(const QString& dir) {
+    ProgramDir() = dir;
 }

@@ -56,11 +56,18 @@ private:
 // The text that reports a settings file that could not be written.
 QString SettingsWriteErrorText(const QString& fileName);
 
-// The folder that holds the settings files: the executable's folder when it is writable, else
-// "$XDG_CONFIG_HOME/karo-commander" (created on demand), unless a test pointed it elsewhere.
-QString SettingsDirectory();
-// The choice itself, for an executable folder and environment given by the caller.
+// The folder that holds the settings files: the program's folder when it is writable and not an
+// installed "bin" folder, else "$XDG_CONFIG_HOME/karo-commander" (created on demand), unless a
+// test pointed it elsewhere. The program's folder is the executable's unless
+// SetProgramDirectory named another. `create` false only names the folder.
+QString SettingsDirectory(bool create = true);
+// The choice itself, for a program folder and environment given by the caller.
 QString SettingsDirectoryFor(const QString& exeDir, bool exeDirWritable,
                              const QString& xdgConfigHome, const QString& home);
 void SetSettingsDirectory(const QString& dir);
+// The Commander's folder as a tool in `toolDir` finds it: `toolDir` itself when the Commander
+// is installed beside the tool, the parent folder when the Commander is there (the build tree),
+// else `toolDir`. Tools share the Commander's settings home through it.
+QString CommanderDirectoryFor(const QString& toolDir);
+void SetProgramDirectory(const QString& dir);
 QString SettingsFilePath(const QString& fileName);

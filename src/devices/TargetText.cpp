@@ -175,6 +175,10 @@ std::optional<TConnectTarget> ParseTarget(const QString& text, QString& error) {
     }
 
     t.Device = QStringLiteral("can");
+    // A bare number is the net as the Commander lists it ("Net 19").
+    bool isNumber = false;
+    if (const int net = rest.toInt(&isNumber, 10); isNumber && net >= 0)
+        t.Port = QStringLiteral("Net %1").arg(net);
     t.Can.TargetId = 100;
     t.Can.BitrateCode = 4;
     for (const TQueryItem& item : items) {

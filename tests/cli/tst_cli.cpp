@@ -5,11 +5,14 @@
 #include "SimProcess.h"
 #include "cli/CliArgs.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -37,10 +40,35 @@ struct CliRun {
     QString Err;
 };
 
+// The tool runs from a copy laid out as in the build tree (the Commander one folder up), so
+// its settings files land in a folder of the test's own.
+struct TCliCopy {
+    QTemporaryDir Dir;
+    QString Home() const { return Dir.path(); }
+    QString Program() const { return Dir.filePath(QStringLiteral("cli/karo-cli")); }
+    bool Lay() {
+        QFile commander(Dir.filePath(QStringLiteral("karo-commander")));
+        return Dir.isValid() && QDir(Dir.path()).mkdir(QStringLiteral("cli")) &&
+               QFile::copy(QStringLiteral(KARO_CLI_PATH), Program()) &&
+               commander.open(QIODevice::WriteOnly) && commander.write("#!/bin/sh\n") > 0 &&
+               commander.setPermissions(commander.permissions() | QFileDevice::ExeOwner);
+    }
+    QByteArray Read(const QString& name) const {
+        QFile f(Dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void Write(const QString& name, const QString& text) const {
+        QFile f(Dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text.toUtf8());
+    }
+};
+TCliCopy* Cli = nullptr;
+
 CliRun RunCli(const QStringList& args) {
     QProcess p;
     p.setProcessEnvironment(CliEnvironment());
-    p.start(QStringLiteral(KARO_CLI_PATH), args);
+    p.start(Cli->Program(), args);
     CliRun r;
     // A safety net only: the tool bounds its own waits.
     if (!p.waitForFinished(60000)) {
@@ -218,7 +246,7 @@ struct TSessionRun {
             args << QStringLiteral("--json");
         args << Target
              << QString::fromUtf8(Session[Next].Args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        Process.start(QStringLiteral(KARO_CLI_PATH), args);
+        Process.start(Cli->Program(), args);
     }
 
     void StepEnded(int code, QProcess::ExitStatus status) {
@@ -251,7 +279,7 @@ QList<CliRun> RunCliTogether(const QList<QStringList>& argLists) {
     for (const QStringList& args : argLists) {
         processes.push_back(std::make_unique<QProcess>());
         processes.back()->setProcessEnvironment(CliEnvironment());
-        processes.back()->start(QStringLiteral(KARO_CLI_PATH), args);
+        processes.back()->start(Cli->Program(), args);
     }
     QList<CliRun> results;
     for (const auto& p : processes) {
@@ -275,7 +303,39 @@ QList<CliRun> RunCliTogether(const QList<QStringList>& argLists) {
 
 class TestCli : public QObject {
     Q_OBJECT
+    TCliCopy FCopy;
 private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(FCopy.Lay());
+        Cli = &FCopy;
+    }
+
+    // A COMn name and a net number that only the Commander's settings files define.
+    void commanderSettingsNameThePorts() {
+        const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(FreeTcpPort());
+        SimProcess sim({QStringLiteral("--serial-pty"), QStringLiteral("--can"), bus,
+                        QStringLiteral("--can-id"), QStringLiteral("100")},
+                       false);
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
+        FCopy.Write(QStringLiteral("uart.cfg"),
+                    QStringLiteral("[ports]\nCOM9=%1\n").arg(sim.SerialPath()));
+        FCopy.Write(QStringLiteral("can.cfg"), QStringLiteral("[nets]\n19=%1\n").arg(bus));
+        for (const char* target : {"serial:COM9", "can:19"}) {
+            const CliRun r = RunCli({QString::fromLatin1(target), QStringLiteral("state")});
+            QVERIFY2(r.Exit == 0, qPrintable(QString::fromLatin1(target) + r.Err));
+            QVERIFY2(r.Out.startsWith(QStringLiteral("System state: ")), qPrintable(r.Out));
+        }
+        // What the tool stores goes there too, and nothing beside the tool.
+        QVERIFY2(FCopy.Read(QStringLiteral("uart.cfg")).contains("baudrate=7"),
+                 FCopy.Read(QStringLiteral("uart.cfg")).constData());
+        QCOMPARE(QDir(FCopy.Dir.filePath(QStringLiteral("cli"))).entryList(QDir::Files),
+                 QStringList{QStringLiteral("karo-cli")});
+        const CliRun help = RunCli({QStringLiteral("--help")});
+        QVERIFY2(help.Out.contains(QStringLiteral("Settings files (shared with karo-commander): ") +
+                                   FCopy.Home() + QLatin1Char('\n')),
+                 qPrintable(help.Out));
+    }
+
     // A whole session on one fresh simulator per transport and output form; the sessions run
     // side by side, each step starting when the one before it in its session has ended.
     void everyCommand() {
@@ -409,9 +469,8 @@ private Q_SLOTS:
         SimProcess sim({QStringLiteral("--referenced")});
         QVERIFY2(sim.Start(), qPrintable(sim.ErrorString()));
         QProcess p;
-        p.start(
-            QStringLiteral(KARO_CLI_PATH),
-            {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()), QStringLiteral("monitor")});
+        p.start(Cli->Program(), {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()),
+                                 QStringLiteral("monitor")});
         QByteArray out;
         QVERIFY(QTest::qWaitFor(
             [&] {
@@ -475,9 +534,8 @@ private Q_SLOTS:
         QProcess p;
         p.setProcessEnvironment(CliEnvironment());
         // 55 mm at 5 mm/s: eleven seconds, long enough to be interrupted.
-        p.start(QStringLiteral(KARO_CLI_PATH),
-                {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()), QStringLiteral("move"),
-                 QStringLiteral("0"), QStringLiteral("5")});
+        p.start(Cli->Program(), {QStringLiteral("tcp://127.0.0.1:%1").arg(sim.TcpPort()),
+                                 QStringLiteral("move"), QStringLiteral("0"), QStringLiteral("5")});
         QVERIFY(QTest::qWaitFor(
             [&] {
                 const double at = position();
@@ -515,9 +573,8 @@ private Q_SLOTS:
         SimProcess stopped({QStringLiteral("--referenced")});
         QVERIFY2(stopped.Start(), qPrintable(stopped.ErrorString()));
         QProcess p;
-        p.start(QStringLiteral(KARO_CLI_PATH),
-                {QStringLiteral("tcp://127.0.0.1:%1").arg(stopped.TcpPort()),
-                 QStringLiteral("monitor")});
+        p.start(Cli->Program(), {QStringLiteral("tcp://127.0.0.1:%1").arg(stopped.TcpPort()),
+                                 QStringLiteral("monitor")});
         QVERIFY(QTest::qWaitFor([&] { return p.canReadLine(); }, 30000));
         ::kill(static_cast<pid_t>(stopped.Process().processId()), SIGSTOP);
         QVERIFY(p.waitForFinished(30000));
@@ -531,7 +588,7 @@ private Q_SLOTS:
         auto sim = std::make_unique<SimProcess>(args, false);
         QVERIFY2(sim->Start(), qPrintable(sim->ErrorString()));
         QProcess r;
-        r.start(QStringLiteral(KARO_CLI_PATH),
+        r.start(Cli->Program(),
                 {QStringLiteral("--json"), QStringLiteral("--reconnect"),
                  QStringLiteral("tcp://127.0.0.1:%1").arg(port), QStringLiteral("monitor")});
         QByteArray out;

@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 #include "devices/IniFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestIniFile : public QObject {
@@ -201,26 +203,52 @@ private Q_SLOTS:
     }
 
     void installedProgramFallsBackToTheConfigFolder_data() {
+        QTest::addColumn<QString>("exeDir");
         QTest::addColumn<bool>("writable");
         QTest::addColumn<QString>("xdg");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("beside the executable")
-            << true << QStringLiteral("/cfg") << QStringLiteral("/opt/karo/bin");
+        const QString build = QStringLiteral("/home/op/karo/build/src");
+        QTest::newRow("beside the executable") << build << true << QStringLiteral("/cfg") << build;
         QTest::newRow("XDG_CONFIG_HOME")
-            << false << QStringLiteral("/cfg") << QStringLiteral("/cfg/karo-commander");
-        QTest::newRow("unset") << false << QString()
+            << build << false << QStringLiteral("/cfg") << QStringLiteral("/cfg/karo-commander");
+        QTest::newRow("unset") << build << false << QString()
                                << QStringLiteral("/home/op/.config/karo-commander");
-        QTest::newRow("relative is ignored")
-            << false << QStringLiteral("cfg") << QStringLiteral("/home/op/.config/karo-commander");
+        QTest::newRow("relative is ignored") << build << false << QStringLiteral("cfg")
+                                             << QStringLiteral("/home/op/.config/karo-commander");
+        // Root may write to /usr/bin, yet an installed program keeps its files per user.
+        QTest::newRow("installed, writable") << QStringLiteral("/usr/bin") << true << QString()
+                                             << QStringLiteral("/home/op/.config/karo-commander");
     }
 
     void installedProgramFallsBackToTheConfigFolder() {
+        QFETCH(QString, exeDir);
         QFETCH(bool, writable);
         QFETCH(QString, xdg);
         QFETCH(QString, expected);
-        QCOMPARE(SettingsDirectoryFor(QStringLiteral("/opt/karo/bin"), writable, xdg,
-                                      QStringLiteral("/home/op")),
-                 expected);
+        QCOMPARE(SettingsDirectoryFor(exeDir, writable, xdg, QStringLiteral("/home/op")), expected);
+    }
+
+    // A tool finds the Commander's folder beside it (installed) or one up (the build tree).
+    void toolsShareTheCommandersFolder() {
+        QTemporaryDir dir; // not a settings folder: SettingsDirectory is asked below
+        const QString top = dir.filePath(QStringLiteral("build"));
+        const QString tool = top + QStringLiteral("/cli");
+        QVERIFY(QDir().mkpath(tool));
+        QCOMPARE(CommanderDirectoryFor(tool), tool); // no Commander anywhere
+        QFile commander(top + QStringLiteral("/karo-commander"));
+        QVERIFY(commander.open(QIODevice::WriteOnly));
+        commander.close();
+        QCOMPARE(CommanderDirectoryFor(tool), tool); // not a program
+        QVERIFY(commander.setPermissions(commander.permissions() | QFileDevice::ExeOwner));
+        QCOMPARE(CommanderDirectoryFor(tool), top);
+        QCOMPARE(CommanderDirectoryFor(top), top);
+        QVERIFY(QFile::copy(commander.fileName(), tool + QStringLiteral("/karo-commander")));
+        QCOMPARE(CommanderDirectoryFor(tool), tool);
+
+        SetProgramDirectory(top);
+        const QString home = SettingsDirectory(false);
+        SetProgramDirectory(QString());
+        QCOMPARE(home, top);
     }
 };
 

@@ -99,7 +99,7 @@ private Q_SLOTS:
         TempSettingsDir dir;
         TMorv morv(nullptr);
         Recorder rec(morv);
-        QCOMPARE(ConnectUdp(morv, QStringLiteral("localhost"), sim.UdpPort()), E_SUCCESS);
+        QCOMPARE(ConnectUdp(morv, QStringLiteral("127.0.0.1"), sim.UdpPort()), E_SUCCESS);
         QTRY_COMPARE_WITH_TIMEOUT(rec.Events, QStringList{QStringLiteral("connect")}, 10000);
         float v = 0;
         QCOMPARE(morv.GetAcceleration(v), E_SUCCESS);

@@ -250,7 +250,7 @@ private Q_SLOTS:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         ev.log.clear();
-        QCOMPARE(dev.OpenHost(QStringLiteral("localhost"), server.serverPort()), E_SUCCESS);
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
         QTRY_COMPARE_WITH_TIMEOUT(ev.log, QStringList{QStringLiteral("connect")}, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!dev.ConnectTimer()->isActive(), 10000);
     }
