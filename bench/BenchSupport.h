@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // Shared by the benchmark programs: the simulator as a child process, process CPU time, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One-shot commands as a script runs them: a whole process per command against one karo-sim
 // over TCP. Times the bare client (oneshot_client), `karo-cli info` and `karo-cli state`, each
 // a whole process from spawn to exit, in turns so that the machine's load falls on all alike.

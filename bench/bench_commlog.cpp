@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command log: cost of one append at the start and after 200 000 entries, the time of a
 // full re-render of 200 000 entries after an option change, and the heap taken per entry when
 // the log is full (1 000 000 entries) and keeps dropping its oldest. Each is measured with time

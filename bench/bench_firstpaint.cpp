@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time from start to the first painted window: karo-commander (KARO_EXIT_AFTER_FIRST_PAINT)
 // against the smallest Qt window, this program run with --bare-window, each started afresh
 // several times on the same platform plugin.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window connected to karo-sim over TCP, once with updates at their period and once with
 // a flood of valid updates (--flood-updates): how long a Stop exchange takes, how late the
 // event loop runs a posted call (a key press waits as long), how many updates the full queue

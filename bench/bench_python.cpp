@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A query's round trip over TCP to karo-sim from Python (the karo module reading force_limit,
 // bench_python.py) against the same GET_FORCE_LIMIT exchange from the C++ engine, on the same
 // simulator.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The query round trip from Python: median microseconds of reading force_limit (one
 GET_FORCE_LIMIT exchange) through the karo module. Usage: bench_python.py TARGET ROUNDS WARMUP"""
 import statistics

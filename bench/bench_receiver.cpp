@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Receiver throughput against the bare checksum: the same byte stream through the checksum
 // table one byte at a time (the floor any receiver pays), the block checksum, the receiver fed
 // byte by byte (a tick read and a call per byte), and the receiver fed 4096-byte reads.

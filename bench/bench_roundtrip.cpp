@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command round trip over TCP to karo-sim: the engine's ExecuteCommand (a GET_FORCE_LIMIT
 // exchange, the whole command set path) against a bare blocking socket client that writes the
 // same frame and reads the reply, on the same simulator.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU cost of waiting for a reply that never comes: one STOP against karo-sim told never to
 // answer it (--silent-ids), which takes the full 3000 ms reply time-out.
 #include "BenchSupport.h"

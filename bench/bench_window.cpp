@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU of the main window connected to a moving simulated gripper: karo-sim over TCP, the window
 // initialized as after "Gripper|Connect" (automatic updates on), the command log recording
 // hidden as in the program, and the fingers moving back and forth for the measured seconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor for a one-shot command: plain POSIX sockets, no Qt, no event loop. Connects to
 // HOST:PORT over TCP, sends GET_SYSINFO, reads until its reply is complete and exits 0; any
 // failure exits 1. bench_cli times it as a process against karo-cli.

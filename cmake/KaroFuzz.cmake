@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # libFuzzer build: every project library is instrumented for coverage and sanitized; only the
 # fuzz executables link libFuzzer's main (karo_fuzz_target in fuzz/).
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")

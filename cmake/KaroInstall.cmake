@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What a Debian system expects beside the programs: manual pages, bash completion, AppStream
 # metadata, the copyright file and a changelog (both documents compressed as Debian does).
 set(KARO_PACKAGE_CONTACT "Karo Commander developers <karo-commander@example.org>")

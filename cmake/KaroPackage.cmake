@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # A Debian package of what `cmake --install` puts in place (scripts/package.sh builds it).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME karo-commander)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # One interface target carries the warning and sanitizer flags for everything we build.
 add_library(karo_options INTERFACE)
 target_compile_options(karo_options INTERFACE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command set over an in-memory transport whose gripper answers from the fuzz input: every
 // request gets a scripted answer (stray packets of any identifier, length and status, raw
 // garbage, then the reply or a time-out), delivered at once or from the event loop. The clock

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings-file reader over arbitrary file contents, followed by one write: every key a
 // section lists can be read, the written value reads back, and no other value of the section
 // changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The entry fields' number readers: whatever they accept must read back the same when written
 // out again, and a float they accept is finite.
 #include "FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command editor's payload parser: it never accepts more than a packet can carry, and the
 // bytes it accepts read back the same when typed as hexadecimal items or as one string.
 #include "FuzzSupport.h"

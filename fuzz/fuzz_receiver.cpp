@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The receive state machine fed arbitrary bytes. The first input byte picks the mode: raw bytes
 // as they come, or a wire built from the input: intact frames among damaged ones, false
 // headers, stray bytes and pauses. Property: every intact frame the wire delivered whole comes

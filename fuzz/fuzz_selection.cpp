@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command log's conversions of selected text: the selection reader over any text, the three
 // conversions over what it reads, the float formatting over any double, and the log line over
 // any packet record, whose payload part must read back as the payload it shows.

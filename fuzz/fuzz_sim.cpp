@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's request handling: two clients' links fed arbitrary bytes or frames built from
 // the input (known identifiers mostly, payloads of any length), with the model's clock moved on
 // between them. Everything the gripper sends must be an intact frame with a status word, and the

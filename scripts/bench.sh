@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the benchmarks (optimised build), runs each once on this machine and prints one table;
 # every figure is a ratio of two measurements taken in this run. Each program's own output
 # goes to build/bench-logs/. Usage: scripts/bench.sh [--no-build]

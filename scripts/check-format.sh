@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Fails when a C++ source is not formatted with the repository's .clang-format, or when a
 # source lacks its licence identifier (scripts/spdx.sh).
 #   scripts/check-format.sh            every tracked source

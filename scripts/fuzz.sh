@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets (clang, ASan + UBSan) in build-fuzz/ and runs each over its seed
 # corpus, one target at a time on one core, then prints executions, exec/s and findings per
 # target. The seed corpus stays untouched: new inputs go to a work folder.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the build, the tests, the run and the package scripts need, when
 # missing.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs a git pre-commit hook that refuses a commit whose staged C++ sources are not
 # formatted (scripts/check-format.sh --staged).
 set -euo pipefail

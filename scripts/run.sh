@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, starts the gripper simulator on loopback (TCP and UDP) and
 # opens the Commander. Closing the Commander stops the simulator.
 #

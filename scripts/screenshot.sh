@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Takes docs/main-window.png: the real Commander, connected over Ethernet/TCP to karo-sim, in a
 # virtual X server. Needs Xvfb, xdotool and ImageMagick's import (Debian: xvfb xdotool
 # imagemagick). Nothing of the operator's own settings is touched: the Commander runs from a

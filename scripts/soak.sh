@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The long fault matrix: 10 000 mixed commands per link through the engine against karo-sim
 # losing 5 % and corrupting 1 % of its frames, every fault scenario on every link, and 1000
 # clicks through the real window (offscreen), and the command editor auto-sending every 50 ms

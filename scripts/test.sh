@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, checks the formatting (and stops there when it fails), builds the
 # normal configuration with GCC and the sanitizer configuration with clang, runs all tests in
 # both, then builds only the fuzz targets and runs each over its seeds and for 20 s

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The gripper's automatic updates: what each update carries, subscriptions per link and period.
 #include "GripperModel.h"
 

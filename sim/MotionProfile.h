@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // A rest-to-rest move with constant acceleration, an optional cruise at the speed limit and a

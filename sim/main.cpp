@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-sim: a gripper on loopback for trying and testing Karo Commander without hardware.
 
 #include "GripperModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "Commander.h"
 #include "FirstPaintProbe.h"
 #include "ui/GripperPicture.h"

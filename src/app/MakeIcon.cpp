@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the Commander's icon as a PNG for the desktop entry, from the same drawing the program
 // paints at run time, so the installed icon never drifts from the window's.
 

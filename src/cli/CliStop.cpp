@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What karo-cli does when it is told to stop: a motion it started is stopped, a monitor leaves
 // the gripper's updates as it found them. Each bounded by StopWaitMs, so a silent gripper
 // cannot keep the tool alive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-cli: one gripper command from a terminal or a script, without a display.
 
 #include "cli/CliArgs.h"

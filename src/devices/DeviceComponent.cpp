@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/DeviceComponent.h"
 
 TDevice::TDevice(QObject* owner, const QString& shortName, const QString& displayName)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command log's files: saving, logging to a file as entries arrive, opening saved logs, and
 // the options kept in the settings file.
 #include "devices/IniFile.h"

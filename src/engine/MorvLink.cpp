@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TMorv: the link's health, its loss and its return.
 
 #include "engine/MorvForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "protocol/Constants.h"
 
 const std::array<TCommandID, 28> CommandIDs = {{

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo.Gripper, karo.Motion and the iterator of karo.Gripper.updates().
 #include "python/Binding.h"
 

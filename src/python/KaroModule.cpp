@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The module `karo`: result types, the error hierarchy and the free functions; the gripper
 // itself is bound in GripperBinding.cpp.
 #include "python/Binding.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Operate a Karo servo-electric gripper over TCP, UDP, a serial line or CAN."""
 
 from typing import Iterator, List, Literal, NamedTuple, Optional, overload

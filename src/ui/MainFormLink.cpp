@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TMainWin: the link's health, its loss and return, and the connection line.
 
 #include "ui/MainForm.h"

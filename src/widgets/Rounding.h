@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // Nearest integer, halves to even: the one rounding the program uses for every value it computes

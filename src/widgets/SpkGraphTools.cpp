@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "widgets/SpkGraphTools.h"
 
 #include "widgets/Rounding.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The one rule by which an entry field and its track bar follow each other, shared by the main

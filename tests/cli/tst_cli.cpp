@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-cli as a separate process against karo-sim: every command in both output forms on every
 // transport, every exit code, and bad input.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-cli tap beside a real exchange: on a CAN bus between karo-cli and karo-sim, and on two
 // pseudo-terminals standing for the two lines of a serial Y-cable.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every transport promises its caller about opening, closing and the notifications that
 // follow, checked on the real transports: TCP and UDP on loopback, serial on a pseudo-terminal,
 // CAN on a virtual bus of this test's own.

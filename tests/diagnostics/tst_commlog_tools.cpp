@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command log's tools for debugging a link: time stamps, saving, filters, pause, search and
 // marking text with mouse and keys.
 #include "diagnostics/CommLogForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the command log shows of the wire beyond intact packets: link events, counters, files
 // that open again, the data inspector, and a selection drawn over its own glyphs.
 #include "diagnostics/CommLogEvents.h"

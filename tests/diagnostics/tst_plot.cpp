@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "WindowParts.h"
 #include "app/Commander.h"
 #include "diagnostics/PlotForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operator's console against karo-sim over TCP, driven through its real dialogs.
 
 #include "MemoryDevice.h"

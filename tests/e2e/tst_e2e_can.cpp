@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CAN path against karo-sim on a virtual bus of the test's own: the engine with all its
 // commands, and the operator's window through its real dialogs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A header that announces 65535 bytes that never come, then updates every 50 ms, over each link
 // to karo-sim: the reply behind the header and every update after it still arrive.
 

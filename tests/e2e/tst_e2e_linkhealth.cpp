@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A gripper that falls silent or goes away, on every link, as the operator's window sees it:
 // noticed, given up with one notice, and with reconnection on, back without anybody's help.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Plot window following karo-sim through the real main window over TCP.
 
 #include "MemoryDevice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Commander over RS232 against karo-sim serving a pseudo-terminal.
 
 #include "EngineOverSim.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Mixed commands through the engine against karo-sim losing and corrupting frames: a short run
 // of the soak program's mix on every link. The figures (settle times, memory) are the soak
 // script's; this asserts only what the engine guarantees whatever the dice say.

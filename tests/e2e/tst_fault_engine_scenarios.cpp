@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Each fault scenario once on every link it applies to: late replies either side of the reply
 // time-out, an identifier never answered, the simulator ending the link, and the simulator dying
 // mid-command. Each must end in its documented state and leave the next connection working.

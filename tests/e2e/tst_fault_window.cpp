@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real main window against karo-sim losing and corrupting frames: an operator clicks through
 // the bands and menus and closes every box; afterwards no box may be open, the window must be
 // usable, and the next connection must work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The engine and the transports without a display: a QCoreApplication that links the protocol,
 // device and engine libraries only, connecting without any dialog.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "MemoryDevice.h"
 #include "TestSupport.h"
 #include "engine/CommandComponent.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "TestSupport.h"
 #include "protocol/Frame.h"
 #include "protocol/Receiver.h"

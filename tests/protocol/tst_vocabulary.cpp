@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "protocol/ByteConv.h"
 #include "protocol/Constants.h"
 

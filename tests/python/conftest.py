@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """karo-sim as a child process per test, on the link a test asks for."""
 import os
 import re

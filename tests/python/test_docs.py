@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The worked examples of docs/python.md, run as they stand against karo-sim."""
 import csv
 import os

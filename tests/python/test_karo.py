@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The karo module against karo-sim on every link."""
 import ast
 import os

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // A raw protocol client for the simulator tests: frames requests with the shared frame builder

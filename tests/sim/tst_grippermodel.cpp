@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The gripper model in-process, on a clock the test moves by hand.
 
 #include "GripperModel.h"

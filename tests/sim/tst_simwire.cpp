@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-sim as a separate process, spoken to over raw loopback sockets.
 
 #include "SimProcess.h"

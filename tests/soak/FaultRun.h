@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The engine against karo-sim under injected faults: a long run of mixed commands and a few

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "WindowRun.h"
 #include "WindowParts.h"
 #include "app/Commander.h"

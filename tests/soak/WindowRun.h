@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The real main window against karo-sim losing and corrupting frames: an operator clicks through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-soak: the engine against karo-sim under injected faults, for as long as asked, printing
 // the figures. Exits 1 when a run breaks one of the rules it checks.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-soak-editor: the command editor of the real console (offscreen) auto-sending to karo-sim
 // for a given time, with the resident memory sampled every minute. Exits 1 when memory grew by
 // more than the allowance from the first minute's sample to the last, or sends failed.

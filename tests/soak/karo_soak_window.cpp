@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // karo-soak-window: the real main window (offscreen) against karo-sim under injected faults,
 // clicked through by a simulated operator; prints the figures. Exits 1 when the window is left
 // with a box open or unusable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The operator's console with a scripted gripper on an in-memory transport, shared by the

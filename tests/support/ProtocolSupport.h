@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // What every test may use, whatever layer it tests: the protocol layer only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // What tests of the transports, the engine and everything above them use: settings folders and

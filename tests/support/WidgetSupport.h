@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // What tests of the windows and dialogs use on top of TestSupport.h.

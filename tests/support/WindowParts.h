@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The console's controls as a test reaches them: by their object names, as an operator's tool

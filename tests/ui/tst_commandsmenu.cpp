@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Commands and View menus: read-outs, homing, acknowledging a fast stop, the diagnostic
 // windows.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console as an operator meets it: what fits on screen, what the keys and the wheel do.
 
 #include "ConsoleRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the console tells the operator: values it really has, messages that say what happened
 // and what to do, and one results line for every motion.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console's tool windows, keys and results lines.
 
 #include "ConsoleRig.h"

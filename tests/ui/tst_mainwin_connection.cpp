@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console from start-up through connecting, initializing, the live state and the
 // connection going away.
 

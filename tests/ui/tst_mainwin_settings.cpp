@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "settings.ini": what the window keeps across runs, and where it goes.
 
 #include "ConsoleRig.h"

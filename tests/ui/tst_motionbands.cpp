@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command bands and the fast stop: motions and their results, edits coupled to track
 // bars, force and acceleration through the value dialog.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "WidgetSupport.h"
 #include "widgets/FloatEdit.h"
 #include "widgets/IntegerEdit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dissector under tshark: captures written here from known frames, split, joined and
 // corrupted, on TCP and UDP; tshark's field output is compared with the values put in.
 

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: Apache-2.0
 -- Wireshark dissector for the Karo gripper protocol (TCP, UDP).
 --
 --   tshark -X lua_script:karo.lua -r capture.pcap -Y karo

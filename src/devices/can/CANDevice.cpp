@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/can/CANDevice.h"
 
 #include "devices/can/platform/CanNets.h"

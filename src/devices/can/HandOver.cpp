@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/can/HandOver.h"
 
 THandOver::THandOver() : FContext(std::make_unique<QObject>()) {}

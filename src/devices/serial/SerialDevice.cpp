@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/serial/SerialDevice.h"
 
 #include "protocol/Tick.h"

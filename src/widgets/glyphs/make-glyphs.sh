@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Redraws the caption glyphs of the collapsible panel (14 x 14, transparent background):
 # up chevrons = expanded (click collapses), down chevrons = collapsed; "b" = pressed variant,
 # darker and shifted one pixel down.

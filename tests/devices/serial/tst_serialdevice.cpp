@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serial transport on a pseudo-terminal, its port names, and its place in the engine.
 
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serial port component on pseudo-terminal pairs: the test holds the master side.
 
 #include "devices/serial/platform/VaComm.h"

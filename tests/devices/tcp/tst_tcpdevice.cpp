@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "WidgetSupport.h"
 #include "devices/tcp/TCPDevice.h"
 #include "dialogs/DialogPrompts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/can/platform/CanNets.h"
 
 #include "devices/IniFile.h"

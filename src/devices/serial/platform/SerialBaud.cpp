@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The kernel's termios2 and the C library's termios cannot be declared in one translation unit.
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

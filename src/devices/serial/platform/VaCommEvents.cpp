@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/serial/platform/VaComm.h"
 #include "devices/serial/platform/VaCommThreads.h"
 

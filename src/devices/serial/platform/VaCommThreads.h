@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // Shared by the files of TVaComm only: its two worker threads and the helpers they share.
