@@ -35,7 +35,7 @@ enum class TCliCommand {
 
 struct TCliRequest {
     bool Json = false;
-    bool Stats = false; // the link's counters on standard error at the end
+    bool Stats = false;     // the link's counters on standard error at the end
     bool Reconnect = false; // monitor: open a lost link again
     int TimeoutMs = 30000;
     QString TargetText;
