@@ -46,9 +46,10 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
     top->addWidget(cbShowIDDescr);
     top->addWidget(cbEvaluateErrorCodes);
     top->addWidget(cbTimeStamps);
+    // Shown in the bottom row, so that the window stays narrow enough to open beside the state
+    // panel.
     cbInspector = new QCheckBox(QStringLiteral("Data inspector"), this);
     cbInspector->setObjectName(QStringLiteral("cbInspector"));
-    top->addWidget(cbInspector);
     top->addStretch();
     top->addWidget(btnFilter);
     top->addWidget(cbPause);
@@ -108,6 +109,7 @@ TCommLog::TCommLog(QWidget* parent) : QWidget(parent, Qt::Window) {
     btnLogToFile->setToolTip(QStringLiteral("Write every entry to a CSV file as it arrives"));
     bottom->addWidget(btnOpen);
     bottom->addWidget(btnLogToFile);
+    bottom->addWidget(cbInspector);
     btnSave = new QPushButton(QStringLiteral("Save…"), this);
     btnSave->setObjectName(QStringLiteral("btnSave"));
     btnClear = new QPushButton(QStringLiteral("Clear"), this);
