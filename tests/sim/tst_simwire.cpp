@@ -192,8 +192,8 @@ private Q_SLOTS:
         WireClient c(sim.TcpPort());
         CONNECT(c);
         const TByteArray big(65535, 0xAA); // preamble bytes inside the payload, too
-        QCOMPARE(c.Ask(0x7F, big, 10000).Status, int(E_CMD_UNKNOWN));
-        QCOMPARE(c.Ask(CMD_SET_DEVICE_TAG, big, 10000).Status, int(E_CMD_FORMAT_ERROR));
+        QCOMPARE(c.Ask(0x7F, big, 30000).Status, int(E_CMD_UNKNOWN));
+        QCOMPARE(c.Ask(CMD_SET_DEVICE_TAG, big, 30000).Status, int(E_CMD_FORMAT_ERROR));
         const auto info = c.Ask(CMD_GET_SYSINFO);
         QCOMPARE(info.Status, 0);
         QCOMPARE(info.Data.size(), std::size_t(8));
