@@ -136,14 +136,6 @@ QString WriteLogText(const QString& path, const QStringList& header, int count,
 
 QString WriteLogCsv(const QString& path, const QStringList& header, const TLogStore& store,
                     int count, const std::function<int(int)>& entry) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    bool ok = true;
-    for (const QString& h : header)
-        ok = ok && WriteLine(file, h);
-    ok = ok && WriteLine(file, LogCsvColumns());
-    for (int row = 0; row < count && ok; ++row)
-        ok = WriteLine(file, LogCsvRow(store, entry(row)));
-    return Finish(file, ok);
+    return WriteLogText(path, header + QStringList{LogCsvColumns()}, count,
+                        [&](int row) { return LogCsvRow(store, entry(row)); });
 }
