@@ -69,7 +69,8 @@ int RawMode(const std::uint8_t* data, std::size_t size) {
             const std::size_t n = out.Data.size() + FrameOverhead;
             FuzzCheck(i >= n);
             FuzzCheck(Crc16Block(data + i + 1 - n, n, Crc16Initial) == 0);
-            FuzzCheck(std::memcmp(data + i + 1 - n + 6, out.Data.data(), out.Data.size()) == 0);
+            FuzzCheck(out.Data.empty() ||
+                      std::memcmp(data + i + 1 - n + 6, out.Data.data(), out.Data.size()) == 0);
         }
     }
     return 0;

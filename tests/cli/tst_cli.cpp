@@ -595,7 +595,15 @@ private Q_SLOTS:
         QProcess p;
         p.start(Cli->Program(), {QStringLiteral("tcp://127.0.0.1:%1").arg(stopped.TcpPort()),
                                  QStringLiteral("monitor")});
-        QVERIFY(QTest::qWaitFor([&] { return p.canReadLine(); }, 30000));
+        // A position line comes only once the last subscription was answered; a gripper
+        // stopped before that is a missing reply, not a silent link.
+        QByteArray first;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                first += p.readAllStandardOutput();
+                return first.contains("Position");
+            },
+            30000));
         ::kill(static_cast<pid_t>(stopped.Process().processId()), SIGSTOP);
         QVERIFY(p.waitForFinished(30000));
         stopped.Kill();

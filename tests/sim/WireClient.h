@@ -49,6 +49,10 @@ public:
             FUdpSocket.writeDatagram(p, qint64(bytes.size()), QHostAddress::LocalHost, FPort);
         else
             FTcp.write(p, qint64(bytes.size()));
+        // Out at once: a large frame trickled out between event-loop turns could pause longer
+        // than the receiver's gap on a loaded machine.
+        while (!FUdp && FTcp.bytesToWrite() > 0 && FTcp.waitForBytesWritten(30000)) {
+        }
     }
     void Send(std::uint8_t id, const TByteArray& payload = {}) { SendRaw(MakeFrame(id, payload)); }
 
