@@ -12,7 +12,7 @@ out="${1:-$root/docs/main-window.png}"
 for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install xvfb xdotool imagemagick)" >&2; exit 1; }
 done
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j 2 --target karo-commander karo-sim
 
 work="$(mktemp -d -t karo-shot.XXXXXX)"

@@ -21,7 +21,7 @@ editor_minutes="${KARO_SOAK_EDITOR_MINUTES:-60}"
 
 if [ -z "${KARO_SOAK_NO_BUILD:-}" ]; then
   "$root/scripts/install-deps.sh"
-  cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$root/build" -j "$(nproc)" --target karo-soak karo-soak-window karo-soak-editor \
     karo-sim
 fi

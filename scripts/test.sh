@@ -42,7 +42,7 @@ test_config() {
   (cd "$root/$1" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
 }
 stage "normal build (GCC)"
-build_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build_config build -DCMAKE_BUILD_TYPE=Release
 stage "normal tests"
 test_config build
 # With clang, so that every target (the benchmarks too) also builds with the other compiler's
