@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// The window connected to karo-sim over TCP, once with updates at their period and once with
-// a flood of valid updates (--flood-updates): how long a Stop exchange takes, how late the
-// event loop runs a posted call (a key press waits as long), how many updates the full queue
-// gave up, and the resident memory of the process.
+// The window connected to karo-sim over each link (the arguments name them: tcp udp serial can;
+// default all), once with updates at their period and once with a flood of valid updates
+// (--flood-updates): how long a Stop exchange takes, how late the event loop runs a posted call
+// (a key press waits as long), how many updates the full queue gave up, and the resident memory
+// of the process.
 #include "BenchSupport.h"
+#include "FaultRun.h"
 #include "app/Commander.h"
 #include "devices/IniFile.h"
 #include "ui/MainForm.h"
@@ -58,9 +60,11 @@ struct TRun {
     double PeakMb = 0;
 };
 
-TRun Run(const QStringList& simArgs) {
+TRun Run(soak::TLink link, const QStringList& simArgs) {
     TRun run;
-    bench::TSim sim(QStringList{QStringLiteral("--referenced")} + simArgs);
+    soak::TSimTarget sim(link, QStringList{QStringLiteral("--referenced")} + simArgs);
+    if (!sim.Start())
+        bench::Fail(QStringLiteral("karo-sim did not start: ") + sim.ErrorString());
     const TCommander commander;
     TMainWin& win = commander.Win();
     win.show();
@@ -117,13 +121,13 @@ TRun Run(const QStringList& simArgs) {
     return run;
 }
 
-void Report(const char* name, const TRun& r) {
-    std::printf("%s: Stop median %.2f ms, max %.2f ms; posted call late by median %.2f ms, max "
+void Report(const QString& link, const char* name, const TRun& r) {
+    std::printf("%s %s: Stop median %.2f ms, max %.2f ms; posted call late by median %.2f ms, max "
                 "%.2f ms; %.0f packets/s, %llu dropped by the full queue; peak resident %.1f MB\n",
-                name, Median(r.StopMs), Max(r.StopMs), Median(r.LoopMs), Max(r.LoopMs),
+                qPrintable(link), name, Median(r.StopMs), Max(r.StopMs), Median(r.LoopMs), Max(r.LoopMs),
                 static_cast<double>(r.Arrived) / r.Seconds,
                 static_cast<unsigned long long>(r.Dropped), r.PeakMb);
-    const std::string p = std::string("flood_") + name + "_";
+    const std::string p = "flood_" + link.toStdString() + "_" + name + "_";
     bench::Figure((p + "stop_median_ms").c_str(), Median(r.StopMs), "ms");
     bench::Figure((p + "stop_max_ms").c_str(), Max(r.StopMs), "ms");
     bench::Figure((p + "loop_max_ms").c_str(), Max(r.LoopMs), "ms");
@@ -142,10 +146,20 @@ int main(int argc, char** argv) {
     SetSettingsDirectory(settings.path());
     SetMessageBoxHook([](TMsgKind, const QString& text) { gBoxes << text; });
 
-    const TRun calm = Run({});
-    gBoxes.clear();
-    const TRun flood = Run({QStringLiteral("--flood-updates")});
-    Report("calm", calm);
-    Report("flooded", flood);
+    QStringList names = app.arguments().mid(1);
+    if (names.isEmpty())
+        names = {QStringLiteral("tcp"), QStringLiteral("udp"), QStringLiteral("serial"),
+                 QStringLiteral("can")};
+    for (const QString& name : names) {
+        const std::optional<soak::TLink> link = soak::LinkFromName(name);
+        if (!link)
+            bench::Fail(QStringLiteral("no link ") + name);
+        gBoxes.clear();
+        const TRun calm = Run(*link, {});
+        gBoxes.clear();
+        const TRun flood = Run(*link, {QStringLiteral("--flood-updates")});
+        Report(name, "calm", calm);
+        Report(name, "flooded", flood);
+    }
     return 0;
 }

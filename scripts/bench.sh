@@ -11,7 +11,7 @@ build="$root/build"
 logs="$build/bench-logs"
 if [ "${1:-}" != "--no-build" ]; then
   "$root/scripts/install-deps.sh" || exit 1
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARO_BUILD_BENCH=ON \
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKARO_BUILD_BENCH=ON \
     >/dev/null || exit 1
   python_bench=""
   grep -q '^KARO_BUILD_PYTHON:BOOL=ON' "$build/CMakeCache.txt" && python_bench=bench_python
@@ -112,10 +112,13 @@ for kind in updates long; do
   echo "| Receiver, $what, per read (after): bare checksum / receiver | $(num "$bare" '%.0f') MB/s / $(num "$(get receiver_${kind}_bulk_mbs)" '%.0f') MB/s | $(ratio "$bare" "$(get receiver_${kind}_bulk_mbs)") |"
 done
 echo "| Block checksum (slicing-by-8) / bare checksum (table, byte at a time) | $(num "$(get receiver_long_block_mbs)" '%.0f') MB/s / $(num "$(get receiver_long_bare_mbs)" '%.0f') MB/s | $(ratio "$(get receiver_long_block_mbs)" "$(get receiver_long_bare_mbs)") |"
-echo "| Stop during a flood of updates over TCP (--flood-updates), window connected: longest exchange, flooded / calm | $(num "$(get flood_flooded_stop_max_ms)" '%.1f') ms / $(num "$(get flood_calm_stop_max_ms)" '%.1f') ms | $(ratio "$(get flood_flooded_stop_max_ms)" "$(get flood_calm_stop_max_ms)") |"
-echo "| Event loop during the flood: longest delay of a posted call (a key press waits as long), flooded / calm | $(num "$(get flood_flooded_loop_max_ms)" '%.1f') ms / $(num "$(get flood_calm_loop_max_ms)" '%.2f') ms | $(ratio "$(get flood_flooded_loop_max_ms)" "$(get flood_calm_loop_max_ms)") |"
-echo "| Resident memory of the window's process, flooded / calm | $(num "$(get flood_flooded_peak_mb)" '%.1f') MB / $(num "$(get flood_calm_peak_mb)" '%.1f') MB | $(ratio "$(get flood_flooded_peak_mb)" "$(get flood_calm_peak_mb)") |"
-echo "| Flood: packets per second received / dropped by the full queue in the run | $(num "$(get flood_flooded_packets_per_s)" '%.0f') / $(num "$(get flood_flooded_dropped)" '%.0f') | |"
+for link in tcp udp serial can; do
+  f="flood_${link}"
+  echo "| Stop during a flood of updates over $link (--flood-updates), window connected: longest exchange, flooded / calm | $(num "$(get ${f}_flooded_stop_max_ms)" '%.1f') ms / $(num "$(get ${f}_calm_stop_max_ms)" '%.1f') ms | $(ratio "$(get ${f}_flooded_stop_max_ms)" "$(get ${f}_calm_stop_max_ms)") |"
+  echo "| Event loop during the $link flood: longest delay of a posted call (a key press waits as long), flooded / calm | $(num "$(get ${f}_flooded_loop_max_ms)" '%.1f') ms / $(num "$(get ${f}_calm_loop_max_ms)" '%.2f') ms | $(ratio "$(get ${f}_flooded_loop_max_ms)" "$(get ${f}_calm_loop_max_ms)") |"
+  echo "| Resident memory of the window's process, $link flooded / calm | $(num "$(get ${f}_flooded_peak_mb)" '%.1f') MB / $(num "$(get ${f}_calm_peak_mb)" '%.1f') MB | $(ratio "$(get ${f}_flooded_peak_mb)" "$(get ${f}_calm_peak_mb)") |"
+  echo "| $link flood: packets per second received / dropped by the full queue in the run | $(num "$(get ${f}_flooded_packets_per_s)" '%.0f') / $(num "$(get ${f}_flooded_dropped)" '%.0f') | |"
+done
 echo "| Start to first painted window: karo-commander / bare Qt window (median of 7) | $(num "$(get firstpaint_commander_ms)" '%.0f') ms / $(num "$(get firstpaint_bare_ms)" '%.0f') ms | $(ratio "$(get firstpaint_commander_ms)" "$(get firstpaint_bare_ms)") |"
 echo
 if ((${#failed[@]})); then

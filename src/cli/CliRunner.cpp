@@ -5,13 +5,10 @@
 #include "protocol/Constants.h"
 #include "protocol/HexText.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
-#include <QTimer>
 
 namespace {
 
@@ -36,15 +33,15 @@ TCliRunner::TCliRunner(const TCliRequest& request, std::FILE* out, std::FILE* er
     : FRequest(request), FOut(out), FErr(err) {
     FMorv.OnConnect = [this](TMorv*) {
         FConnected = true;
-        Wake();
+        FWait.Wake();
     };
     FMorv.OnConnectionError = [this](TMorv*) {
         FLinkLost = true;
-        Wake();
+        FWait.Wake();
     };
     FMorv.OnDisconnect = [this](TMorv*) {
         FLinkLost = true;
-        Wake();
+        FWait.Wake();
     };
     FMorv.SetLinkTimes(ReadLinkTimes(TIniFile(SettingsFilePath(QStringLiteral("settings.ini")))));
     FMorv.SetAutoReconnect(FRequest.Reconnect && FRequest.Command == TCliCommand::Monitor);
@@ -90,7 +87,7 @@ int TCliRunner::Run() {
 void TCliRunner::Interrupt(int signalNumber) {
     if (FSignal == 0)
         FSignal = signalNumber;
-    Wake();
+    FWait.Wake();
 }
 
 int TCliRunner::Connect() {
@@ -112,7 +109,7 @@ int TCliRunner::Connect() {
         Error(QStringLiteral("cannot open %1: %2").arg(FRequest.TargetText, StatusText(status)));
         return ExitLink;
     }
-    if (!WaitUntil([this] { return FConnected || FLinkLost; }, FRequest.TimeoutMs)) {
+    if (!FWait.Until([this] { return FConnected || FLinkLost; }, FRequest.TimeoutMs)) {
         Error(QStringLiteral("cannot open %1: no connection within %2 ms")
                   .arg(FRequest.TargetText)
                   .arg(FRequest.TimeoutMs));
@@ -240,7 +237,7 @@ int TCliRunner::Motion(const std::function<TStat(TAsyncResultEvent)>& start) {
             FFinalArrived = true;
             FFinalStatus = finalStatus;
             FFinalData = data;
-            Wake();
+            FWait.Wake();
         });
     const std::uint8_t id = FMorv.LastOutcome().ID;
     // A signal during the request itself may have come just before the gripper accepted it.
@@ -250,8 +247,8 @@ int TCliRunner::Motion(const std::function<TStat(TAsyncResultEvent)>& start) {
     if (e >= 0)
         return e;
     if (status == E_CMD_PENDING &&
-        !WaitUntil([this] { return FFinalArrived || FLinkLost || FSignal != 0; },
-                   FRequest.TimeoutMs)) {
+        !FWait.Until([this] { return FFinalArrived || FLinkLost || FSignal != 0; },
+                     FRequest.TimeoutMs)) {
         Error(QStringLiteral("no final result of %1 within %2 ms; the gripper may still be moving")
                   .arg(CommandName(id))
                   .arg(FRequest.TimeoutMs));
@@ -330,7 +327,7 @@ int TCliRunner::Monitor() {
         return e;
     }
     const int duration = FRequest.Seconds > 0 ? static_cast<int>(FRequest.Seconds * 1000) : -1;
-    WaitUntil([this] { return FSignal != 0 || FLinkLost; }, duration);
+    FWait.Until([this] { return FSignal != 0 || FLinkLost; }, duration);
     FMonitoring = false;
     if (FSilentLoss) {
         Error(LostText());
@@ -354,7 +351,7 @@ void TCliRunner::LinkLost(std::uint32_t silentMs) {
     if (!FMorv.AutoReconnect() || !FMonitoring) {
         FSilentLoss = true;
         FLinkLost = true;
-        Wake();
+        FWait.Wake();
         return;
     }
     Print({JsonOnly("time_ms", static_cast<double>(FClock.elapsed())),
@@ -386,7 +383,7 @@ int TCliRunner::Send() {
             FFinalArrived = true;
             FFinalStatus = finalStatus;
             FFinalData = data;
-            Wake();
+            FWait.Wake();
         });
     const TExchangeOutcome& outcome = FMorv.LastOutcome();
     if (FLinkLost || status == E_NOT_OPENED ||
@@ -399,8 +396,8 @@ int TCliRunner::Send() {
            Value("Reply data", data.isEmpty() ? QStringLiteral("[n/a]") : data, "data", data)});
     TStat final = status;
     if (status == E_CMD_PENDING) {
-        if (!WaitUntil([this] { return FFinalArrived || FLinkLost || FSignal != 0; },
-                       FRequest.TimeoutMs)) {
+        if (!FWait.Until([this] { return FFinalArrived || FLinkLost || FSignal != 0; },
+                         FRequest.TimeoutMs)) {
             Error(QStringLiteral("no final result of command %1h within %2 ms; the gripper may "
                                  "still be moving")
                       .arg(HexByte(id))
@@ -427,31 +424,6 @@ int TCliRunner::Send() {
         return ExitGripperError;
     }
     return ExitSuccess;
-}
-
-bool TCliRunner::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const QDeadlineTimer deadline =
-        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (!deadline.isForever())
-            timer.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        QEventLoop* outer = FLoop;
-        FLoop = &loop;
-        loop.exec();
-        FLoop = outer;
-    }
-    return true;
-}
-
-void TCliRunner::Wake() {
-    if (FLoop)
-        FLoop->quit();
 }
 
 void TCliRunner::Print(const QList<TCliField>& fields) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "engine/LoopWait.h"
 #include "engine/MorvForm.h"
 #include "protocol/LinkCounters.h"
 
@@ -12,8 +13,6 @@
 
 #include <cstdio>
 #include <functional>
-
-class QEventLoop;
 
 enum TCliExit {
     ExitSuccess = 0,
@@ -63,8 +62,6 @@ private:
     // The exit code for a failed status of `id`, with its message; -1 when `status` is a success.
     // The command's own exchange tells a silent gripper from a refusal.
     int Failure(std::uint8_t id, TStat status, bool pendingIsSuccess = false);
-    bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
-    void Wake();
 
     void Print(const QList<TCliField>& fields);
     void PrintLine(const QString& line);
@@ -80,7 +77,7 @@ private:
     std::FILE* FErr;
     TCountingPacketLog FStatsLog;
     TMorv FMorv{nullptr};
-    QEventLoop* FLoop = nullptr;
+    TLoopWait FWait;
     bool FConnected = false;
     bool FLinkLost = false;
     int FSignal = 0; // the first SIGINT or SIGTERM, 0 before one came

@@ -13,12 +13,10 @@
 #include <QCanBusFrame>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <array>
 #include <cerrno>
@@ -239,19 +237,13 @@ int TCliTap::Run() {
             : !OpenSerial(0) || (FRequest.Taps.size() > 1 && !OpenSerial(1)))
         return ExitLink;
     Error(QStringLiteral("tapping %1 (nothing is sent)").arg(FRequest.TargetText));
-    while (!FDone) {
-        QEventLoop loop;
-        FLoop = &loop;
-        loop.exec();
-        FLoop = nullptr;
-    }
+    FWait.Until([this] { return FDone; }, -1);
     return FExit;
 }
 
 void TCliTap::Interrupt() {
     FDone = true;
-    if (FLoop)
-        FLoop->quit();
+    FWait.Wake();
 }
 
 void TCliTap::Fail(const QString& text) {
@@ -293,14 +285,13 @@ bool TCliTap::OpenCan() {
         Error(QStringLiteral("cannot open %1: %2").arg(bus, FCan->errorString()));
         return false;
     }
-    QEventLoop loop;
-    QTimer::singleShot(FRequest.TimeoutMs, &loop, &QEventLoop::quit);
-    QObject::connect(FCan.get(), &QCanBusDevice::stateChanged, &loop, [&loop](auto state) {
-        if (state == QCanBusDevice::ConnectedState || state == QCanBusDevice::UnconnectedState)
-            loop.quit();
-    });
-    if (FCan->state() != QCanBusDevice::ConnectedState)
-        loop.exec();
+    QObject::connect(FCan.get(), &QCanBusDevice::stateChanged, [this] { FWait.Wake(); });
+    FWait.Until(
+        [this] {
+            return FCan->state() == QCanBusDevice::ConnectedState ||
+                   FCan->state() == QCanBusDevice::UnconnectedState;
+        },
+        FRequest.TimeoutMs);
     if (FCan->state() != QCanBusDevice::ConnectedState) {
         Error(QStringLiteral("cannot open %1: the bus did not come up").arg(bus));
         return false;

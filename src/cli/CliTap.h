@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "engine/LoopWait.h"
 #include "protocol/Receiver.h"
 
 #include <QElapsedTimer>
@@ -13,7 +14,6 @@
 #include <memory>
 
 class QCanBusDevice;
-class QEventLoop;
 class QSocketNotifier;
 
 // `karo-cli tap SOURCE...` after the word "tap": one can: target, or one or two serial:
@@ -60,7 +60,7 @@ private:
     TPacketReceiver FFromGripper;
     std::unique_ptr<QCanBusDevice> FCan;
     std::unique_ptr<TSerialLine> FSerial[2];
-    QEventLoop* FLoop = nullptr;
+    TLoopWait FWait;
     QElapsedTimer FClock;
     int FExit = 0;
     bool FDone = false;

@@ -5,12 +5,9 @@
 #include "protocol/Constants.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QLoggingCategory>
 #include <QThread>
-#include <QTimer>
 
 #include <thread>
 
@@ -79,11 +76,11 @@ TEngineThread::TEngineThread() {
         QObject context;
         morv.OnConnect = [this](TMorv*) {
             FConnected = true;
-            Wake();
+            FWait.Wake();
         };
         const auto lost = [this](TMorv*) {
             FLinkLost = true;
-            Wake();
+            FWait.Wake();
             Notify();
         };
         morv.OnConnectionError = lost;
@@ -162,7 +159,7 @@ void TEngineThread::Connect(const TConnectTarget& target, const QString& text, i
                     : QStringLiteral("this build has no %1 transport").arg(target.Device));
     if (status != E_SUCCESS)
         fail(StatusText(status));
-    if (!WaitUntil([this] { return FConnected || FLinkLost; }, timeoutMs))
+    if (!FWait.Until([this] { return FConnected || FLinkLost; }, timeoutMs))
         fail(QStringLiteral("no connection within %1 ms").arg(timeoutMs));
     if (!FConnected)
         fail(QStringLiteral("the connection failed"));
@@ -244,29 +241,6 @@ bool TEngineThread::TakeUpdate(TUpdate& update) {
     update = FUpdates.front();
     FUpdates.pop_front();
     return true;
-}
-
-bool TEngineThread::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        QEventLoop* outer = FLoop;
-        FLoop = &loop;
-        loop.exec();
-        FLoop = outer;
-    }
-    return true;
-}
-
-void TEngineThread::Wake() {
-    if (FLoop)
-        FLoop->quit();
 }
 
 void TEngineThread::Notify() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "devices/DevicePrompts.h"
+#include "engine/LoopWait.h"
 #include "engine/MorvForm.h"
 
 #include <QString>
@@ -17,7 +18,6 @@
 #include <mutex>
 #include <string>
 
-class QEventLoop;
 class QObject;
 class QThread;
 
@@ -94,15 +94,13 @@ public:
 private:
     void Run();
     void PostRaw(std::function<void()> call);
-    bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
-    void Wake();
     void Notify();
     void Push(const char* kind, double value);
 
     std::unique_ptr<QThread> FThread;
     QObject* FContext = nullptr; // lives on the engine thread
     TMorv* FMorv = nullptr;
-    QEventLoop* FLoop = nullptr;
+    TLoopWait FWait;
     bool FConnected = false;
     std::atomic<bool> FLinkLost{false};
     bool FUpdating = false;
