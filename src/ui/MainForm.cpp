@@ -63,6 +63,7 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     lbHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     StatusBar->addWidget(lbHint, 1);
     setStatusBar(StatusBar);
+    SetMinimumWindowSize();
     // The design size is the first size unless this platform's fonts need more room, and never
     // more than the screen holds with a title bar: the bands scroll instead.
     const QScreen* screen = QGuiApplication::primaryScreen();
