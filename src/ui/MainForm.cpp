@@ -63,7 +63,6 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     lbHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     StatusBar->addWidget(lbHint, 1);
     setStatusBar(StatusBar);
-    SetMinimumWindowSize();
     // The design size is the first size unless this platform's fonts need more room, and never
     // more than the screen holds with a title bar: the bands scroll instead.
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -120,6 +119,7 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
 
     FStateBoxes.clear();
     CreateStateFlagBoxes(16, 64, 130, 16);
+    SetMinimumWindowSize();
     SetConnectedState(false);
     // Nothing has been read from a gripper yet.
     lbAcc->setText(NotAvailable);

@@ -64,8 +64,8 @@ public:
     TReadoutScaler(TMainWin* win, QWidget* pane, TRollPanel* panel, QWidget* box,
                    QList<QLabel*> rows, QLabel* stateTitle, QLabel* state)
         : QObject(win), FWin(win), FPane(pane), FPanel(panel), FBox(box), FRows(std::move(rows)),
-          FStateTitle(stateTitle), FState(state), FPaneWidth(pane->width()),
-          FStateTitleRect(stateTitle->geometry()), FStateRect(state->geometry()) {
+          FStateTitle(stateTitle), FState(state), FStateTitleRect(stateTitle->geometry()),
+          FStateRect(state->geometry()) {
         for (QLabel* l : FRows)
             FFonts.append(l->font());
         FStateFonts = {stateTitle->font(), state->font()};
@@ -96,9 +96,12 @@ private:
     }
 
     void Apply(const QSize& size) {
-        // The first size the window is shown at, before anything grew.
-        if (!FReference.isValid())
+        // The first size the window is shown at and the pane's width then, before anything
+        // grew; the window's construction may have widened the pane for its flag boxes.
+        if (!FReference.isValid()) {
             FReference = QSize(680, 779).expandedTo(FWin->ContentSize());
+            FPaneWidth = FPane->maximumWidth();
+        }
         const double wide = std::max(1.0, double(size.width()) / FReference.width());
         const double high = std::max(1.0, double(size.height()) / FReference.height());
         const int pane = std::min(qRound(FPaneWidth * std::min(MaxScale, std::sqrt(wide * high))),
@@ -134,7 +137,7 @@ private:
     QLabel* FStateTitle;
     QLabel* FState;
     QList<QFont> FStateFonts;
-    int FPaneWidth;
+    int FPaneWidth = 0;
     QRect FStateTitleRect;
     QRect FStateRect;
     QSize FReference;

@@ -105,12 +105,16 @@ QStringList CheckModal(const std::function<void()>& open) {
 const std::initializer_list<const char*> AllBandButtons = {"btnAcc",   "btnForce",   "btnMove",
                                                            "btnGrasp", "btnRelease", "btnStop"};
 
-// Whether the buttons lie wholly inside the visible part of the command column.
+// Whether the buttons lie wholly inside the visible part of the command column, which the
+// window's edge may also clip.
 bool ButtonsInView(const TMainWin& w, std::initializer_list<const char*> names) {
     const QWidget* view = Part<QScrollArea>(&w, "sbCommands")->viewport();
+    QRect visible = view->rect();
+    for (const QWidget* outer = view->parentWidget(); outer; outer = outer->parentWidget())
+        visible &= QRect(view->mapFrom(outer, QPoint()), outer->size());
     for (const char* name : names) {
         const auto* b = Part<QPushButton>(&w, name);
-        if (!view->rect().contains(QRect(b->mapTo(view, QPoint()), b->size())))
+        if (!visible.contains(QRect(b->mapTo(view, QPoint()), b->size())))
             return false;
     }
     return true;
