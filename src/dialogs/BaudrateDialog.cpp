@@ -4,9 +4,27 @@
 #include "devices/serial/SerialDevice.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace {
+// A window manager shows the whole title only when the window is as wide as the title in its
+// (usually bold) title font plus its icon and buttons; a few of those are allowed for.
+int WidthForTitle(const QWidget* w) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int button = std::max(w->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, w),
+                                metrics.height() + 6);
+    return metrics.horizontalAdvance(w->windowTitle()) + 4 * button + 24;
+}
+} // namespace
 
 TBaudrateDlg::TBaudrateDlg(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -45,7 +63,7 @@ TBaudrateDlg::TBaudrateDlg(QWidget* owner)
 
     cbBaudrate->setCurrentIndex(0);
     cbBaudrateChange();
-    resize(216, 124);
+    resize(std::max(216, WidthForTitle(this)), 124);
     FormResize();
 }
 

@@ -119,6 +119,7 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
 
     FStateBoxes.clear();
     CreateStateFlagBoxes(16, 64, 130, 16);
+    SetMinimumWindowSize();
     SetConnectedState(false);
     // Nothing has been read from a gripper yet.
     lbAcc->setText(NotAvailable);

@@ -127,6 +127,8 @@ public:
 
     // The smallest window that shows every band and both state panels without scrolling.
     QSize ContentSize() const;
+    // At least the design minimum, and enough for the Move and Grasp bands without scrolling.
+    void SetMinimumWindowSize();
     // The placement as stored in "settings.ini": "200,flags,show,left,top,right,bottom".
     QString PlacementText() const;
     // False (and nothing changed) for a value that is not a placement.

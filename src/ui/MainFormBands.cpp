@@ -17,6 +17,7 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 using namespace mainwin;
@@ -126,14 +127,32 @@ void TMainWin::btnEmergencyStopClick() {
         ShowError(QStringLiteral("Error during the fast stop: ") + StatusText(status), this);
 }
 
+namespace {
+// The limits with the decimals of the value's label, more where a limit needs them.
+QString RangeText(double minimum, double maximum, int decimals, const QString& unit) {
+    if (!(minimum < maximum))
+        return {};
+    const auto exact = [](double v, int d) {
+        const double scale = std::pow(10.0, d);
+        return std::abs(std::round(v * scale) / scale - v) <= 1e-6 * std::max(1.0, std::abs(v));
+    };
+    while (decimals < 3 && !(exact(minimum, decimals) && exact(maximum, decimals)))
+        ++decimals;
+    return QStringLiteral("Allowed: %1 to %2 %3")
+        .arg(Fixed(minimum, decimals), Fixed(maximum, decimals), unit);
+}
+} // namespace
+
 void TMainWin::ChangeValue(bool force) {
-    FValueDialog->SetUnit(force ? QStringLiteral("N") : QStringLiteral("mm/s²"));
+    const QString unit = force ? QStringLiteral("N") : QStringLiteral("mm/s²");
+    FValueDialog->SetUnit(unit);
     FValueDialog->setWindowTitle(force ? QStringLiteral("Change Force Limit")
                                        : QStringLiteral("Change Acceleration"));
     const double minimum = force ? FMinForce : FMinAcceleration;
     const double maximum = force ? FMaxForce : FMaxAcceleration;
     FValueDialog->SetMinimum(minimum);
     FValueDialog->SetMaximum(maximum);
+    FValueDialog->SetRangeText(RangeText(minimum, maximum, force ? 1 : 0, unit));
     // A value the gripper never reported (or one outside its limits) opens at the nearest limit
     // instead of keeping the dialog shut.
     double current = force ? FForceLimit : FAcceleration;

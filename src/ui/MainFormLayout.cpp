@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QSlider>
 #include <QSplitter>
@@ -51,6 +52,96 @@ protected:
 
 private:
     std::function<void()> FResized;
+};
+
+// Lets the state read-outs grow with a window larger than its first size (maximised, say) and
+// brings them back to normal at that size. The right pane widens with them, by no more than
+// the window has grown, so the bands keep their room.
+class TReadoutScaler : public QObject {
+public:
+    static constexpr double MaxScale = 1.6;
+
+    TReadoutScaler(TMainWin* win, QWidget* pane, TRollPanel* panel, QWidget* box,
+                   QList<QLabel*> rows, QLabel* stateTitle, QLabel* state)
+        : QObject(win), FWin(win), FPane(pane), FPanel(panel), FBox(box), FRows(std::move(rows)),
+          FStateTitle(stateTitle), FState(state), FStateTitleRect(stateTitle->geometry()),
+          FStateRect(state->geometry()) {
+        for (QLabel* l : FRows)
+            FFonts.append(l->font());
+        FStateFonts = {stateTitle->font(), state->font()};
+        // Expanding again goes to the height the rows need now.
+        panel->OnStartExpanding = [this](QObject*, int& size) { size = PanelHeight(); };
+        win->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == FWin && e->type() == QEvent::Resize)
+            Apply(static_cast<QResizeEvent*>(e)->size());
+        return false;
+    }
+
+private:
+    static QFont Scaled(QFont f, double scale) {
+        if (f.pointSizeF() > 0)
+            f.setPointSizeF(f.pointSizeF() * scale);
+        else
+            f.setPixelSize(qRound(f.pixelSize() * scale));
+        return f;
+    }
+
+    int PanelHeight() const {
+        return FPanel->contentsMargins().top() + FBox->sizeHint().height() +
+               FPanel->contentsMargins().bottom();
+    }
+
+    void Apply(const QSize& size) {
+        // The first size the window is shown at and the pane's width then, before anything
+        // grew; the window's construction may have widened the pane for its flag boxes.
+        if (!FReference.isValid()) {
+            FReference = QSize(680, 779).expandedTo(FWin->ContentSize());
+            FPaneWidth = FPane->maximumWidth();
+        }
+        const double wide = std::max(1.0, double(size.width()) / FReference.width());
+        const double high = std::max(1.0, double(size.height()) / FReference.height());
+        const int pane = std::min(qRound(FPaneWidth * std::min(MaxScale, std::sqrt(wide * high))),
+                                  FPaneWidth + std::max(0, size.width() - FReference.width()));
+        const double scale = double(pane) / FPaneWidth;
+        if (scale == FScale)
+            return;
+        FScale = scale;
+        FPane->setFixedWidth(pane);
+        for (int i = 0; i < FRows.size(); ++i)
+            FRows[i]->setFont(Scaled(FFonts[i], scale));
+        FStateTitle->setFont(Scaled(FStateFonts[0], scale));
+        FState->setFont(Scaled(FStateFonts[1], scale));
+        // The state word keeps its line above the first flag box.
+        const int height = std::clamp(FState->sizeHint().height(), FStateRect.height(),
+                                      FlagTop - FStateRect.top() - 2);
+        const int titleWidth = std::max(FStateTitleRect.width(), FStateTitle->sizeHint().width());
+        FStateTitle->setGeometry(FStateTitleRect.left(), FStateTitleRect.top(), titleWidth, height);
+        FState->setGeometry(FStateRect.left() + titleWidth - FStateTitleRect.width(),
+                            FStateRect.top(),
+                            std::max(FStateRect.width(), FState->sizeHint().width()), height);
+        if (FPanel->State() == TRollPanel::rpExpanded && !FPanel->IsAnimating())
+            FPanel->SetPanelHeight(PanelHeight());
+    }
+
+    static constexpr int FlagTop = 64;
+    TMainWin* FWin;
+    QWidget* FPane;
+    TRollPanel* FPanel;
+    QWidget* FBox;
+    QList<QLabel*> FRows;
+    QList<QFont> FFonts;
+    QLabel* FStateTitle;
+    QLabel* FState;
+    QList<QFont> FStateFonts;
+    int FPaneWidth = 0;
+    QRect FStateTitleRect;
+    QRect FStateRect;
+    QSize FReference;
+    double FScale = 1;
 };
 } // namespace
 
@@ -192,6 +283,9 @@ void TMainWin::BuildRightPane() {
     SetHint(lbLink, QStringLiteral("Opens the project's documentation page (README.md)"));
     ev->addWidget(lbLink);
     v->addWidget(pnEmergency);
+    new TReadoutScaler(this, pnRight, RollPanel3, pnState,
+                       {lbStateTitle, lbGraspingState, lbPositionTitle, lbPosition},
+                       lbSystemstateTitle, lbSystemstate);
 }
 
 void TMainWin::BuildLeftPane() {
@@ -298,6 +392,11 @@ void TMainWin::BuildLeftPane() {
         LayOutBand(pnStop, QStringLiteral("STOP"), QColor(190, 20, 20), w, btnStop);
         bv->addWidget(pnStop);
     }
+    // A short column scrolls instead of squeezing the bands.
+    for (int i = 0; i < bv->count(); ++i) {
+        QWidget* band = bv->itemAt(i)->widget();
+        band->setSizePolicy(band->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    }
     bv->addStretch(1);
     sbCommands->setWidget(bands);
 
@@ -348,6 +447,24 @@ QSize TMainWin::ContentSize() const {
     const int height =
         menuBar()->sizeHint().height() + std::max(left, right) + statusBar()->sizeHint().height();
     return {width, height};
+}
+
+void TMainWin::SetMinimumWindowSize() {
+    // Move and Grasp stay in view at the smallest size: the column is wide enough for the
+    // bands beside a vertical scroll bar and tall enough for the bands down to Grasp; the
+    // results give way to their caption first.
+    QWidget* bands = sbCommands->widget();
+    const auto* column = static_cast<QBoxLayout*>(bands->layout());
+    int height = column->contentsMargins().top();
+    for (QWidget* band :
+         {static_cast<QWidget*>(LMDSimplePanel3), static_cast<QWidget*>(LMDSimplePanel1),
+          static_cast<QWidget*>(pnGoto), static_cast<QWidget*>(pnGrasp)})
+        height += band->sizeHint().height() + column->spacing();
+    const int frame = 2 * sbCommands->frameWidth();
+    sbCommands->setMinimumSize(bands->minimumSizeHint().width() + frame +
+                                   style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                               height + frame);
+    setMinimumSize(QSize(300, 480).expandedTo(minimumSizeHint()));
 }
 
 void TMainWin::CentreButtons() {

@@ -60,6 +60,10 @@ TFloatEditDlg::TFloatEditDlg(QWidget* owner)
     lbUnit->setObjectName(QStringLiteral("lbUnit"));
     lbUnit->setGeometry(262, 0, 34, 16);
 
+    lbRange = new QLabel(Panel1);
+    lbRange->setObjectName(QStringLiteral("lbRange"));
+    lbRange->hide();
+
     FEdRight = kDesignWidth - ed->x();
     FUnitRight = kDesignWidth - lbUnit->x();
 
@@ -113,6 +117,12 @@ void TFloatEditDlg::SetMaximum(double v) {
     BitBtn2->setEnabled(ed->IsValid());
 }
 
+void TFloatEditDlg::SetRangeText(const QString& text) {
+    lbRange->setText(text);
+    lbRange->setVisible(!text.isEmpty());
+    PlaceTrackBar();
+}
+
 void TFloatEditDlg::SetValue(double v) {
     ed->SetValue(v);
     BitBtn2->setEnabled(ed->IsValid());
@@ -156,6 +166,9 @@ void TFloatEditDlg::PlaceTrackBar() {
          {static_cast<QWidget*>(tb), static_cast<QWidget*>(ed), static_cast<QWidget*>(lbUnit)})
         w->move(w->x(), (h - w->height()) / 2);
     tb->resize(ed->x() - 2 * tb->x(), tb->height());
+    const int below = ed->y() + ed->height() + 4;
+    lbRange->setGeometry(tb->x(), std::min(below, h - lbRange->sizeHint().height()),
+                         Panel1->width() - 2 * tb->x(), lbRange->sizeHint().height());
 }
 
 void TFloatEditDlg::FormResize() {

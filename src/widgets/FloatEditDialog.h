@@ -21,6 +21,8 @@ public:
     void SetUnit(const QString& unit);
     void SetMinimum(double v);
     void SetMaximum(double v);
+    // The allowed values in the operator's words, under the entry; empty hides it.
+    void SetRangeText(const QString& text);
     // Also moves the track bar; raises EConvertError when v lies outside a real range.
     void SetValue(double v);
     bool Execute();
@@ -36,6 +38,7 @@ public:
     QSlider* tb;
     TFloatEdit* ed;
     QLabel* lbUnit;
+    QLabel* lbRange;
     QWidget* Panel2;
     QPushButton* BitBtn2;
     QPushButton* BitBtn1;

@@ -57,6 +57,8 @@ private:
     QColor FErrorFontColor;
     QColor FNormalColor;
     QColor FNormalTextColor;
+    QColor FDisabledColor;
+    QColor FDisabledTextColor;
     QFont FNormalFont;
     bool FIsValid = false;
 };

@@ -102,15 +102,21 @@ QStringList CheckModal(const std::function<void()>& open) {
     return cut;
 }
 
-bool BandButtonsInView(const TMainWin& w) {
-    const QRect view = Part<QScrollArea>(&w, "sbCommands")->viewport()->rect();
-    for (const QPushButton* b :
-         {Part<QPushButton>(&w, "btnAcc"), Part<QPushButton>(&w, "btnForce"),
-          Part<QPushButton>(&w, "btnMove"), Part<QPushButton>(&w, "btnGrasp"),
-          Part<QPushButton>(&w, "btnRelease"), Part<QPushButton>(&w, "btnStop")})
-        if (!view.contains(QRect(
-                b->mapTo(Part<QScrollArea>(&w, "sbCommands")->viewport(), QPoint()), b->size())))
+const std::initializer_list<const char*> AllBandButtons = {"btnAcc",   "btnForce",   "btnMove",
+                                                           "btnGrasp", "btnRelease", "btnStop"};
+
+// Whether the buttons lie wholly inside the visible part of the command column, which the
+// window's edge may also clip.
+bool ButtonsInView(const TMainWin& w, std::initializer_list<const char*> names) {
+    const QWidget* view = Part<QScrollArea>(&w, "sbCommands")->viewport();
+    QRect visible = view->rect();
+    for (const QWidget* outer = view->parentWidget(); outer; outer = outer->parentWidget())
+        visible &= QRect(view->mapFrom(outer, QPoint()), outer->size());
+    for (const char* name : names) {
+        const auto* b = Part<QPushButton>(&w, name);
+        if (!visible.contains(QRect(b->mapTo(view, QPoint()), b->size())))
             return false;
+    }
     return true;
 }
 
@@ -126,31 +132,38 @@ void Wheel(QWidget* target, int steps) {
 class TestConsoleLayout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void everythingFitsAndTrackBarsGiveWayFirst() {
+    void everythingFitsAndMoveAndGraspStayInViewAtTheMinimum() {
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
+        auto* column = Part<QScrollArea>(&w, "sbCommands");
         // The design size shows every band's button and both state panels without scrolling
         // (the first size may be smaller, on a screen that does not hold it).
         w.resize(QSize(680, 779).expandedTo(w.ContentSize()));
-        QTRY_VERIFY(BandButtonsInView(w));
-        QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
-        QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->verticalScrollBar()->isVisible());
+        QTRY_VERIFY(ButtonsInView(w, AllBandButtons));
+        QVERIFY(!column->horizontalScrollBar()->isVisible());
+        QVERIFY(!column->verticalScrollBar()->isVisible());
         QVERIFY(!Part<QScrollArea>(&w, "ScrollBox1")->verticalScrollBar()->isVisible());
-        // Narrower, down to the bands' own minimum: the track bars shorten and the buttons
-        // stay in view.
         const int track = Part<QSlider>(&w, "tbGraspingPos")->width();
-        const int slack = Part<QScrollArea>(&w, "sbCommands")->viewport()->width() -
-                          Part<QScrollArea>(&w, "sbCommands")->widget()->minimumSizeHint().width();
-        QVERIFY(slack > 0);
-        w.resize(w.width() - slack, w.height());
+        const int readout = QFontInfo(Part<QLabel>(&w, "lbPosition")->font()).pixelSize();
+        // Nothing smaller than the minimum; there the track bars have shortened, Move and
+        // Grasp are in view without scrolling, and the bands below them scroll, unsqueezed.
+        w.resize(100, 100);
+        QTRY_COMPARE(w.size(), w.minimumSize());
+        QVERIFY(w.minimumSize().width() >= 300 && w.minimumSize().height() >= 480);
         QTRY_VERIFY(Part<QSlider>(&w, "tbGraspingPos")->width() < track);
-        QCOMPARE(Part<QSlider>(&w, "tbGraspingPos")->width(),
-                 Part<QSlider>(&w, "tbGraspingPos")->minimumWidth());
-        QVERIFY(BandButtonsInView(w));
-        QVERIFY(!Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
-        // Only then does the column scroll.
-        w.resize(w.width() - 20, w.height());
-        QTRY_VERIFY(Part<QScrollArea>(&w, "sbCommands")->horizontalScrollBar()->isVisible());
+        QVERIFY(ButtonsInView(w, {"btnMove", "btnGrasp"}));
+        QVERIFY(!column->horizontalScrollBar()->isVisible());
+        QTRY_VERIFY(column->verticalScrollBar()->isVisible());
+        QCOMPARE(Part<QWidget>(&w, "pnRelease")->height(),
+                 Part<QWidget>(&w, "pnRelease")->sizeHint().height());
+        const QStringList cut = CutTexts(&w);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+        // A larger window has larger read-outs; back at the design size they are as before.
+        w.resize(QSize(680, 779).expandedTo(w.ContentSize()) * 1.5);
+        QTRY_VERIFY(QFontInfo(Part<QLabel>(&w, "lbPosition")->font()).pixelSize() > readout);
+        QTRY_VERIFY(ButtonsInView(w, AllBandButtons));
+        w.resize(QSize(680, 779).expandedTo(w.ContentSize()));
+        QTRY_COMPARE(QFontInfo(Part<QLabel>(&w, "lbPosition")->font()).pixelSize(), readout);
     }
 
     void resultsFollowTheSplitter() {
@@ -191,6 +204,8 @@ private Q_SLOTS:
         }
         for (const char* unit : {"mm/s²", "N"}) {
             w.ValueDialog()->SetUnit(QString::fromUtf8(unit));
+            w.ValueDialog()->SetRangeText(QStringLiteral("Allowed: 1000.00 to 10000.00 ") +
+                                          QString::fromUtf8(unit));
             cut += ShowAndCheck(w.ValueDialog());
             w.ValueDialog()->hide();
         }

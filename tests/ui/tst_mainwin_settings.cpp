@@ -26,7 +26,8 @@ private Q_SLOTS:
         TempSettingsDir dir;
         MessageRecorder boxes;
         const QRect desk = QGuiApplication::primaryScreen()->availableVirtualGeometry();
-        const QRect wanted(desk.left() + 40, desk.top() + 30, 600, 500);
+        // Every size here is above the window's minimum, which holds the bands.
+        const QRect wanted(desk.left() + 40, desk.top() + 30, 700, 500);
         {
             const TCommander console;
             TMainWin& w = console.Win();
@@ -41,7 +42,7 @@ private Q_SLOTS:
         QVERIFY2(ini.contains(QStringLiteral("MainWin=200,0,1,%1,%2,%3,%4")
                                   .arg(wanted.left())
                                   .arg(wanted.top())
-                                  .arg(wanted.left() + 600)
+                                  .arg(wanted.left() + 700)
                                   .arg(wanted.top() + 500)),
                  qPrintable(ini));
         {
@@ -59,14 +60,14 @@ private Q_SLOTS:
                           QStringLiteral("[Common]\nMainWin=200,0,1,%1,%2,%3,%4\n")
                               .arg(desk.right() - 100)
                               .arg(desk.bottom() - 50)
-                              .arg(desk.right() + 300)
+                              .arg(desk.right() + 600)
                               .arg(desk.bottom() + 450)
                               .toLatin1());
             const TCommander console;
             TMainWin& w = console.Win();
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QCOMPARE(w.geometry().size(), QSize(400, 500));
+            QCOMPARE(w.geometry().size(), QSize(700, 500));
             QCOMPARE(w.frameGeometry().right(), desk.right());
             QCOMPARE(w.frameGeometry().bottom(), desk.bottom());
         }
@@ -75,7 +76,7 @@ private Q_SLOTS:
                           QStringLiteral("[Common]\nMainWin=200,0,1,%1,%2,%3,%4\n")
                               .arg(desk.left() - 80)
                               .arg(desk.top() - 20)
-                              .arg(desk.left() + 420)
+                              .arg(desk.left() + 620)
                               .arg(desk.top() + 480)
                               .toLatin1());
             const TCommander console;
@@ -83,7 +84,7 @@ private Q_SLOTS:
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
             QCOMPARE(w.frameGeometry().topLeft(), desk.topLeft());
-            QCOMPARE(w.geometry().size(), QSize(500, 500));
+            QCOMPARE(w.geometry().size(), QSize(700, 500));
         }
         // Broken values are ignored: the window keeps its design size.
         for (const char* broken :

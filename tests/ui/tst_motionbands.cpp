@@ -174,6 +174,8 @@ private Q_SLOTS:
         WhenModal<TFloatEditDlg>([](TFloatEditDlg* d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("Change Force Limit"));
             QCOMPARE(d->lbUnit->text(), QStringLiteral("N"));
+            QVERIFY(d->lbRange->isVisible());
+            QCOMPARE(d->lbRange->text(), QStringLiteral("Allowed: 5.0 to 80.0 N"));
             QCOMPARE(d->ed->text(), QStringLiteral("20"));
             d->ed->setText(QStringLiteral("42"));
             d->BitBtn2->click();
@@ -192,6 +194,7 @@ private Q_SLOTS:
         rig.Replies[CMD_SET_ACCELERATION] = Bytes({E_RANGE_ERROR, 0});
         WhenModal<TFloatEditDlg>([](TFloatEditDlg* d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("Change Acceleration"));
+            QCOMPARE(d->lbRange->text(), QString::fromUtf8("Allowed: 100 to 5000 mm/s²"));
             d->ed->setText(QStringLiteral("1000"));
             d->BitBtn2->click();
         });

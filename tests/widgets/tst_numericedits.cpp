@@ -123,6 +123,33 @@ private Q_SLOTS:
         }
     }
 
+    void disabledFieldsLookDisabled() {
+        // Either kind of field, valid or not: disabled, it is drawn in the disabled colours.
+        TFloatEdit real;
+        real.SetMinValue(2);
+        real.SetMaxValue(65);
+        TIntegerEdit whole;
+        whole.SetMinValue(1);
+        whole.SetMaxValue(65);
+        for (TNumericEdit* ed : std::initializer_list<TNumericEdit*>{&real, &whole}) {
+            ed->SetErrorBkgColor(Qt::yellow);
+            ed->SetErrorFontColor(Qt::red);
+            ed->resize(80, 24);
+            const QPalette& p = ed->palette();
+            for (const char* text : {"5", "99"}) {
+                ed->setText(QString::fromLatin1(text));
+                ed->setEnabled(true);
+                const QColor enabled = ed->grab().toImage().pixelColor(74, 12);
+                ed->setEnabled(false);
+                const QColor disabled = ed->grab().toImage().pixelColor(74, 12);
+                QVERIFY2(disabled != enabled, text);
+                QCOMPARE(disabled, p.color(QPalette::Disabled, QPalette::Base));
+                QVERIFY(p.color(QPalette::Disabled, QPalette::Text) !=
+                        p.color(QPalette::Active, QPalette::Text));
+            }
+        }
+    }
+
     void writingValueUsesGeneralFormat_data() {
         QTest::addColumn<bool>("comma");
         QTest::addColumn<double>("value");
