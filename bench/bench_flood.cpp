@@ -124,8 +124,8 @@ TRun Run(soak::TLink link, const QStringList& simArgs) {
 void Report(const QString& link, const char* name, const TRun& r) {
     std::printf("%s %s: Stop median %.2f ms, max %.2f ms; posted call late by median %.2f ms, max "
                 "%.2f ms; %.0f packets/s, %llu dropped by the full queue; peak resident %.1f MB\n",
-                qPrintable(link), name, Median(r.StopMs), Max(r.StopMs), Median(r.LoopMs), Max(r.LoopMs),
-                static_cast<double>(r.Arrived) / r.Seconds,
+                qPrintable(link), name, Median(r.StopMs), Max(r.StopMs), Median(r.LoopMs),
+                Max(r.LoopMs), static_cast<double>(r.Arrived) / r.Seconds,
                 static_cast<unsigned long long>(r.Dropped), r.PeakMb);
     const std::string p = "flood_" + link.toStdString() + "_" + name + "_";
     bench::Figure((p + "stop_median_ms").c_str(), Median(r.StopMs), "ms");
