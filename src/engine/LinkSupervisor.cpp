@@ -78,6 +78,8 @@ void TLinkSupervisor::Check() {
     }
     const std::uint32_t silent = now - FLastSign;
     if (silent >= FTimes.LostAfterMs) {
+        if (FAsked && OnUnanswered)
+            OnUnanswered();
         Stop();
         FHealth = TLinkHealth::Lost;
         if (OnLost)
@@ -96,6 +98,8 @@ void TLinkSupervisor::Check() {
     const std::uint32_t every = std::max<std::uint32_t>(FTimes.QuestionAfterMs(), 1);
     const bool due = silent >= every && (!FAsked || now - FAskedAt >= every);
     if (due && Ask && !(Busy && Busy())) {
+        if (FAsked && OnUnanswered)
+            OnUnanswered();
         FAsked = true;
         FAskedAt = now;
         Ask();

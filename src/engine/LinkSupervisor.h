@@ -49,6 +49,8 @@ public:
     std::function<bool()> Busy;
     // Sends the harmless question.
     std::function<void()> Ask;
+    // A question got no packet at all before the next one was due or the link was lost.
+    std::function<void()> OnUnanswered;
     // Stale: at the change and whenever the whole seconds of silence grow. Fresh: packets came
     // again after a stale spell. Lost: once, after which supervision has stopped.
     std::function<void(std::uint32_t silentMs)> OnStale;

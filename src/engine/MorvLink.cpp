@@ -11,6 +11,15 @@ void TMorv::SetUpSupervision() {
     // A question asked while an exchange waits could be taken for that exchange's reply.
     FSupervisor->Busy = [this] { return InExchange(); };
     FSupervisor->Ask = [this] { AskTheGripper(); };
+    // Counted like an exchange's missing reply: a link that drops frames shows it even idle.
+    FSupervisor->OnUnanswered = [this] {
+        if (FProving)
+            return;
+        TLinkEvent event;
+        event.Kind = TLinkEventKind::ReplyMissing;
+        event.ID = CommandCodec::GetAcceleration().ID;
+        LogLinkEvent(event);
+    };
     FSupervisor->OnStale = [this](std::uint32_t silentMs) {
         if (FProving)
             return;
