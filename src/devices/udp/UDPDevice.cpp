@@ -70,8 +70,8 @@ TStat TUDPDevice::OpenHook() {
                                                               "another program")
                                                    .arg(FLinkSettings.ListeningPort)
                          : error == EACCES ? QStringLiteral("permission denied")
-                         : error          ? QString::fromLocal8Bit(std::strerror(error))
-                                          : QString::fromLocal8Bit(e.what()));
+                         : error           ? QString::fromLocal8Bit(std::strerror(error))
+                                           : QString::fromLocal8Bit(e.what()));
         // Left open, the transport would claim a socket that never receives.
         FUdp = nullptr;
         udp->Shutdown();
