@@ -177,6 +177,8 @@ void TMainWin::Initialize1Click() {
         // The operator's value where there is one, else the default for this gripper.
         const auto set = [&](TFloatEdit* edit, long double byDefault, double lo, double hi) {
             const auto it = kept.constFind(edit);
+            // A default is not the operator's choice: the next gripper gets its own.
+            KeepTarget(edit, it != kept.constEnd());
             SetEditValue(edit, it == kept.constEnd() ? Clamped(byDefault, lo, hi)
                                : lo <= hi            ? std::clamp(*it, lo, hi)
                                                      : *it);

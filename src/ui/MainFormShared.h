@@ -57,8 +57,8 @@ inline QString NotConnectedText(const TExchangeOutcome& outcome) {
 inline bool IsKeptTarget(const QWidget* edit) {
     return edit->property("KeptTarget").toBool();
 }
-inline void KeepTarget(QWidget* edit) {
-    edit->setProperty("KeptTarget", true);
+inline void KeepTarget(QWidget* edit, bool keep = true) {
+    edit->setProperty("KeptTarget", keep);
 }
 
 inline bool StatusOk(std::uint8_t status) {
