@@ -20,9 +20,11 @@
 #include <QLabel>
 #include <QMap>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -239,8 +241,18 @@ void TMainWin::GripperDisconnected() {
     CloseOpenMotions();
     // The gripper went away without being asked to (its end closed the connection): that is
     // an interrupted connection, and the operator is told so.
-    if (!FDisconnecting)
-        ShowError(ConnectionErrorMessage(), this);
+    if (FDisconnecting)
+        return;
+    // The closed transport stays attached until let go, and the window would go on calling it
+    // connecting. Let go from the event loop: a transport replaced by the next connect reports
+    // its close from inside that connect, which must not be cut short.
+    const QPointer<TDevice> closed = FGripper->Command()->AttachedDevice();
+    QTimer::singleShot(0, this, [this, closed] {
+        if (closed && FGripper->Command()->AttachedDevice() == closed && !closed->IsOpen() &&
+            closed->State() == TDevice::TState::Unconnected && FGripper->ReconnectAttempt() == 0)
+            Disconnect1Click();
+    });
+    ShowError(ConnectionErrorMessage(), this);
 }
 
 void TMainWin::ConnectionError() {

@@ -324,6 +324,8 @@ private Q_SLOTS:
         QCOMPARE(rig.Boxes.Texts(), QStringList(error));
         QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
         QVERIFY(rig.BandsDisabled());
+        // Nothing is left that could still be connecting.
+        QTRY_COMPARE(rig.Win->LinkLineText(), QStringLiteral("Disconnected"));
         rig.Boxes.clear();
         QVERIFY(rig.Connect());
         Part<QAction>(&*rig.Win, "Disconnect1")->trigger();
