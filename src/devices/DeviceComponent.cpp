@@ -26,6 +26,7 @@ void TDevice::GetPortList(QStringList& Items) {
 }
 
 TStat TDevice::Open(const QString& PortName) {
+    FLastErrorText.clear();
     if (const TStat refused = RefusePort(PortName); refused != E_SUCCESS)
         return refused;
     std::optional<TDeviceSettings> chosen = OfferedSettings();
@@ -39,6 +40,7 @@ TStat TDevice::OpenTransport() {
         Close();
     FOpenConfirm = FConfirm;
     FState = TState::Connecting;
+    FLastErrorText.clear();
     TStat status = E_IO_ERROR;
     try {
         status = OpenHook();

@@ -61,6 +61,11 @@ public:
     // Where the latest Open tried to reach the gripper, for the operator ("10.0.0.5:1000");
     // empty before any Open or for a transport without such a notion.
     virtual QString Address() const { return {}; }
+    // Why the latest open or connection failed, in plain words ("connection refused", "no
+    // such device"); empty while nothing failed since the latest Open.
+    virtual QString LastErrorText() const { return FLastErrorText; }
+    // Forgets it, so that a caller can tell which of several transports failed next.
+    void ForgetLastError() { FLastErrorText.clear(); }
 
     QTimer* ConnectTimer() const { return FConnectTimer; }
 
@@ -107,6 +112,8 @@ protected:
     void ReportFailed(TStat code);
     void ReportLost(TStat code);
 
+    void SetLastErrorText(const QString& text) { FLastErrorText = text; }
+
     // Raise a notification if its slot is set.
     void DoDataAvailable(std::int32_t count);
     void DoError(TStat code);
@@ -128,4 +135,5 @@ private:
     TConfirm FConfirm = TConfirm::AfterInterval;
     TConfirm FOpenConfirm = TConfirm::AfterInterval; // of the running open
     bool FDestroying = false;
+    QString FLastErrorText;
 };

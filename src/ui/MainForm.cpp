@@ -21,6 +21,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -31,6 +33,10 @@
 #include <QWidget>
 
 using namespace mainwin;
+
+namespace {
+const QString TargetsSection = QStringLiteral("targets");
+} // namespace
 
 TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     : QMainWindow(parent), FGripper(std::move(parts.Gripper)) {
@@ -114,6 +120,7 @@ TMainWin::TMainWin(TMainWinParts parts, QWidget* parent)
     // Fast Stop by key from every window of the program, modal dialogs included.
     qApp->installEventFilter(this);
 
+    ReadTargets();
     for (const TEditPair& pair : FPairs)
         FloatEditChange(pair.Edit);
 
@@ -171,6 +178,9 @@ void TMainWin::WireHandlers() {
         e->OnChange = [this, e](QObject*) { FloatEditChange(e); };
         QSlider* t = pair.Track;
         connect(t, &QSlider::valueChanged, this, [this, t] { TrackbarChange(t); });
+        // Only the operator's own changes count as chosen values, not those of the program.
+        connect(e, &QLineEdit::textEdited, this, [e] { KeepTarget(e); });
+        connect(t, &QSlider::actionTriggered, this, [e] { KeepTarget(e); });
     }
 }
 
@@ -184,6 +194,33 @@ void TMainWin::WriteSettings() {
     WriteToolPlacements();
     FSettings->WriteString(QStringLiteral("Common"), QStringLiteral("SaveFolder"),
                            LastSaveFolder());
+    WriteTargets();
+}
+
+void TMainWin::ReadTargets() {
+    for (const TEditPair& pair : FPairs) {
+        bool ok = false;
+        const double v = QLocale::c().toDouble(
+            FSettings->ReadString(TargetsSection, pair.Edit->objectName(), QString()), &ok);
+        if (!ok)
+            continue;
+        pair.Edit->SetValue(v);
+        KeepTarget(pair.Edit);
+    }
+}
+
+void TMainWin::WriteTargets() {
+    // A field emptied or garbled by the operator has nothing to keep: the defaults come back.
+    for (const TEditPair& pair : FPairs) {
+        const QString key = pair.Edit->objectName();
+        const auto v = IsKeptTarget(pair.Edit)
+                           ? TFloatEdit::ReadFloat(pair.Edit->text(), pair.Edit->DecSeparator())
+                           : std::nullopt;
+        if (v)
+            FSettings->WriteString(TargetsSection, key, QString::number(double(*v), 'g', 15));
+        else if (FSettings->ValueExists(TargetsSection, key))
+            FSettings->WriteString(TargetsSection, key, QString());
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -185,6 +185,9 @@ private:
     void LayOutResults();
     void OpenDocumentation();
     void WriteSettings();
+    // The six positions and speeds the operator chose, across restarts.
+    void ReadTargets();
+    void WriteTargets();
     void SetUpLink();
     void ShowReadoutsStale(bool stale);
     void UpdateLinkLine();

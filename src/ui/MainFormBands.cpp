@@ -26,6 +26,8 @@ using namespace mainwin;
 // Bands
 
 QString TMainWin::FailureText(const QString& prefix, TStat status, bool motion) const {
+    if (const QString n = NotConnectedText(FGripper->LastOutcome()); !n.isEmpty())
+        return prefix + n;
     QString text = prefix + StatusText(status);
     // The command set's one failure code also stands for a reply that never came; the gripper
     // may still have acted, so that case says so.

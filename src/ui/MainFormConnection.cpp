@@ -6,6 +6,7 @@
 #include "devices/DeviceComponent.h"
 #include "diagnostics/CustomCmdForm.h"
 #include "diagnostics/PlotForm.h"
+#include "engine/CommandComponent.h"
 #include "engine/MorvForm.h"
 #include "protocol/Constants.h"
 #include "protocol/HexText.h"
@@ -17,10 +18,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMap>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -35,6 +39,16 @@ const QString ConnectionErrorText = QStringLiteral(
 // Shown for an entry the gripper could not tell us.
 void ShowReadValue(QLabel* label, TStat status, const QString& text) {
     label->setText(status == E_SUCCESS ? text : NotAvailable);
+}
+
+// Which transport, where it tried to reach the gripper, and why it failed, for after a fixed
+// text.
+QString DeviceDetail(const TDevice& device) {
+    const QString address = device.Address();
+    const QString cause = device.LastErrorText();
+    return QStringLiteral("\nTransport: ") + device.DisplayName() +
+           (address.isEmpty() ? QString() : QStringLiteral(", address: ") + address) +
+           (cause.isEmpty() ? QString() : QStringLiteral("\nCause: %1.").arg(cause));
 }
 
 // A default the gripper's ranges do not allow is moved to the nearest value they do.
@@ -80,6 +94,11 @@ void TMainWin::EnableMenuItems(QMenu* menu, bool on) {
 }
 
 void TMainWin::Connect1Click() {
+    // Afterwards only the transport that was tried can have a cause to tell.
+    TCommand* command = FGripper->Command();
+    for (int i = 0; i < command->DeviceCount(); ++i)
+        if (TDevice* device = command->Devices(i))
+            device->ForgetLastError();
     const TStat status = FGripper->Connect();
     if (status == E_SUCCESS) {
         // Until the transport reports the connection usable, Disconnect gives the attempt up.
@@ -89,8 +108,17 @@ void TMainWin::Connect1Click() {
         return;
     }
     // The operator cancelled a dialog: nothing went wrong, so nothing is shown.
-    if (status != E_CMD_ABORTED)
-        ShowError(QStringLiteral("Cannot connect to target: %1").arg(StatusText(status)), this);
+    if (status != E_CMD_ABORTED) {
+        QString text = QStringLiteral("Cannot connect to target: %1").arg(StatusText(status));
+        for (int i = 0; i < command->DeviceCount(); ++i) {
+            const TDevice* device = command->Devices(i);
+            if (device && !device->LastErrorText().isEmpty()) {
+                text += DeviceDetail(*device);
+                break;
+            }
+        }
+        ShowError(text, this);
+    }
     Connect1->setEnabled(true);
 }
 
@@ -119,6 +147,13 @@ void TMainWin::Initialize1Click() {
                   this);
     } else {
         SetConnectedState(true);
+        // Read before the new ranges apply, which put the minimum in place of a value outside.
+        QMap<const TFloatEdit*, double> kept;
+        for (const TEditPair& pair : FPairs)
+            if (IsKeptTarget(pair.Edit))
+                if (const auto v =
+                        TFloatEdit::ReadFloat(pair.Edit->text(), pair.Edit->DecSeparator()))
+                    kept.insert(pair.Edit, double(*v));
         FMinAcceleration = limits.MinAcceleration;
         FMaxAcceleration = limits.MaxAcceleration;
         FMinForce = limits.MinForce;
@@ -141,12 +176,21 @@ void TMainWin::Initialize1Click() {
         const long double speedSum = static_cast<long double>(limits.MinSpeed) + limits.MaxSpeed;
         const double vMin = limits.MinSpeed;
         const double vMax = limits.MaxSpeed;
-        SetEditValue(pnGrasp->PositionEdit(), Clamped(stroke / 3, 0, limits.Stroke));
-        SetEditValue(pnRelease->PositionEdit(), Clamped(stroke / 3 * 2, 0, limits.Stroke));
-        SetEditValue(pnGoto->PositionEdit(), Clamped(stroke / 2, 0, limits.Stroke));
-        SetEditValue(pnGrasp->SpeedEdit(), Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
-        SetEditValue(pnRelease->SpeedEdit(), Clamped(speedSum / 3 * 2, vMin, vMax));
-        SetEditValue(pnGoto->SpeedEdit(), Clamped(std::min(speedSum / 2, 50.0L), vMin, vMax));
+        // The operator's value where there is one, else the default for this gripper.
+        const auto set = [&](TFloatEdit* edit, long double byDefault, double lo, double hi) {
+            const auto it = kept.constFind(edit);
+            // A default is not the operator's choice: the next gripper gets its own.
+            KeepTarget(edit, it != kept.constEnd());
+            SetEditValue(edit, it == kept.constEnd() ? Clamped(byDefault, lo, hi)
+                               : lo <= hi            ? std::clamp(*it, lo, hi)
+                                                     : *it);
+        };
+        set(pnGrasp->PositionEdit(), stroke / 3, 0.0, limits.Stroke);
+        set(pnRelease->PositionEdit(), stroke / 3 * 2, 0.0, limits.Stroke);
+        set(pnGoto->PositionEdit(), stroke / 2, 0.0, limits.Stroke);
+        set(pnGrasp->SpeedEdit(), std::min(speedSum / 2, 50.0L), vMin, vMax);
+        set(pnRelease->SpeedEdit(), speedSum / 3 * 2, vMin, vMax);
+        set(pnGoto->SpeedEdit(), std::min(speedSum / 2, 50.0L), vMin, vMax);
     }
     FGripper->GetSystemState(true, 50, true);
     FGripper->GetGraspingState(true, 50, true);
@@ -197,8 +241,18 @@ void TMainWin::GripperDisconnected() {
     CloseOpenMotions();
     // The gripper went away without being asked to (its end closed the connection): that is
     // an interrupted connection, and the operator is told so.
-    if (!FDisconnecting)
-        ShowError(ConnectionErrorMessage(), this);
+    if (FDisconnecting)
+        return;
+    // The closed transport stays attached until let go, and the window would go on calling it
+    // connecting. Let go from the event loop: a transport replaced by the next connect reports
+    // its close from inside that connect, which must not be cut short.
+    const QPointer<TDevice> closed = FGripper->Command()->AttachedDevice();
+    QTimer::singleShot(0, this, [this, closed] {
+        if (closed && FGripper->Command()->AttachedDevice() == closed && !closed->IsOpen() &&
+            closed->State() == TDevice::TState::Unconnected && FGripper->ReconnectAttempt() == 0)
+            Disconnect1Click();
+    });
+    ShowError(ConnectionErrorMessage(), this);
 }
 
 void TMainWin::ConnectionError() {
@@ -241,11 +295,7 @@ QString TMainWin::LimitsFailureDetail() const {
 
 QString TMainWin::ConnectionErrorMessage() const {
     const TDevice* device = FGripper->Command()->AttachedDevice();
-    if (!device)
-        return ConnectionErrorText;
-    const QString address = device->Address();
-    return ConnectionErrorText + QStringLiteral("\nTransport: ") + device->DisplayName() +
-           (address.isEmpty() ? QString() : QStringLiteral(", address: ") + address);
+    return device ? ConnectionErrorText + DeviceDetail(*device) : ConnectionErrorText;
 }
 
 void TMainWin::SystemStateChanged() {

@@ -79,6 +79,6 @@ void TMainWin::FastStopAcknowledge1Click() {
         btnEmergencyStop->setChecked(false);
         AsyncLog->appendPlainText(QStringLiteral("Fast stop acknowledged."));
     } else
-        ShowError(QStringLiteral("Error while acknowledging the fast stop: ") + StatusText(status),
+        ShowError(FailureText(QStringLiteral("Error while acknowledging the fast stop: "), status),
                   this);
 }

@@ -3,6 +3,7 @@
 
 // What the files of the main window share; not for use outside them.
 
+#include "engine/ExchangeOutcome.h"
 #include "protocol/Errors.h"
 #include "widgets/MessageBoxes.h"
 
@@ -39,6 +40,25 @@ template <typename F> auto Guarded(F action) {
             ShowError(QString::fromLocal8Bit(e.what()));
         }
     };
+}
+
+// What a command that could not reach the gripper ran into, for after the action's prefix;
+// empty when it did reach it.
+inline QString NotConnectedText(const TExchangeOutcome& outcome) {
+    if (outcome.Kind == TOutcomeKind::NotSent && outcome.SendStatus == E_NOT_OPENED)
+        return QStringLiteral("Not connected.");
+    if (outcome.Kind == TOutcomeKind::LinkClosed)
+        return QStringLiteral("Not connected: the connection closed before the answer.");
+    return {};
+}
+
+// An edit whose value the operator typed or dragged, or the settings brought back: kept by
+// every initialization, within the gripper's ranges, instead of the defaults.
+inline bool IsKeptTarget(const QWidget* edit) {
+    return edit->property("KeptTarget").toBool();
+}
+inline void KeepTarget(QWidget* edit, bool keep = true) {
+    edit->setProperty("KeptTarget", keep);
 }
 
 inline bool StatusOk(std::uint8_t status) {

@@ -288,7 +288,7 @@ private Q_SLOTS:
         rig.Boxes.clear();
         Part<QAction>(&w, "GetSystemInfo1")->trigger();
         QCOMPARE(rig.Boxes.Texts().last(),
-                 QStringLiteral("Cannot read system information: Command failed"));
+                 QStringLiteral("Cannot read system information: Not connected."));
     }
 
     void cancellingTheHostDialog() {
@@ -390,9 +390,11 @@ private Q_SLOTS:
                      "A Connection Error occurred or the connection to the device was "
                      "interrupted.")),
                  qPrintable(rig.Boxes.Texts().first()));
-        // It names the transport and the address it tried.
+        // It names the transport, the address it tried, and why it failed.
         QVERIFY2(rig.Boxes.Texts().first().endsWith(
-                     QStringLiteral("\nTransport: Ethernet/TCP, address: 127.0.0.1:%1").arg(port)),
+                     QStringLiteral("\nTransport: Ethernet/TCP, address: 127.0.0.1:%1\nCause: "
+                                    "connection refused (nothing listens on that port).")
+                         .arg(port)),
                  qPrintable(rig.Boxes.Texts().first()));
         QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
         QVERIFY(!Part<QPushButton>(&*rig.Win, "btnStop")->isEnabled());

@@ -96,24 +96,33 @@ private Q_SLOTS:
         QTRY_VERIFY(rig.Win->findChildren<TListBoxDlg*>().isEmpty());
     }
 
+    // Without a connection, and again once a connection was lost, every command says so.
     void commandsFailWithoutAGripper() {
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
-        Part<QAction>(&w, "GetSystemInfo1")->trigger();
-        Part<QAction>(&w, "GetSystemLimits1")->trigger();
-        Part<QAction>(&w, "GetGraspingStatistics1")->trigger();
-        Part<QAction>(&w, "Homing1")->trigger();
-        Part<QAction>(&w, "FastStopAcknowledge1")->trigger();
-        w.btnGraspClick();
-        QCOMPARE(rig.Boxes.Texts(),
-                 QStringList({QStringLiteral("Cannot read system information: Command failed"),
-                              QStringLiteral("Cannot read gripper system limits: Command failed"),
-                              QStringLiteral("Cannot read grasping statistics: Command failed"),
-                              QStringLiteral("Error while homing: Device or file not open"),
-                              QStringLiteral("Error while acknowledging the fast stop: Command "
-                                             "failed"),
-                              QStringLiteral("Error while starting to grasp: Device or file not "
-                                             "open")}));
+        const QStringList notConnected{
+            QStringLiteral("Cannot read system information: Not connected."),
+            QStringLiteral("Cannot read gripper system limits: Not connected."),
+            QStringLiteral("Cannot read grasping statistics: Not connected."),
+            QStringLiteral("Error while homing: Not connected."),
+            QStringLiteral("Error while acknowledging the fast stop: Not connected."),
+            QStringLiteral("Error while starting to grasp: Not connected.")};
+        const auto runAll = [&] {
+            Part<QAction>(&w, "GetSystemInfo1")->trigger();
+            Part<QAction>(&w, "GetSystemLimits1")->trigger();
+            Part<QAction>(&w, "GetGraspingStatistics1")->trigger();
+            Part<QAction>(&w, "Homing1")->trigger();
+            Part<QAction>(&w, "FastStopAcknowledge1")->trigger();
+            w.btnGraspClick();
+        };
+        runAll();
+        QCOMPARE(rig.Boxes.Texts(), notConnected);
+        QVERIFY(rig.Connect());
+        rig.Device->DropConnection();
+        QCOMPARE(rig.Boxes.Boxes.size(), 7); // the connection error
+        rig.Boxes.clear();
+        runAll();
+        QCOMPARE(rig.Boxes.Texts(), notConnected);
         // A reply of the wrong length is the same failure with the entry's prefix.
         QVERIFY(rig.Connect());
         rig.Boxes.clear();

@@ -11,6 +11,10 @@
 #include <QLocale>
 #include <QStatusBar>
 
+#include <pty.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 QString Text(QLabel* l) {
     return l->text();
@@ -320,11 +324,100 @@ private Q_SLOTS:
         QCOMPARE(rig.Boxes.Texts(), QStringList(error));
         QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
         QVERIFY(rig.BandsDisabled());
+        // Nothing is left that could still be connecting.
+        QTRY_COMPARE(rig.Win->LinkLineText(), QStringLiteral("Disconnected"));
         rig.Boxes.clear();
         QVERIFY(rig.Connect());
         Part<QAction>(&*rig.Win, "Disconnect1")->trigger();
         QVERIFY(rig.Boxes.Boxes.isEmpty());
         QVERIFY(Part<QAction>(&*rig.Win, "Connect1")->isEnabled());
+    }
+
+    // An open that fails at once tells where and why after the fixed text (the transport's
+    // later reports do the same, see the end-to-end console test).
+    void connectFailureSaysWhy() {
+        TConsoleRig rig;
+        // A serial port that another program holds.
+        int master = -1;
+        int holder = -1;
+        char name[128] = {};
+        QCOMPARE(::openpty(&master, &holder, name, nullptr, nullptr), 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        const QString path = QString::fromLocal8Bit(name);
+        rig.Settings.WriteFile(QStringLiteral("uart.cfg"),
+                               QStringLiteral("[ports]\nCOM9=%1\n").arg(path).toLocal8Bit());
+        // The transport read its port map when it was made: a new console reads this one.
+        rig.Console.reset();
+        const TCommander console;
+        rig.Boxes.clear();
+        AnswerDeviceDialog(0, true, QStringLiteral("COM9"));
+        AnswerModal(QStringLiteral("BaudrateDlg"),
+                    [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+        console.Win().Connect1Click();
+        ::close(holder);
+        ::close(master);
+        QCOMPARE(rig.Boxes.Texts(),
+                 QStringList(QStringLiteral("Cannot connect to target: %1\nTransport: Serial "
+                                            "(RS232), address: COM9 (%2)\nCause: port held by "
+                                            "another program.")
+                                 .arg(StatusText(E_IO_ERROR), path)));
+    }
+
+    // What the operator typed or dragged stays through a reconnect and a restart, within the
+    // new gripper's ranges; the rest takes the new gripper's defaults.
+    void typedTargetsAreKept() {
+        struct Row {
+            const char* Edit;
+            const char* Typed; // nullptr: left alone
+            const char* AfterReconnect;
+            const char* AfterRestart;
+        };
+        // Reconnected to a gripper of 100 mm and 5 to 250 mm/s, restarted with one of 10 mm.
+        const Row rows[] = {
+            {"edGraspingPos", "12.5", "12.5", "10"}, // kept, then clamped to the stroke
+            {"edReleasePos", "", "67", "7"},         // emptied: the defaults
+            {"edGotoPos", nullptr, "50", "5"},       // never typed: the defaults
+            {"edReleaseSpeed", "390", "250", "250"}, // clamped, and kept as clamped
+            {"edGraspingSpeed", "60", "60", "60"},   // within every range
+            {"edGotoSpeed", "track", "250", "250"}}; // dragged to the end of its track
+        TConsoleRig rig;
+        QVERIFY(rig.Connect());
+        for (const Row& r : rows) {
+            auto* edit = Part<TFloatEdit>(&*rig.Win, r.Edit);
+            if (!r.Typed)
+                continue;
+            if (QByteArray(r.Typed) == "track") {
+                auto* track = Part<QSlider>(&*rig.Win, "tbGotoSpeed");
+                track->setFocus();
+                QTest::keyClick(track, Qt::Key_End);
+                continue;
+            }
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QTest::keyClicks(edit, QString::fromLatin1(r.Typed));
+        }
+        Part<QAction>(&*rig.Win, "Disconnect1")->trigger();
+        rig.Replies[CMD_GET_SYSTEM_LIMITS] = Floats({100, 5, 250, 100, 5000, 5, 80, 0});
+        QVERIFY(rig.Connect());
+        for (const Row& r : rows)
+            QCOMPARE(Part<TFloatEdit>(&*rig.Win, r.Edit)->text(),
+                     QString::fromLatin1(r.AfterReconnect));
+
+        // Restarted: the same console again, with its transport.
+        const auto written = rig.Device->OnWritten;
+        rig.Console.reset();
+        rig.Console = std::make_unique<TCommander>();
+        rig.Win = &rig.Console->Win();
+        rig.Device = new TMemoryDevice(rig.Win->Gripper()->Command());
+        rig.DeviceIndex = rig.Win->Gripper()->Command()->AddDevice(rig.Device);
+        rig.Device->AutoConfirm = false;
+        rig.Device->OnWritten = written;
+        rig.Replies[CMD_GET_SYSTEM_LIMITS] = Floats({10, 5, 250, 100, 5000, 5, 80, 0});
+        QVERIFY(rig.Connect());
+        for (const Row& r : rows)
+            QCOMPARE(Part<TFloatEdit>(&*rig.Win, r.Edit)->text(),
+                     QString::fromLatin1(r.AfterRestart));
     }
 
     // An update that lands inside another exchange's wait asks for the position only after

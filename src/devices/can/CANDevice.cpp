@@ -113,7 +113,20 @@ bool TCANDevice::IsOpen() {
 }
 
 TStat TCANDevice::RefusePort(const QString& PortName) {
-    return CanNets::NetNumber(PortName) || CanNets::IsBusName(PortName) ? E_SUCCESS : E_NOT_FOUND;
+    if (CanNets::NetNumber(PortName) || CanNets::IsBusName(PortName))
+        return E_SUCCESS;
+    SetLastErrorText(QStringLiteral("no CAN net is installed"));
+    return E_NOT_FOUND;
+}
+
+QString TCANDevice::Address() const {
+    if (FPortName.isEmpty())
+        return {};
+    const auto net = CanNets::NetNumber(FPortName);
+    const QString bus = net ? CanNets::BusOf(*net) : QString();
+    return QStringLiteral("%1%2, identifier %3")
+        .arg(FPortName, bus.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(bus))
+        .arg(FParams.TargetId);
 }
 
 std::optional<TDeviceSettings> TCANDevice::OfferedSettings() const {
@@ -145,16 +158,22 @@ TStat TCANDevice::OpenHook() {
                                                  LibraryTimeout, LibraryTimeout, &FHandle);
     if (opened != CAN_SUCCESS) {
         FHandle = -1;
+        SetLastErrorText(net && CanNets::BusOf(*net).isEmpty()
+                             ? QStringLiteral("no bus is configured for this net")
+                             : QStringLiteral("the bus did not open (no such device, or "
+                                              "not up)"));
         return E_IO_ERROR;
     }
     if (canSetBaudrate(FHandle, static_cast<std::uint32_t>(FParams.BitrateCode)) != CAN_SUCCESS) {
         const QString why = canErrorText(FHandle);
+        SetLastErrorText(why.isEmpty() ? QStringLiteral("bit rate refused") : why);
         ReleaseHandle();
         if (!why.isEmpty() && Prompts())
             Prompts()->ShowError(why);
         return E_INVALID_PARAMETER;
     }
     if (target < 0 || canIdAdd(FHandle, target + 1) != CAN_SUCCESS) {
+        SetLastErrorText(QStringLiteral("receive identifier %1 refused").arg(target + 1));
         ReleaseHandle();
         return E_INSUFFICIENT_RESOURCES;
     }
@@ -162,7 +181,14 @@ TStat TCANDevice::OpenHook() {
         throw EKaroError(QStringLiteral("rx thread was already assigned"));
     // Bytes of an earlier connection must not come before the first reply of this one.
     FQueue.Clear();
-    FRxThread = new TCANRxThread(this, &FQueue, FHandle, OnDataAvailable, OnError);
+    // A receive failure is handed over on this thread while the handle is still held.
+    auto onError = [this, report = OnError](TDevice* sender, TStat code) {
+        const QString why = FHandle != -1 ? canErrorText(FHandle) : QString();
+        SetLastErrorText(why.isEmpty() ? QStringLiteral("the bus failed") : why);
+        if (report)
+            report(sender, code);
+    };
+    FRxThread = new TCANRxThread(this, &FQueue, FHandle, OnDataAvailable, onError);
     FRxThread->setParent(this);
     FTransmitId = target;
     ReportUsable();

@@ -86,6 +86,9 @@ public:
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
     // "Net n" for every net 0 to 20 that opens, or the single entry "not installed".
     void GetPortList(QStringList& Items) override;
+    // The net, the bus it stands for and the target identifier: "Net 0 (virtualcan:can0),
+    // identifier 100".
+    QString Address() const override;
 
     // What the parameters were last confirmed as; the target identifier is offered again.
     const TCanSettings& Params() const { return FParams; }

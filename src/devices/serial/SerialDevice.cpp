@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 const QString kSection = QStringLiteral("common");
 const QString kBaudrate = QStringLiteral("baudrate");
@@ -37,7 +40,10 @@ TSerialDevice::TSerialDevice(QObject* owner)
     FComm->OnRxChar = [this](TVaComm*, int count) { CommRxChar(count); };
     // The component closes the port itself when the device went away (an unplugged adapter):
     // the connection ended from the far side, as when a TCP peer closes.
-    FComm->OnClose = [this](TVaComm*) { ReportLost(E_SUCCESS); };
+    FComm->OnClose = [this](TVaComm*) {
+        SetLastErrorText(QStringLiteral("the device went away (unplugged?)"));
+        ReportLost(E_SUCCESS);
+    };
     FComm->ResolvePortName = [this](const QString& name) { return FPortMap.DevicePath(name); };
 }
 
@@ -75,8 +81,10 @@ TStat TSerialDevice::OpenHook() {
         FComm->SetBaudrate(BaudrateCode(FSerialSettings.BaudIndex));
         FComm->SetDeviceName(FPortName);
         FComm->OpenPort();
-    } catch (const std::exception&) {
-        // The caller only sees the status, as for every transport.
+    } catch (const std::exception& e) {
+        // The caller only sees the status, as for every transport; the operator the cause.
+        const int error = FComm->LastOpenError();
+        SetLastErrorText(error ? OpenErrorText(error) : QString::fromLocal8Bit(e.what()));
         return E_IO_ERROR;
     }
     Settings->WriteInteger(kSection, kBaudrate, FSerialSettings.BaudIndex);
@@ -111,6 +119,32 @@ TStat TSerialDevice::Write(const std::uint8_t* Buffer, std::int32_t Count) {
 
 void TSerialDevice::GetPortList(QStringList& Items) {
     Items = FPortMap.PortList();
+}
+
+QString TSerialDevice::Address() const {
+    if (FPortName.isEmpty())
+        return {};
+    const QString path = FComm->PortName();
+    return path == FPortName ? path : QStringLiteral("%1 (%2)").arg(FPortName, path);
+}
+
+QString TSerialDevice::OpenErrorText(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("no such device");
+    case EBUSY:
+    case EWOULDBLOCK:
+        return QStringLiteral("port held by another program");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permission denied");
+    case ENOTTY:
+        return QStringLiteral("not a serial port");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 void TSerialDevice::CommRxChar(int count) {

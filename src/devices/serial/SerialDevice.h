@@ -24,6 +24,11 @@ public:
     // Raises EVaCommError when the bytes find no room within the write time-out.
     TStat Write(const std::uint8_t* Buffer, std::int32_t Count) override;
     void GetPortList(QStringList& Items) override;
+    // The port as chosen and the device it reaches: "COM4 (/dev/ttyUSB0)".
+    QString Address() const override;
+
+    // Why a device could not be opened, from the system's error number.
+    static QString OpenErrorText(int error);
 
     // The rate code of an index of the baud-rate list; raises "Baudrate index undefined".
     static TVaBaudrate BaudrateCode(int index);

@@ -69,8 +69,10 @@ TStat TTCPDevice::OpenHook() {
     // A pending attempt would otherwise make the socket ignore the new one.
     AbortSocket();
     const TTcpSettings wanted = *FRequested;
-    if (wanted.Port < 1 || wanted.Port > 65535)
+    if (wanted.Port < 1 || wanted.Port > 65535) {
+        SetLastErrorText(QStringLiteral("port %1 is outside 1 to 65535").arg(wanted.Port));
         return E_IO_ERROR;
+    }
     FHostSettings = wanted;
 
     {
@@ -84,6 +86,7 @@ TStat TTCPDevice::OpenHook() {
         ReportUsable();
     } else if (FPrevState == QAbstractSocket::UnconnectedState) {
         const QAbstractSocket::SocketError error = FSocket->error();
+        SetLastErrorText(ErrorText(error, FSocket->errorString()));
         if (IsStartFailure(error))
             return E_IO_ERROR;
         // A refusal met while starting still belongs to the attempt: report it from the loop.
@@ -166,7 +169,27 @@ void TTCPDevice::AttemptTimedOut() {
     if (!IsConnecting())
         return;
     AbortSocket();
+    SetLastErrorText(QStringLiteral("no answer within %1 s").arg(AttemptTimeoutMs / 1000.0));
     ReportFailed(E_CMD_FAILED);
+}
+
+QString TTCPDevice::ErrorText(QAbstractSocket::SocketError error, const QString& detail) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("connection refused (nothing listens on that port)");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("no such host");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("no answer in time");
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("the gripper's end closed the connection");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("permission denied");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("the network failed (%1)").arg(detail);
+    default:
+        return detail;
+    }
 }
 
 TStat TTCPDevice::ErrorCode(QAbstractSocket::SocketError error,
@@ -209,6 +232,8 @@ void TTCPDevice::SocketError(QAbstractSocket::SocketError error) {
     // The peer closing an established connection is a close, reported by SocketDisconnected.
     if (error == QAbstractSocket::RemoteHostClosedError && State() == TState::Connected)
         return;
+    if (State() != TState::Closing)
+        SetLastErrorText(ErrorText(error, FSocket->errorString()));
     // An error ends the connection without OnDisconnect.
     if (State() == TState::Connected)
         ReportLost(ErrorCode(error, QAbstractSocket::ConnectedState));
@@ -228,6 +253,8 @@ void TTCPDevice::SocketStateChanged(QAbstractSocket::SocketState state) {
 }
 
 void TTCPDevice::SocketDisconnected() {
-    if (State() == TState::Connected)
+    if (State() == TState::Connected) {
+        SetLastErrorText(ErrorText(QAbstractSocket::RemoteHostClosedError, QString()));
         ReportLost(E_SUCCESS);
+    }
 }

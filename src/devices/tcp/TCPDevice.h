@@ -43,6 +43,9 @@ public:
     // The status passed to OnError for a socket error met in the given socket state.
     static TStat ErrorCode(QAbstractSocket::SocketError error,
                            QAbstractSocket::SocketState stateBefore);
+    // The cause of a socket error for the operator; `detail` is the socket's own text, used
+    // where plain words would say less.
+    static QString ErrorText(QAbstractSocket::SocketError error, const QString& detail);
 
 protected:
     std::optional<TDeviceSettings> OfferedSettings() const override { return FHostSettings; }

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -63,7 +64,14 @@ TStat TUDPDevice::OpenHook() {
                                FLinkSettings.ListeningPort);
         Settings->WriteInteger(kSection, QStringLiteral("transmit_port"),
                                FLinkSettings.TransmitPort);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        const int error = udp->LastError();
+        SetLastErrorText(error == EADDRINUSE ? QStringLiteral("listening port %1 is in use by "
+                                                              "another program")
+                                                   .arg(FLinkSettings.ListeningPort)
+                         : error == EACCES ? QStringLiteral("permission denied")
+                         : error           ? QString::fromLocal8Bit(std::strerror(error))
+                                           : QString::fromLocal8Bit(e.what()));
         // Left open, the transport would claim a socket that never receives.
         FUdp = nullptr;
         udp->Shutdown();

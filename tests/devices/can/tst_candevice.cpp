@@ -308,10 +308,17 @@ private Q_SLOTS:
 
         // Refusals of Open, in the order of its steps.
         prompts.Asked = 0;
+        // Each says why, and the bus a net stands for.
         QCOMPARE(dev.Open(QStringLiteral("Net 5")), E_IO_ERROR);
+        QCOMPARE(dev.LastErrorText(),
+                 QStringLiteral("the bus did not open (no such device, or not up)"));
+        QCOMPARE(dev.Address(), QStringLiteral("Net 5 (socketcan:nosuchcan), identifier 100"));
         QCOMPARE(dev.Open(QStringLiteral("Net 9")), E_IO_ERROR);
+        QCOMPARE(dev.Open(QStringLiteral("Net 4")), E_IO_ERROR);
+        QCOMPARE(dev.LastErrorText(), QStringLiteral("no bus is configured for this net"));
         QCOMPARE(dev.Open(QStringLiteral("COM1")), E_NOT_FOUND);
-        QCOMPARE(prompts.Asked, 2);
+        QCOMPARE(dev.LastErrorText(), QStringLiteral("no CAN net is installed"));
+        QCOMPARE(prompts.Asked, 3);
         CountingPrompts badRate(Target(3, 100));
         dev.SetPrompts(&badRate);
         QCOMPARE(dev.Open(QStringLiteral("Net 0")), E_INVALID_PARAMETER);
@@ -320,6 +327,7 @@ private Q_SLOTS:
         CountingPrompts badId(Target(4, 0x1FFFFFFF));
         dev.SetPrompts(&badId);
         QCOMPARE(dev.Open(QStringLiteral("Net 0")), E_INSUFFICIENT_RESOURCES);
+        QCOMPARE(dev.LastErrorText(), QStringLiteral("receive identifier 536870912 refused"));
         QVERIFY(!dev.IsOpen());
         QCOMPARE(dev.Handle(), -1);
         dev.SetPrompts(nullptr);

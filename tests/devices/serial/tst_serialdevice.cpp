@@ -168,7 +168,49 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(
             events, (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}), 10000);
         QVERIFY(!cmd.IsConnected());
+        QCOMPARE(dev->LastErrorText(), QStringLiteral("the device went away (unplugged?)"));
         QCOMPARE(dev->Comm()->ThreadCount(), 0);
+    }
+
+    // A port that does not open says where it is and why, in plain words.
+    void failuresSayWhereAndWhy_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("closed pseudo-terminal") << "closed"
+                                                << "no such device";
+        QTest::newRow("name without a device") << "unmapped"
+                                               << "no such device";
+        QTest::newRow("held by another program") << "held"
+                                                 << "port held by another program";
+        QTest::newRow("plain file") << "file"
+                                    << "not a serial port";
+    }
+    void failuresSayWhereAndWhy() {
+        QFETCH(QString, kind);
+        QFETCH(QString, cause);
+        TempSettingsDir dir;
+        PtyPair pty;
+        QString port = pty.Path;
+        QString address = pty.Path;
+        TSerialDevice holder(nullptr);
+        holder.Comm()->ClosePause = 0;
+        if (kind == QLatin1String("closed")) {
+            pty.Hangup();
+            if (QFile::exists(port))
+                QSKIP("the pseudo-terminal's number was taken again meanwhile");
+        } else if (kind == QLatin1String("unmapped")) {
+            port = address = QStringLiteral("COM7");
+        } else if (kind == QLatin1String("held")) {
+            QCOMPARE(holder.OpenPort(port, 3), E_SUCCESS);
+        } else {
+            port = address = dir.FilePath(QStringLiteral("plain.txt"));
+            Touch(port);
+        }
+        TSerialDevice dev(nullptr);
+        dev.Comm()->ClosePause = 0;
+        QCOMPARE(dev.OpenPort(port, 3), E_IO_ERROR);
+        QCOMPARE(dev.LastErrorText(), cause);
+        QCOMPARE(dev.Address(), address);
     }
 };
 

@@ -188,6 +188,7 @@ private Q_SLOTS:
             c.ev.log, (QStringList{QStringLiteral("connect"), QStringLiteral("disconnect")}),
             10000);
         QVERIFY(!c.dev.IsOpen());
+        QCOMPARE(c.dev.LastErrorText(), QStringLiteral("the gripper's end closed the connection"));
         QCOMPARE(c.dev.Close(), E_SUCCESS);
         QCOMPARE(c.ev.log.size(), 2);
         // A frame to a closed transport goes nowhere and says so.
@@ -254,6 +255,45 @@ private Q_SLOTS:
         QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
         QTRY_COMPARE_WITH_TIMEOUT(ev.log, QStringList{QStringLiteral("connect")}, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!dev.ConnectTimer()->isActive(), 10000);
+    }
+
+    // Each way an attempt fails leaves its cause in plain words; the next open forgets it.
+    void failuresSayWhy_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port"); // 0: nobody listens; -1: a listener that never answers
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("refused") << QStringLiteral("127.0.0.1") << 0
+                                 << QStringLiteral("connection refused (nothing listens on that "
+                                                   "port)");
+        QTest::newRow("unknown host")
+            << QStringLiteral("nosuchhost.invalid") << 1000 << QStringLiteral("no such host");
+        QTest::newRow("no answer")
+            << QStringLiteral("127.0.0.1") << -1 << QStringLiteral("no answer within 0.3 s");
+        QTest::newRow("port out of range") << QStringLiteral("127.0.0.1") << 70000
+                                           << QStringLiteral("port 70000 is outside 1 to 65535");
+    }
+    void failuresSayWhy() {
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(QString, cause);
+        TempSettingsDir dir;
+        SilentListener listener;
+        if (port == 0)
+            port = UnusedPort();
+        else if (port < 0) {
+            QVERIFY(listener.Setup());
+            port = listener.Port();
+        }
+        TTCPDevice dev(nullptr);
+        Events ev(dev);
+        dev.AttemptTimeoutMs = 300;
+        if (dev.OpenHost(host, port) == E_SUCCESS)
+            QTRY_VERIFY_WITH_TIMEOUT(!ev.log.isEmpty(), 20000);
+        QCOMPARE(dev.LastErrorText(), cause);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QCOMPARE(dev.OpenHost(QStringLiteral("127.0.0.1"), server.serverPort()), E_SUCCESS);
+        QCOMPARE(dev.LastErrorText(), QString());
     }
 
     // An attempt that gets no answer ends by itself; one that is closed ends quietly.

@@ -211,6 +211,9 @@ private Q_SLOTS:
         bool connected = false;
         dev.OnConnect = [&](TDevice*) { connected = true; };
         QCOMPARE(dev.OpenWith(QStringLiteral("127.0.0.1"), holder.localPort(), 1500), E_IO_ERROR);
+        QCOMPARE(dev.LastErrorText(),
+                 QStringLiteral("listening port %1 is in use by another program")
+                     .arg(holder.localPort()));
         QVERIFY(!dev.IsOpen());
         QVERIFY(!dev.ConnectTimer()->isActive());
         QVERIFY(!QFile::exists(dir.FilePath(QStringLiteral("udp.cfg"))));

@@ -98,10 +98,12 @@ void TVaComm::OpenPort() {
     if (IsOpen())
         throw EVaCommError(kRefused);
     const QString name = PortName();
+    FLastOpenError = ENOENT;
     // A name that reaches no device is a device not found; a relative name would open a file.
     if (!name.startsWith(QLatin1Char('/')))
         throw EVaCommError(QStringLiteral("Specified device not found (%1).").arg(name));
-    if (const int e = FPort.Open(QFile::encodeName(name))) {
+    FLastOpenError = FPort.Open(QFile::encodeName(name));
+    if (const int e = FLastOpenError) {
         if (e == ENOENT)
             throw EVaCommError(QStringLiteral("Specified device not found (%1).").arg(name));
         throw EVaCommError(

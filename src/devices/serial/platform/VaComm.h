@@ -264,6 +264,9 @@ public:
     void OpenPort();
     void ClosePort();
     bool IsOpen() const { return FPort.IsOpen(); }
+    // The system's error number of the latest OpenPort that failed to open the device (ENOENT
+    // for a name that reaches none), 0 after one that opened it.
+    int LastOpenError() const { return FLastOpenError; }
     int ReadData(std::uint8_t* buffer, int count);
     int WriteData(const std::uint8_t* buffer, int count);
     int InputCount();
@@ -335,6 +338,7 @@ private:
     std::uint32_t FMask = 0;
     bool FDestroying = false;
     bool FClosing = false;
+    int FLastOpenError = 0;
     unsigned FGeneration = 0; // counts opens, so a late report of a gone device is ignored
 
     std::recursive_mutex FReadLock;
