@@ -23,6 +23,8 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace mainwin;
 
 // ---------------------------------------------------------------------------------------------
@@ -75,6 +77,8 @@ QRect TMainWin::KeepClearArea() const {
 void TMainWin::ShowToolWindow(QWidget* w, const QString& key) {
     if (!w->isVisible() && !FPlacedTools.contains(key)) {
         FPlacedTools.insert(key, w);
+        // A resize just made may still move the right pane: settle the layouts first.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         const QScreen* s = screen() ? screen() : QApplication::primaryScreen();
         const QRect desktop = s ? s->availableGeometry() : QRect();
         // A window not shown yet has no frame of its own; the main window's is the best guess.
@@ -94,8 +98,15 @@ void TMainWin::ShowToolWindow(QWidget* w, const QString& key) {
             client = placed.marginsRemoved(frame);
         }
         if (!client.isEmpty()) {
-            w->resize(client.size().expandedTo(w->minimumSize()).boundedTo(w->maximumSize()));
-            w->move(client.topLeft() - QPoint(frame.left(), frame.top()));
+            // Its layout's own minimum counts too: the window would grow to it when shown.
+            const QSize least = w->minimumSize().expandedTo(w->minimumSizeHint());
+            const QSize size = client.size().expandedTo(least).boundedTo(w->maximumSize());
+            QPoint at = client.topLeft();
+            // Placed left of what must stay in sight, it grows leftwards, not over it.
+            if (size.width() > client.width() && client.right() < KeepClearArea().left())
+                at.setX(std::max(desktop.left() + frame.left(), client.right() + 1 - size.width()));
+            w->resize(size);
+            w->move(at - QPoint(frame.left(), frame.top()));
         }
     }
     if (!w->isVisible())
