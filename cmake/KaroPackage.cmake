@@ -19,4 +19,11 @@ simulates a gripper for trying both without hardware.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+if(KARO_BUILD_PYTHON)
+  # The module is built for this one interpreter version, as Debian's own extension modules are.
+  math(EXPR karo_python_next "${Python3_VERSION_MINOR} + 1")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+    ", python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~)"
+    ", python3 (<< ${Python3_VERSION_MAJOR}.${karo_python_next})")
+endif()
 include(CPack)

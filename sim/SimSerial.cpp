@@ -63,6 +63,10 @@ QString TSimSerialLink::Name() const {
     return QStringLiteral("serial %1").arg(FPort.Path());
 }
 
+qint64 TSimSerialLink::Backlog() const {
+    return FPort.FOut.size();
+}
+
 void TSimSerialLink::WriteFrame(const TByteArray& frame) {
     FPort.Send(frame);
 }

@@ -19,6 +19,8 @@ class TSimSerialLink : public TSimLink {
 public:
     TSimSerialLink(TGripperModel& model, TSimSerialPort& port);
     QString Name() const override;
+    // What the line has not taken yet: a flood waits for it as it does on TCP.
+    qint64 Backlog() const override;
 
 protected:
     void WriteFrame(const TByteArray& frame) override;
