@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "diagnostics/CommLogStore.h"
 
+#include "protocol/Errors.h"
+
 #include <algorithm>
 
-void TLogStore::Append(TPacket copy, bool received, std::uint32_t roundTripField,
-                       std::int64_t wallMs) {
+void TLogStore::Append(std::int32_t id, const std::uint8_t* data, std::size_t n, bool received,
+                       std::uint32_t roundTripField, std::int64_t wallMs) {
     const std::int64_t seq = EndSeq();
     if (FBases.empty() || wallMs < FBases.back().WallMs ||
         wallMs - FBases.back().WallMs > MaxOffsetMs)
         FBases.push_back({seq, wallMs});
     const auto offset = static_cast<std::uint32_t>(wallMs - FBases.back().WallMs);
-    copy.ID = static_cast<std::int32_t>(
-        (static_cast<std::uint32_t>(copy.ID) & 0xFF) | (received ? RxBit : 0u) |
-        (roundTripField << RoundTripShift) | (offset << OffsetShift));
-    FPackets.Add(std::move(copy));
+    const std::uint32_t bits = (static_cast<std::uint32_t>(id) & 0xFF) | (received ? RxBit : 0u) |
+                               (roundTripField << RoundTripShift) | (offset << OffsetShift);
+    const auto start = FDataFirst + static_cast<std::int64_t>(FData.size());
+    FData.insert(FData.end(), data, data + n);
+    FEntries.push_back({bits, static_cast<std::uint32_t>(n), start});
 }
 
 void TLogStore::Add(const TPacket& packet, bool received, const TLogStamp& stamp) {
@@ -21,40 +24,63 @@ void TLogStore::Add(const TPacket& packet, bool received, const TLogStamp& stamp
         stamp.RoundTripMs < 0
             ? 0
             : static_cast<std::uint32_t>(std::min(stamp.RoundTripMs, MaxRoundTripMs) + 1);
-    TPacket copy = packet;
-    copy.Data.resize(packet.Length > 0 ? static_cast<std::size_t>(packet.Length) : 0);
-    Append(std::move(copy), received, roundTrip, stamp.WallMs);
+    // A payload shorter than its length field is stored padded with zeros, as a copy would be.
+    const std::size_t n = packet.Length > 0 ? static_cast<std::size_t>(packet.Length) : 0;
+    const std::size_t have = std::min(n, packet.Data.size());
+    Append(packet.ID, packet.Data.data(), have, received, roundTrip, stamp.WallMs);
+    if (have < n) {
+        FData.insert(FData.end(), n - have, 0);
+        FEntries.back().Length = static_cast<std::uint32_t>(n);
+    }
 }
 
 void TLogStore::AddEvent(const TLinkEvent& event, const TLogStamp& stamp) {
-    TPacket copy;
-    copy.ID = event.ID;
     const std::size_t n = std::min<std::size_t>(event.Bytes.size(), 256);
-    copy.Data.resize(EventHeader + n);
-    copy.Data[0] = static_cast<std::uint8_t>(event.Kind);
+    TByteArray d(EventHeader + n);
+    d[0] = static_cast<std::uint8_t>(event.Kind);
     for (int i = 0; i < 4; ++i)
-        copy.Data[1 + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(event.Count >> (8 * i));
-    std::copy_n(event.Bytes.begin(), n, copy.Data.begin() + EventHeader);
-    copy.Length = static_cast<std::int32_t>(copy.Data.size());
+        d[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(event.Count >> (8 * i));
+    std::copy_n(event.Bytes.begin(), n, d.begin() + EventHeader);
     // The request whose reply is missing went out; everything else came in.
-    Append(std::move(copy), event.Kind != TLinkEventKind::ReplyMissing, EventMark, stamp.WallMs);
+    Append(event.ID, d.data(), d.size(), event.Kind != TLinkEventKind::ReplyMissing, EventMark,
+           stamp.WallMs);
 }
 
 std::uint32_t TLogStore::EventCount(int index) const {
-    const TByteArray& d = Raw(index).Data;
-    return static_cast<std::uint32_t>(d[1]) | (static_cast<std::uint32_t>(d[2]) << 8) |
-           (static_cast<std::uint32_t>(d[3]) << 16) | (static_cast<std::uint32_t>(d[4]) << 24);
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        count |= static_cast<std::uint32_t>(Byte(index, 1 + i)) << (8 * i);
+    return count;
 }
 
 TLinkEvent TLogStore::Event(int index) const {
-    const TByteArray& d = Raw(index).Data;
+    const TByteArray d = Raw(index).Data;
     TLinkEvent e;
     e.Kind = EventKind(index);
     e.Count = EventCount(index);
     e.ID = ID(index);
     e.Bytes.assign(d.begin() + EventHeader, d.end());
     return e;
+}
+
+const TLogStore::TEntry& TLogStore::Entry(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return FEntries[static_cast<std::size_t>(index)];
+}
+
+TPacket TLogStore::Raw(int index) const {
+    const TEntry& e = Entry(index);
+    TPacket p;
+    p.ID = static_cast<std::int32_t>(e.Bits);
+    p.Length = static_cast<std::int32_t>(e.Length);
+    const auto from = FData.begin() + (e.Start - FDataFirst);
+    p.Data.assign(from, from + e.Length);
+    return p;
+}
+
+std::size_t TLogStore::Bytes() const {
+    return FEntries.size() * sizeof(TEntry) + FData.size() + FBases.size() * sizeof(TBase);
 }
 
 TPacket TLogStore::Packet(int index) const {
@@ -78,14 +104,19 @@ int TLogStore::RoundTripMs(int index) const {
 }
 
 void TLogStore::DropOldest() {
-    FPackets.Delete(0);
+    const TEntry& e = Entry(0);
+    FData.erase(FData.begin(), FData.begin() + e.Length);
+    FDataFirst += e.Length;
+    FEntries.pop_front();
     ++FFirstSeq;
     while (FBases.size() >= 2 && FBases[1].Seq <= FFirstSeq)
         FBases.pop_front();
 }
 
 void TLogStore::Clear() {
-    FPackets.Clear();
+    FEntries.clear();
+    FData.clear();
+    FDataFirst = 0;
     FBases.clear();
     FFirstSeq = 0;
 }

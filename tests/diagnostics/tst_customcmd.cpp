@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <malloc.h>
 #include <map>
 #include <stdexcept>
 
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void invalidEntriesAreMarked();
     void hidingOrAFailedSendLeavesNoStuckSending();
     void resultsStayBoundedAndOverlongPastesAreRefused();
+    void autosendTrafficCostsTheCommandLogLittleMemory();
 };
 
 void TestCustomCmd::hexModeSendsTheLogsBytesAndResultsShowReplyData() {
@@ -451,6 +453,33 @@ void TestCustomCmd::hidingOrAFailedSendLeavesNoStuckSending() {
     ed.btnSend->click();
     QCOMPARE(rig.Requests.size(), sent + 2);
     QCOMPARE(LogLines(ed).last(), QStringLiteral("Sending Command 40h: No error"));
+}
+
+void TestCustomCmd::autosendTrafficCostsTheCommandLogLittleMemory() {
+    // Half an hour of auto-send at 50 ms: a request without payload and its short reply each
+    // time. The log keeps every packet, so its cost per entry is what grows under auto-send.
+    const int sends = 36000;
+    const TPacket request{0x40, 0, {}};
+    const TPacket reply{0x40, 6, HexBytes("00 00 01 00 00 00")};
+    const std::int64_t t0 = 1'800'000'000'000;
+    TLogStore store;
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < sends; ++i) {
+        store.Add(request, false, {t0 + 50 * i, -1});
+        store.Add(reply, true, {t0 + 50 * i + 1, 1});
+    }
+    const double perEntry = double(mallinfo2().uordblks - before) / (2.0 * sends);
+    QVERIFY2(perEntry < 24.0, qPrintable(QStringLiteral("%1 bytes per entry").arg(perEntry)));
+    for (int i = 0; i < 100; ++i)
+        store.DropOldest();
+    const int last = store.Count() - 1;
+    QCOMPARE(store.Count(), 2 * sends - 100);
+    QCOMPARE(HexString(store.Packet(last).Data), QStringLiteral("00 00 01 00 00 00"));
+    QVERIFY(store.Received(last) && !store.Received(0));
+    QCOMPARE(store.WallMs(last), t0 + 50 * (sends - 1) + 1);
+    QCOMPARE(store.RoundTripMs(last), 1);
+    QVERIFY(store.Packet(0).Data.empty());
+    QCOMPARE(store.WallMs(0), t0 + 50 * 50);
 }
 
 QTEST_MAIN(TestCustomCmd)

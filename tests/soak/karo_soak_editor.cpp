@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // karo-soak-editor: the command editor of the real console (offscreen) auto-sending to karo-sim
 // for a given time, with the resident memory sampled every minute. Exits 1 when memory grew by
-// more than the allowance from the first minute's sample to the last, or sends failed.
+// more than the allowance from the first minute's sample to the last, or sends failed. Each
+// sample also shows the heap in use and the command log's share of it: the log keeps every
+// packet, so it grows with the sends by design.
 
 #include "FaultRun.h"
 #include "app/Commander.h"
@@ -19,6 +21,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <malloc.h>
 
 using namespace soak;
 
@@ -75,8 +78,11 @@ int main(int argc, char* argv[]) {
         if (m == 1)
             first = last;
         const TCustomCmd::TSendCounts& c = ed->Counts();
-        std::printf("  minute %2d: RSS %lld KiB, sent %d, answered %d, failed %d\n", m,
-                    static_cast<long long>(last / 1024), c.Sent, c.Answered, c.Failed);
+        const TLogStore& log = w.CommandLog()->Store();
+        std::printf("  minute %2d: RSS %lld KiB, heap in use %zu KiB, command log %d entries "
+                    "%zu KiB; sent %d, answered %d, failed %d\n",
+                    m, static_cast<long long>(last / 1024), mallinfo2().uordblks / 1024,
+                    log.Count(), log.Bytes() / 1024, c.Sent, c.Answered, c.Failed);
         std::fflush(stdout);
     }
     const TCustomCmd::TSendCounts& c = ed->Counts();
