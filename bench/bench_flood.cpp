@@ -58,6 +58,7 @@ struct TRun {
     std::uint64_t Dropped = 0;
     double Seconds = 0;
     double PeakMb = 0;
+    QString Failure; // set when the run could not finish
 };
 
 TRun Run(soak::TLink link, const QStringList& simArgs) {
@@ -107,8 +108,11 @@ TRun Run(soak::TLink link, const QStringList& simArgs) {
         t.start();
         const TStat status = gripper->Stop();
         run.StopMs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-        if (status != E_SUCCESS || gripper->LastOutcome().Kind != TOutcomeKind::Replied)
-            bench::Fail(QStringLiteral("Stop %1 was not answered (status %2)").arg(i).arg(status));
+        if (status != E_SUCCESS || gripper->LastOutcome().Kind != TOutcomeKind::Replied) {
+            // Returned, not ended here: the simulator must go with its owner, not flood on.
+            run.Failure = QStringLiteral("Stop %1 was not answered (status %2)").arg(i).arg(status);
+            break;
+        }
         run.PeakMb = std::max(run.PeakMb, ResidentMb());
     }
     probe.stop();
@@ -150,6 +154,7 @@ int main(int argc, char** argv) {
     if (names.isEmpty())
         names = {QStringLiteral("tcp"), QStringLiteral("udp"), QStringLiteral("serial"),
                  QStringLiteral("can")};
+    bool failed = false;
     for (const QString& name : names) {
         const std::optional<soak::TLink> link = soak::LinkFromName(name);
         if (!link)
@@ -158,8 +163,15 @@ int main(int argc, char** argv) {
         const TRun calm = Run(*link, {});
         gBoxes.clear();
         const TRun flood = Run(*link, {QStringLiteral("--flood-updates")});
-        Report(name, "calm", calm);
-        Report(name, "flooded", flood);
+        for (const TRun* r : {&calm, &flood})
+            if (!r->Failure.isEmpty()) {
+                std::printf("%s: %s\n", qPrintable(name), qPrintable(r->Failure));
+                failed = true;
+            }
+        if (calm.Failure.isEmpty())
+            Report(name, "calm", calm);
+        if (flood.Failure.isEmpty())
+            Report(name, "flooded", flood);
     }
-    return 0;
+    return failed ? 1 : 0;
 }
