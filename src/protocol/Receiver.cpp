@@ -58,6 +58,9 @@ std::size_t TPacketReceiver::Feed(const std::uint8_t* data, std::size_t count,
                                   const TPacketSink& sink) {
     const std::size_t used =
         Consume(data, count, [&sink](TPacket& packet) { return !sink || sink(packet); });
+    // The next pause is counted from here: time spent handling a long read (or in the sink)
+    // is no pause on the line.
+    FLastTick = Now();
     // Preamble bytes at the end may still open a frame.
     const std::uint32_t held = FCount == 0 ? std::min(FSkipped, FRun) : 0;
     FSkipped -= held;

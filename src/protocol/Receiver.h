@@ -46,7 +46,8 @@ public:
     // Handles the bytes of one read. They arrived together, so one tick stands for all of them:
     // the packets are those that feeding them one by one at that tick gives. Returns the
     // number of bytes handled (`count` unless the sink stopped early). Skipped bytes are
-    // reported at the end of the read at the latest.
+    // reported at the end of the read at the latest. A pause is measured from the end of the
+    // previous read's handling.
     std::size_t Feed(const std::uint8_t* data, std::size_t count, const TPacketSink& sink);
 
     // Whether any candidate frame is pending, and how many.

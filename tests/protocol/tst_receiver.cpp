@@ -290,6 +290,26 @@ private Q_SLOTS:
         QCOMPARE(Feed(r, MakeFrame(0x22, {})).size(), 1);
     }
 
+    // A slow consumer of one read is not a pause on the line: the rest of a frame that comes
+    // right after the read was handled still completes it.
+    void handlingTimeIsNoPause() {
+        FakeTick tick;
+        TPacketReceiver r(tick.Source());
+        const TByteArray first = MakeFrame(0x40, Bytes("00 00 00 00 00 00"));
+        const TByteArray second = MakeFrame(0x43, Bytes("00 00 00 00 20 41"));
+        TByteArray read1 = first;
+        read1.insert(read1.end(), second.begin(), second.begin() + 7);
+        int got = 0;
+        const auto slowSink = [&](TPacket&) {
+            ++got;
+            tick.Advance(500);
+            return true;
+        };
+        r.Feed(read1.data(), read1.size(), slowSink);
+        r.Feed(second.data() + 7, second.size() - 7, slowSink);
+        QCOMPARE(got, 2);
+    }
+
     void noGapCheckRightAfterThePreamble() {
         FakeTick tick;
         TPacketReceiver r(tick.Source());
