@@ -58,10 +58,9 @@ TRead Read(const QByteArray& bytes) {
     else
         r.bom = bytes.startsWith("\xEF\xBB\xBF");
     r.lines = text.split(QLatin1Char('\n'));
-    QString last = r.lines.last();
-    if (last.endsWith(QLatin1Char('\r')))
-        last.chop(1);
-    if (last.isEmpty())
+    // Only a final line feed ends the last line; a bare carriage return after it is a line of
+    // its own, which the writer ends like the others.
+    if (r.lines.last().isEmpty())
         r.lines.removeLast();
     for (QString& l : r.lines)
         while (l.endsWith(QLatin1Char('\r')))
