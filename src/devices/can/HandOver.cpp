@@ -29,7 +29,15 @@ void THandOver::WorkerDone() {
 }
 
 void THandOver::Drain() {
-    for (;;) {
+    // Only the tasks queued by now: the worker queues its next one as soon as this one is taken,
+    // and under a flood taking those too would keep the event loop from ever running. Each task
+    // posted a call of its own, which takes it later.
+    std::size_t queued = 0;
+    {
+        std::lock_guard lock(FMutex);
+        queued = FTasks.size();
+    }
+    for (; queued > 0; --queued) {
         std::shared_ptr<TTask> task;
         {
             std::lock_guard lock(FMutex);
@@ -43,6 +51,11 @@ void THandOver::Drain() {
         if (task->Work)
             task->Work();
     }
+}
+
+std::size_t THandOver::Pending() {
+    std::lock_guard lock(FMutex);
+    return FTasks.size();
 }
 
 void THandOver::WaitForWorker() {

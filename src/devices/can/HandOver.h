@@ -28,8 +28,9 @@ public:
     // Worker: last call of its run, so WaitForWorker stops waiting.
     void WorkerDone();
 
-    // User-interface thread: runs every pending hand-over now.
+    // User-interface thread: runs the hand-overs pending now, not those queued meanwhile.
     void Drain();
+    std::size_t Pending();
     // User-interface thread: returns once the worker called WorkerDone, running hand-overs
     // meanwhile.
     void WaitForWorker();

@@ -245,6 +245,32 @@ private Q_SLOTS:
         QCOMPARE(data, QByteArray("askreply"));
     }
 
+    // Under a flood the event thread queues the next hand-over while this thread still runs the
+    // last one; the event loop must get its turn between them all the same.
+    void aFloodLeavesTheEventLoopItsTurn() {
+        PtyPair pty;
+        auto c = Port(pty.Path);
+        int jobs = 0;
+        int jobsWhenLoopRan = -1;
+        c->OnRxChar = [&](TVaComm* s, int) {
+            if (jobs++ == 0)
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(), [&] { jobsWhenLoopRan = jobs; },
+                    Qt::QueuedConnection);
+            std::uint8_t b = 0;
+            s->ReadData(&b, 1);
+            // The next hand-over is queued before this one ends, as in a flood.
+            QElapsedTimer t;
+            t.start();
+            while (s->InputCount() > 0 && s->PendingHandOvers() == 0 && t.elapsed() < 10000)
+                QThread::yieldCurrentThread();
+        };
+        c->OpenPort();
+        pty.Send(Pattern(100));
+        QTRY_VERIFY_WITH_TIMEOUT(jobsWhenLoopRan >= 0, 20000);
+        QVERIFY2(jobsWhenLoopRan < 10, qPrintable(QString::number(jobsWhenLoopRan)));
+    }
+
     void writeBufferFullAndDrainBeforeClose() {
         PtyPair pty;
         auto c = Port(pty.Path);

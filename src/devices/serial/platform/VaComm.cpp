@@ -226,7 +226,15 @@ void TVaComm::RunJob(TJob& job) {
 }
 
 void TVaComm::RunPendingJobs() {
-    for (;;) {
+    // Only the jobs queued by now: under a flood the event thread queues the next one while
+    // this one still runs, and taking those too would keep the event loop from ever running.
+    // Each job posted a call of its own, which takes it later.
+    std::size_t queued = 0;
+    {
+        std::lock_guard<std::mutex> lock(FJobLock);
+        queued = FJobs.size();
+    }
+    for (; queued > 0; --queued) {
         std::shared_ptr<TJob> j;
         {
             std::lock_guard<std::mutex> lock(FJobLock);
