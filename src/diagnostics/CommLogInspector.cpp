@@ -84,6 +84,9 @@ TLogInspector::TLogInspector(QWidget* parent) : QWidget(parent) {
 }
 
 void TLogInspector::Inspect(const TByteArray& bytes) {
+    if (FShown && bytes == FBytes)
+        return;
+    FShown = true;
     FBytes = bytes;
     btnCopyHex->setEnabled(!bytes.empty());
     if (bytes.empty()) {

@@ -34,4 +34,5 @@ public:
 
 private:
     TByteArray FBytes;
+    bool FShown = false; // FBytes are on display
 };

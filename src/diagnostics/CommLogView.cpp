@@ -36,16 +36,28 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
             qOverload<>(&QWidget::update));
 }
 
+// Kept until the font changes: every appended line asks for them, and a flood appends
+// hundreds of thousands a second.
+const TLogView::TMetrics& TLogView::Metrics() const {
+    if (!FMetrics) {
+        const QFontMetricsF f(font());
+        FMetrics = TMetrics{std::max(1, fontMetrics().lineSpacing()),
+                            std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0'))),
+                            std::max(1.0, f.horizontalAdvance(QLatin1Char('0')))};
+    }
+    return *FMetrics;
+}
+
 int TLogView::LineHeight() const {
-    return std::max(1, fontMetrics().lineSpacing());
+    return Metrics().LineHeight;
 }
 
 int TLogView::CharWidth() const {
-    return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    return Metrics().CharWidth;
 }
 
 double TLogView::CharWidthF() const {
-    return std::max(1.0, QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0')));
+    return Metrics().CharWidthF;
 }
 
 // Glyph advances are fractional; a whole-pixel character width drifts off the drawn text by
@@ -113,6 +125,10 @@ void TLogView::LineAppended(int chars) {
 
 void TLogView::LineRemoved(int index) {
     // Marked text and the scroll position stay on the lines they were on.
+    // Only a mark over the removed line now covers other text; a full log removes a line per
+    // packet, and telling the inspector each time would stall a flood.
+    const bool changed = FAnchor != FCursor && std::min(FAnchor, FCursor).Line <= index &&
+                         std::max(FAnchor, FCursor).Line >= index;
     auto shift = [index](TPos& p) {
         if (p.Line > index)
             --p.Line;
@@ -121,7 +137,8 @@ void TLogView::LineRemoved(int index) {
     };
     shift(FAnchor);
     shift(FCursor);
-    Q_EMIT selectionChanged();
+    if (changed)
+        Q_EMIT selectionChanged();
     QScrollBar* v = verticalScrollBar();
     if (v->value() > index && v->value() < v->maximum())
         v->setValue(v->value() - 1);
@@ -248,8 +265,10 @@ void TLogView::resizeEvent(QResizeEvent* event) {
 
 void TLogView::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        FMetrics.reset();
         UpdateScrollBars();
+    }
 }
 
 void TLogView::mousePressEvent(QMouseEvent* event) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // A read-only, fixed-pitch view of numbered lines that it asks for only when it paints them.
 // Appending a line and replacing all lines cost the same however many lines there are, which a
@@ -89,6 +90,13 @@ private:
     bool MoveCursor(QKeyEvent* event);
 
     int FMaxChars = 0;
+    struct TMetrics {
+        int LineHeight;
+        int CharWidth;
+        double CharWidthF;
+    };
+    const TMetrics& Metrics() const;
+    mutable std::optional<TMetrics> FMetrics;
     TPos FAnchor;
     TPos FCursor;
     bool FSelecting = false;

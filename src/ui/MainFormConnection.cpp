@@ -356,8 +356,12 @@ void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
 }
 
 void TMainWin::ShowStateFlags(std::uint32_t state) {
-    for (QCheckBox* box : FStateBoxes) {
-        const auto mask = box->property("Tag").value<quint32>();
-        box->setChecked(static_cast<std::int32_t>(state & mask) > 0);
+    // The boxes were made in the table's order; looking their masks up by property name cost
+    // more than all else an update does.
+    for (std::size_t i = 0; i < std::min<std::size_t>(FStateBoxes.size(), SysflagDescr.size());
+         ++i) {
+        const std::uint32_t mask = SysflagDescr[i].Flag;
+        FStateBoxes[static_cast<qsizetype>(i)]->setChecked(static_cast<std::int32_t>(state & mask) >
+                                                           0);
     }
 }

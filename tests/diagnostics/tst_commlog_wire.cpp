@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -390,6 +391,19 @@ void TestCommLogWire::inspectorShowsEveryReading() {
     QVERIFY(log.Inspector->edInspector->toPlainText().contains(QStringLiteral("1092681471")));
     log.Inspector->btnCopyHex->click();
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("FF FE 20 41"));
+
+    // A full log drops a line per packet: a mark below rides along with its line, and with
+    // nothing marked there, nobody is told (a flood would re-inspect for every packet).
+    log.SetCapacity(3);
+    for (int i = 0; i < 3; ++i)
+        log.LogPacket(MakePacket(0x44, "00 00 FF FE 20 41"), true);
+    const int last = static_cast<int>(Lines(log).size()) - 1;
+    log.RxMsgMemo->SetSelection({last, at}, {last, at + 5});
+    QSignalSpy told(log.RxMsgMemo, &TLogView::selectionChanged);
+    log.LogPacket(MakePacket(0x45, "00 00"), true);
+    log.LogPacket(MakePacket(0x45, "00 00"), true);
+    QCOMPARE(log.Inspector->Bytes(), HexBytes("FF FE"));
+    QCOMPARE(told.count(), 0);
 }
 
 QTEST_MAIN(TestCommLogWire)
