@@ -22,6 +22,7 @@ class TCANRxThread : public QThread {
     Q_OBJECT
 public:
     static constexpr int ErrorTimerInterval = 50;
+    static constexpr std::int32_t RxBatch = 64; // frames one read may take
 
     // Starts at once. Raises "rx queue not assigned" without a queue.
     TCANRxThread(TDevice* device, TByteQueue* queue, TCanHandle handle,
