@@ -70,7 +70,7 @@ void TGripperModel::HandleUpdateRequest(const TPacket& request, TSimLink& link) 
                     return;
                 }
                 // A burst per tick while the link keeps up; a link that may be gone ends it.
-                for (int k = 0; k < 256 && target->Backlog() < 65536; ++k) {
+                for (int k = 0; k < 256 && target->Backlog() < 65536 && !target->WireBusy(); ++k) {
                     s.OnlyChanged = false;
                     SendUpdate(s);
                     if (target->IsClosed())

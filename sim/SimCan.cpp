@@ -19,6 +19,15 @@ void TSimCanLink::WriteFrame(const TByteArray& frame) {
     FBus.Send(frame);
 }
 
+double TSimCanLink::WireBits(std::size_t bytes) const {
+    // Per data frame of up to 8 bytes: start, identifier, control, CRC, acknowledge, end of
+    // frame and the pause between frames (47 bits with an 11-bit identifier, 67 with 29 bits);
+    // stuff bits left out, which only makes the bus faster than it is.
+    const double overhead = FBus.Id() + 1 > 0x7FF ? 67 : 47;
+    const auto frames = static_cast<double>((bytes + 7) / 8);
+    return frames * overhead + 8.0 * static_cast<double>(bytes);
+}
+
 void TSimCanLink::CloseLink() {
     deleteLater();
 }

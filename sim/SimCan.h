@@ -21,6 +21,9 @@ public:
 protected:
     void WriteFrame(const TByteArray& frame) override;
     void CloseLink() override;
+    // A classic bus at its highest rate: nothing carries a flood faster.
+    double WireBitRate() const override { return 1e6; }
+    double WireBits(std::size_t bytes) const override;
 
 private:
     TSimCanBus& FBus;

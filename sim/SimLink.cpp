@@ -8,17 +8,22 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-qint64 NowMs() {
-    static QElapsedTimer clock = [] {
+const QElapsedTimer& Clock() {
+    static const QElapsedTimer clock = [] {
         QElapsedTimer t;
         t.start();
         return t;
     }();
-    return clock.elapsed();
+    return clock;
+}
+
+qint64 NowMs() {
+    return Clock().elapsed();
 }
 
 QByteArray Hex(const TByteArray& bytes) {
@@ -140,6 +145,15 @@ void TSimLink::Emit(const TByteArray& frameIn) {
     if (faults.Verbose)
         Trace(Name(), ">", frame, note);
     WriteFrame(frame);
+    if (const double rate = WireBitRate(); rate > 0) {
+        const qint64 now = Clock().nsecsElapsed();
+        FWireFreeNs =
+            std::max(FWireFreeNs, now) + static_cast<qint64>(WireBits(frame.size()) * 1e9 / rate);
+    }
     Q_EMIT FrameSent(QByteArray(reinterpret_cast<const char*>(frame.data()),
                                 static_cast<qsizetype>(frame.size())));
+}
+
+bool TSimLink::WireBusy() const {
+    return WireBitRate() > 0 && FWireFreeNs > Clock().nsecsElapsed() + 1000000;
 }

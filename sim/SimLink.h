@@ -36,6 +36,10 @@ public:
     // Bytes written but not gone out yet; a flood keeps it low rather than fill memory.
     virtual qint64 Backlog() const { return 0; }
 
+    // True while what was sent still occupies the wire for over a millisecond: a link with a
+    // bit rate (a CAN bus, Ethernet) carries a flood no faster than that rate.
+    bool WireBusy() const;
+
     // True once the link has been closed; nothing is sent any more.
     bool IsClosed() const { return FClosed; }
 
@@ -49,6 +53,10 @@ protected:
     virtual void WriteFrame(const TByteArray& frame) = 0;
     // Ends the connection; the transport deletes the link later.
     virtual void CloseLink() = 0;
+    // Bits per second of the wire and the bits a frame of `bytes` takes on it; 0 for a link
+    // whose own writes pace the sender (a TCP stream, a serial line).
+    virtual double WireBitRate() const { return 0; }
+    virtual double WireBits(std::size_t bytes) const { return 8.0 * static_cast<double>(bytes); }
     // Called by a transport that learned the peer has gone.
     void MarkClosed();
 
@@ -70,4 +78,5 @@ private:
     int FFramesReceived = 0;
     bool FFalseHeaderSent = false;
     bool FClosed = false;
+    qint64 FWireFreeNs = 0; // when the wire has carried what was sent
 };

@@ -17,6 +17,13 @@ void TSimUdpPeerLink::WriteFrame(const TByteArray& frame) {
     FServer.Send(frame, FAddress, FPort);
 }
 
+double TSimUdpPeerLink::WireBits(std::size_t bytes) const {
+    // UDP, IPv4 and Ethernet headers and check sequence, the frame's minimum of 64 bytes, then
+    // preamble and inter-frame gap.
+    const std::size_t frame = std::max<std::size_t>(64, bytes + 8 + 20 + 14 + 4);
+    return 8.0 * static_cast<double>(frame + 8 + 12);
+}
+
 void TSimUdpPeerLink::CloseLink() {
     FServer.Forget(this);
     deleteLater();

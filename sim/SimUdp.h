@@ -23,6 +23,9 @@ public:
 protected:
     void WriteFrame(const TByteArray& frame) override;
     void CloseLink() override;
+    // Fast Ethernet, as a gripper's port has.
+    double WireBitRate() const override { return 100e6; }
+    double WireBits(std::size_t bytes) const override;
 
 private:
     TSimUdpServer& FServer;

@@ -171,8 +171,8 @@ int main(int argc, char* argv[]) {
                        "a header announcing 65535 bytes that never come."));
     const QCommandLineOption floodOpt(
         QStringLiteral("flood-updates"),
-        QStringLiteral("Automatic updates go out as fast as the link takes them instead of at "
-                       "their period."));
+        QStringLiteral("Automatic updates go out as fast as the link carries them instead of "
+                       "at their period (UDP as on Fast Ethernet, CAN as on a 1 Mbit/s bus)."));
     const QCommandLineOption loseOpt(QStringLiteral("lose-part-after-ms"),
                                      QStringLiteral("A held part slips out <n> ms after each "
                                                     "successful grasp (SIGUSR1: at once)."),
