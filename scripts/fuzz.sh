@@ -4,9 +4,11 @@
 # corpus, one target at a time on one core, then prints executions, exec/s and findings per
 # target. The seed corpus stays untouched: new inputs go to a work folder.
 #
-#   scripts/fuzz.sh [-t SECONDS | -r RUNS] [-w WORKDIR] [TARGET...]
+#   scripts/fuzz.sh [-t SECONDS | -r RUNS] [-w WORKDIR] [-b BUILDDIR] [TARGET...]
 #     -t  time per target (default 600)       -r  executions per target instead of a time
 #     -w  where new inputs, logs and crash files go (default build-fuzz/fuzz-work)
+#     -b  a folder configured with KARO_FUZZ already (the test command's sanitizer build):
+#         its fuzz targets are brought up to date and run; build-fuzz/ is left alone
 #   TARGET: receiver payload number inifile selection engine sim (default: all)
 # Exit status 1 when any target found a crash, leak, time-out or sanitizer report. Inputs that
 # only ran slowly (libFuzzer's slow-unit files) are counted apart and do not fail the run.
@@ -15,21 +17,25 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 all=(receiver payload number inifile selection engine sim)
 limit=(-max_total_time=600)
 work=""
-while getopts "t:r:w:" opt; do
+given=""
+while getopts "t:r:w:b:" opt; do
   case "$opt" in
     t) limit=(-max_total_time="$OPTARG") ;;
     r) limit=(-runs="$OPTARG") ;;
     w) work="$OPTARG" ;;
-    *) sed -n '2,11p' "$0"; exit 2 ;;
+    b) given="$(cd "$OPTARG" && pwd)" ;;
+    *) sed -n '2,13p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
-build="$root/build-fuzz"
+build="${given:-$root/build-fuzz}"
 work="${work:-$build/fuzz-work}"
 
-if [ -z "${KARO_FUZZ_NO_BUILD:-}" ]; then
+if [ -n "$given" ]; then
+  cmake --build "$build" -j "$(nproc)" --target karo_fuzz
+elif [ -z "${KARO_FUZZ_NO_BUILD:-}" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKARO_FUZZ=ON -DKARO_BUILD_TESTS=OFF -DKARO_BUILD_BENCH=OFF -DKARO_WERROR=ON >/dev/null
   cmake --build "$build" -j "$(nproc)" --target karo_fuzz

@@ -41,7 +41,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption allowOpt(QStringLiteral("allow-kib"),
                                       QStringLiteral("Growth allowed after the first minute."),
                                       QStringLiteral("KiB"), QStringLiteral("2048"));
-    parser.addOptions({minutesOpt, intervalOpt, allowOpt});
+    // The log keeps every packet up to its capacity by design; a smaller one shows whether
+    // anything else grows.
+    const QCommandLineOption logOpt(QStringLiteral("log-capacity"),
+                                    QStringLiteral("Entries the command log keeps (0: as set)."),
+                                    QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({minutesOpt, intervalOpt, allowOpt, logOpt});
     parser.process(app);
     const int minutes = std::max(2, parser.value(minutesOpt).toInt());
     const qint64 allow = parser.value(allowOpt).toLongLong() * 1024;
@@ -62,14 +67,16 @@ int main(int argc, char* argv[]) {
     }
     // The initialization the window runs on connecting ends before the editor starts.
     QTest::qWait(2000);
+    if (const int capacity = parser.value(logOpt).toInt(); capacity > 0)
+        w.CommandLog()->SetCapacity(capacity);
     TCustomCmd* ed = w.CommandEditor();
     w.CustomCommands1Click();
     ed->edID->setText(QStringLiteral("0x40")); // the system state: answered at once
     ed->AutosendIntervalEdit->setValue(parser.value(intervalOpt).toInt());
     ed->cbAutosend->setChecked(true);
 
-    std::printf("editor auto-send every %d ms for %d min (TCP)\n",
-                ed->AutosendIntervalEdit->value(), minutes);
+    std::printf("editor auto-send every %d ms for %d min (TCP), command log of %d entries\n",
+                ed->AutosendIntervalEdit->value(), minutes, w.CommandLog()->Capacity());
     qint64 first = -1;
     qint64 last = -1;
     for (int m = 1; m <= minutes; ++m) {
