@@ -32,8 +32,14 @@ TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
 TIniFile::TIniFile(QByteArray* bytes) : FMemory(bytes) {}
 
 std::shared_ptr<const TIniText> TIniFile::Text() const {
-    if (FMemory)
-        return std::make_shared<const TIniText>(TIniText::Parse(*FMemory));
+    if (FMemory) {
+        // Bytes the owner changed behind our back are parsed anew.
+        if (!FParsed || *FMemory != FParsedBytes) {
+            FParsedBytes = *FMemory;
+            FParsed = std::make_shared<const TIniText>(TIniText::Parse(FParsedBytes));
+        }
+        return FParsed;
+    }
     return LoadIniText(FFileName);
 }
 

@@ -51,6 +51,9 @@ private:
     bool Store(const TIniText& text);
     QString FFileName;
     QByteArray* FMemory = nullptr;
+    // The bytes last parsed from memory and what they gave, as the file cache does for files.
+    mutable QByteArray FParsedBytes;
+    mutable std::shared_ptr<const TIniText> FParsed;
     bool FFailing = false;
 };
 

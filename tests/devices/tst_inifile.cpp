@@ -89,6 +89,9 @@ private Q_SLOTS:
             }
             QCOMPARE(bytes, dir.ReadFile(QStringLiteral("tcp.cfg")));
             QCOMPARE(memory.ReadInteger(s, QStringLiteral("PORT"), 0), 1001);
+            // Bytes changed by their owner are read as they are now.
+            bytes = "[common]\nport=7\n";
+            QCOMPARE(memory.ReadInteger(s, QStringLiteral("port"), 0), 7);
         }
     }
 
