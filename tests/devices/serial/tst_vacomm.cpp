@@ -248,15 +248,16 @@ private Q_SLOTS:
     // Under a flood the event thread queues the next hand-over while this thread still runs the
     // last one; the event loop must get its turn between them all the same.
     void aFloodLeavesTheEventLoopItsTurn() {
-        PtyPair pty;
-        auto c = Port(pty.Path);
+        // Declared first, so that closing the port at the end (which runs a hand-over still
+        // queued) finds them.
         int jobs = 0;
         int jobsWhenLoopRan = -1;
+        PtyPair pty;
+        auto c = Port(pty.Path);
         c->OnRxChar = [&](TVaComm* s, int) {
             if (jobs++ == 0)
                 QMetaObject::invokeMethod(
-                    QCoreApplication::instance(), [&] { jobsWhenLoopRan = jobs; },
-                    Qt::QueuedConnection);
+                    c.get(), [&] { jobsWhenLoopRan = jobs; }, Qt::QueuedConnection);
             std::uint8_t b = 0;
             s->ReadData(&b, 1);
             // The next hand-over is queued before this one ends, as in a flood.
@@ -269,6 +270,7 @@ private Q_SLOTS:
         pty.Send(Pattern(100));
         QTRY_VERIFY_WITH_TIMEOUT(jobsWhenLoopRan >= 0, 20000);
         QVERIFY2(jobsWhenLoopRan < 10, qPrintable(QString::number(jobsWhenLoopRan)));
+        c->OnRxChar = nullptr; // the hand-overs still queued need not wait for more
     }
 
     void writeBufferFullAndDrainBeforeClose() {
