@@ -358,10 +358,10 @@ void TMainWin::CreateStateFlagBoxes(int left, int top, int width, int step) {
 void TMainWin::ShowStateFlags(std::uint32_t state) {
     // The boxes were made in the table's order; looking their masks up by property name cost
     // more than all else an update does.
-    for (std::size_t i = 0; i < std::min<std::size_t>(FStateBoxes.size(), SysflagDescr.size());
-         ++i) {
-        const std::uint32_t mask = SysflagDescr[i].Flag;
-        FStateBoxes[static_cast<qsizetype>(i)]->setChecked(static_cast<std::int32_t>(state & mask) >
-                                                           0);
+    qsizetype i = 0;
+    for (const TSysflagDescr& d : SysflagDescr) {
+        if (i == FStateBoxes.size())
+            break;
+        FStateBoxes[i++]->setChecked(static_cast<std::int32_t>(state & d.Flag) > 0);
     }
 }

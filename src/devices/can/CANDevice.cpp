@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <span>
 
 namespace {
 const QString kNotInstalled = QStringLiteral("not installed");
@@ -51,9 +52,9 @@ void TCANRxThread::run() {
         std::int32_t count = std::clamp<std::int32_t>(room, 1, RxBatch);
         const std::int32_t result = canRead(FHandle, msgs.data(), &count, nullptr);
         if (result == CAN_SUCCESS && count >= 1) {
-            for (std::int32_t k = 0; k < std::min(count, RxBatch); ++k)
-                for (int i = 0; i < std::min<int>(msgs[static_cast<std::size_t>(k)].len, 8); ++i)
-                    FQueue->Put(msgs[static_cast<std::size_t>(k)].data[i]); // full: byte dropped
+            for (const TCanMsg& msg : std::span(msgs.data(), std::min(count, RxBatch)))
+                for (int i = 0; i < std::min<int>(msg.len, 8); ++i)
+                    FQueue->Put(msg.data[i]); // a full queue drops the byte
             const std::int32_t queued = FQueue->Count();
             FHandOver.Run([this, queued] { DataHandOver(queued); });
         } else if (result == CAN_SUCCESS || result == CAN_RX_TIMEOUT || result == CAN_ABORTED) {
