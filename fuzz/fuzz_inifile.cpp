@@ -10,8 +10,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <map>
 
 namespace {
 
@@ -29,14 +27,34 @@ bool Plain(const QString& s) {
     return true;
 }
 
-std::map<QString, QString> Values(const TIniFile& ini, const QString& section) {
-    std::map<QString, QString> values;
-    for (const QString& key : ini.ReadSection(section)) {
+// The section's keys and values in the order the reader lists them.
+using TValues = QList<std::pair<QString, QString>>;
+
+TValues Values(const TIniFile& ini, const QString& section) {
+    TValues values;
+    const QStringList keys = ini.ReadSection(section);
+    values.reserve(keys.size());
+    for (const QString& key : keys) {
         FuzzCheck(ini.ValueExists(section, key));
-        // The first line of a key counts; a later duplicate does not shadow it.
-        values.try_emplace(key.toLower(), ini.ReadString(section, key, QString()));
+        values.emplace_back(key, ini.ReadString(section, key, QString()));
     }
     return values;
+}
+
+// Whether the two hold the same keys with the same values in the same order, leaving out the
+// key whose folded name is `folded` (names compare without regard to case).
+bool SameBut(const TValues& a, const TValues& b, const QString& folded) {
+    const auto other = [&folded](const auto& kv) { return kv.first.toCaseFolded() != folded; };
+    auto x = a.cbegin();
+    auto y = b.cbegin();
+    for (;;) {
+        x = std::find_if(x, a.cend(), other);
+        y = std::find_if(y, b.cend(), other);
+        if (x == a.cend() || y == b.cend())
+            return x == a.cend() && y == b.cend();
+        if (*x++ != *y++)
+            return false;
+    }
 }
 
 // A file as the reader takes it: UTF-8 when it is valid UTF-8, else Latin-1. Line ends are
@@ -45,24 +63,25 @@ std::map<QString, QString> Values(const TIniFile& ini, const QString& section) {
 struct TRead {
     bool latin1 = false;
     bool bom = false;
-    QStringList lines;
+    QString text;
+    QList<QStringView> lines; // into text
 };
 
 TRead Read(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
     TRead r;
+    r.text = utf8.decode(bytes);
     r.latin1 = utf8.hasError();
     if (r.latin1)
-        text = QString::fromLatin1(bytes);
+        r.text = QString::fromLatin1(bytes);
     else
         r.bom = bytes.startsWith("\xEF\xBB\xBF");
-    r.lines = text.split(QLatin1Char('\n'));
+    r.lines = QStringView(r.text).split(QLatin1Char('\n'));
     // Only a final line feed ends the last line; a bare carriage return after it is a line of
     // its own, which the writer ends like the others.
     if (r.lines.last().isEmpty())
         r.lines.removeLast();
-    for (QString& l : r.lines)
+    for (QStringView& l : r.lines)
         while (l.endsWith(QLatin1Char('\r')))
             l.chop(1);
     return r;
@@ -75,15 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString section = QString::fromUtf8(fdp.ConsumeRandomLengthString(24));
     const QString key = QString::fromUtf8(fdp.ConsumeRandomLengthString(24));
     const QString value = QString::fromUtf8(fdp.ConsumeRandomLengthString(48));
-    const std::string content = fdp.ConsumeRemainingBytesAsString();
-
-    // The file's bytes in memory: the reader and the writer are the same as on disk, without
-    // the file system's cost at every read.
-    QByteArray bytes = QByteArray::fromStdString(content);
+    // The rest (the strings came from the front) is the file's bytes, in memory: the reader
+    // and the writer are the same as on disk, without the file system's cost at every read.
+    const std::size_t rest = fdp.remaining_bytes();
+    QByteArray bytes(reinterpret_cast<const char*>(data + size - rest), qsizetype(rest));
+    const QByteArray original = bytes;
     TIniFile ini(&bytes);
     const bool exists = ini.SectionExists(section);
     FuzzCheck(exists || ini.ReadSection(section).isEmpty());
-    const std::map<QString, QString> before = Values(ini, section);
+    const TValues before = Values(ini, section);
     (void)ini.ReadInteger(section, key, 7);
     (void)ini.ReadBool(section, key, true);
 
@@ -93,29 +112,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzCheck(ini.WriteString(section, key, value));
     FuzzCheck(ini.SectionExists(section));
     FuzzCheck(ini.ReadString(section, key, QStringLiteral("<none>")) == value.trimmed());
-    std::map<QString, QString> after = Values(ini, section);
-    after.erase(key.toLower());
-    std::map<QString, QString> kept = before;
-    kept.erase(key.toLower());
-    FuzzCheck(after == kept);
+    // The other keys keep their values and their order.
+    const QString folded = key.toCaseFolded();
+    FuzzCheck(SameBut(Values(ini, section), before, folded));
 
     // Every line the write did not touch is still there, in order, with the text the reader
     // takes from it. Within one encoding that is byte for byte; a Latin-1 file may have had to
     // become UTF-8.
-    const TRead old = Read(QByteArray::fromStdString(content));
+    const TRead old = Read(original);
     const TRead now = Read(bytes);
     // A byte-order mark belongs to the file, not to its first line.
     FuzzCheck(now.bom == old.bom);
     // The encoding changes only from Latin-1 to UTF-8, and only where Latin-1 cannot hold the
     // text or would read back as UTF-8.
     if (old.latin1 != now.latin1) {
-        const QString text = now.lines.join(QLatin1Char('\n'));
         FuzzCheck(old.latin1);
-        FuzzCheck(
-            std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 255; }) ||
-            !Read(text.toLatin1()).latin1);
+        FuzzCheck(std::any_of(now.text.cbegin(), now.text.cend(),
+                              [](QChar c) { return c.unicode() > 255; }) ||
+                  !Read(now.text.toLatin1()).latin1);
     }
-    if (before.count(key.toLower()) > 0) {
+    const bool had = std::any_of(before.cbegin(), before.cend(), [&folded](const auto& kv) {
+        return kv.first.toCaseFolded() == folded;
+    });
+    if (had) {
         // The key's line was replaced in place, nothing else.
         FuzzCheck(now.lines.size() == old.lines.size());
         int changed = 0;
@@ -125,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         // Lines were only added: the old ones are all there, in order.
         qsizetype at = 0;
-        for (const QString& line : old.lines) {
+        for (const QStringView line : old.lines) {
             at = now.lines.indexOf(line, at);
             FuzzCheck(at >= 0);
             ++at;

@@ -8,8 +8,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <algorithm>
-
 namespace {
 QString& OverrideDir() {
     static QString dir;
@@ -33,8 +31,11 @@ TIniFile::TIniFile(QByteArray* bytes) : FMemory(bytes) {}
 
 std::shared_ptr<const TIniText> TIniFile::Text() const {
     if (FMemory) {
-        // Bytes the owner changed behind our back are parsed anew.
-        if (!FParsed || *FMemory != FParsedBytes) {
+        // Bytes the owner changed behind our back are parsed anew. Bytes that still share
+        // the buffer parsed cannot have changed: a change would have copied them first.
+        const bool same = FParsed && FMemory->constData() == FParsedBytes.constData() &&
+                          FMemory->size() == FParsedBytes.size();
+        if (!same && (!FParsed || *FMemory != FParsedBytes)) {
             FParsedBytes = *FMemory;
             FParsed = std::make_shared<const TIniText>(TIniText::Parse(FParsedBytes));
         }
@@ -49,8 +50,8 @@ QString TIniFile::ReadString(const QString& section, const QString& key,
     const int line = text ? text->KeyLine(section, key) : -1;
     if (line < 0)
         return defaultValue;
-    const QString t = text->Lines[line].trimmed();
-    return t.mid(t.indexOf(QLatin1Char('=')) + 1).trimmed();
+    const QStringView t = text->Lines[line].Text.trimmed();
+    return t.sliced(t.indexOf(QLatin1Char('=')) + 1).trimmed().toString();
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
@@ -60,9 +61,9 @@ int TIniFile::ReadInteger(const QString& section, const QString& key, int defaul
     bool ok = false;
     int v = 0;
     if (s.startsWith(QLatin1Char('$')))
-        v = s.mid(1).toInt(&ok, 16);
+        v = QStringView(s).sliced(1).toInt(&ok, 16);
     else if (s.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        v = s.mid(2).toInt(&ok, 16);
+        v = QStringView(s).sliced(2).toInt(&ok, 16);
     else
         v = s.toInt(&ok, 10);
     return ok ? v : defaultValue;
@@ -74,19 +75,16 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
     const auto current = Text();
-    TIniText text = current ? *current : Empty();
-    text.Set(section, key, value);
-    return Store(text);
+    return Store((current ? *current : Empty()).With(section, key, value));
 }
 
-bool TIniFile::Store(const TIniText& text) {
+bool TIniFile::Store(const QByteArray& bytes) {
     if (FMemory) {
-        *FMemory = text.Serialize();
+        *FMemory = bytes;
         return true;
     }
     QSaveFile out(FFileName);
-    const bool written =
-        out.open(QIODevice::WriteOnly) && out.write(text.Serialize()) >= 0 && out.commit();
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) >= 0 && out.commit();
     ForgetIniText(FFileName);
     if (written) {
         FFailing = false;
@@ -116,13 +114,11 @@ QStringList TIniFile::ReadSection(const QString& section) const {
     const TIniText::TSection* s = text ? text->Find(section) : nullptr;
     if (!s)
         return {};
-    // The first line of each key, in file order.
-    QList<int> lines = s->Keys.values();
-    std::sort(lines.begin(), lines.end());
     QStringList keys;
-    for (const int i : lines) {
-        const QString t = text->Lines[i].trimmed();
-        keys << t.left(t.indexOf(QLatin1Char('='))).trimmed();
+    keys.reserve(s->KeyCount);
+    for (int n = s->FirstKey; n < s->FirstKey + s->KeyCount; ++n) {
+        const QStringView t = text->Lines[text->KeyLines[n]].Text.trimmed();
+        keys << t.first(t.indexOf(QLatin1Char('='))).trimmed().toString();
     }
     return keys;
 }

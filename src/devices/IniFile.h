@@ -48,7 +48,7 @@ public:
 private:
     // The file's text as it is now, from memory or from the file.
     std::shared_ptr<const TIniText> Text() const;
-    bool Store(const TIniText& text);
+    bool Store(const QByteArray& bytes);
     QString FFileName;
     QByteArray* FMemory = nullptr;
     // The bytes last parsed from memory and what they gave, as the file cache does for files.

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 #include <sys/stat.h>
 
@@ -23,133 +24,223 @@ std::optional<QString> FromUtf8(const QByteArray& bytes) {
     return text;
 }
 
-std::optional<QString> SectionOf(const QString& line) {
-    const QString t = line.trimmed();
+// Views into the line: indexing a large file makes no copy of a line it only looks at.
+std::optional<QStringView> SectionOf(QStringView line) {
+    const QStringView t = line.trimmed();
     if (t.size() >= 2 && t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']')))
-        return t.mid(1, t.size() - 2).trimmed();
+        return t.sliced(1, t.size() - 2).trimmed();
     return std::nullopt;
 }
 
-std::optional<QString> KeyOf(const QString& line) {
-    const QString t = line.trimmed();
+std::optional<QStringView> KeyOf(QStringView line) {
+    const QStringView t = line.trimmed();
     if (t.isEmpty() || t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#')))
         return std::nullopt;
-    const int eq = t.indexOf(QLatin1Char('='));
+    const qsizetype eq = t.indexOf(QLatin1Char('='));
     if (eq <= 0)
         return std::nullopt;
-    return t.left(eq).trimmed();
+    return t.first(eq).trimmed();
 }
 
-QString Fold(const QString& name) {
-    return name.toCaseFolded();
+// Plain ASCII without capitals: a name that folding leaves as it is.
+bool FoldsToItself(QStringView name) {
+    return std::all_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.unicode() < 0x80 && !(c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    });
+}
+
+// Writes the name folded one code point at a time to `to`, which has room for twice the name
+// (a folded code point takes at most two units); returns the units written.
+qsizetype WriteFolded(QStringView name, QChar* to) {
+    QChar* out = to;
+    const QChar* const end = name.cend();
+    for (const QChar* p = name.cbegin(); p != end; ++p) {
+        char32_t c = p->unicode();
+        if (c < 0x80) {
+            *out++ = QChar(char16_t(c - 'A' < 26u ? c + ('a' - 'A') : c));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && p + 1 != end && p[1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), (++p)->unicode());
+        const char32_t f = QChar::toCaseFolded(c);
+        if (QChar::requiresSurrogates(f)) {
+            *out++ = QChar(QChar::highSurrogate(f));
+            *out++ = QChar(QChar::lowSurrogate(f));
+        } else {
+            *out++ = QChar(char16_t(f));
+        }
+    }
+    return out - to;
+}
+
+// The folded name for a look-up, on the stack unless it is long.
+class TFoldedName {
+public:
+    explicit TFoldedName(QStringView name) : FView(name) {
+        // FView may point into FBuffer: the object stays where it was made.
+        if (!FoldsToItself(name)) {
+            FBuffer.resize(2 * name.size());
+            FView = QStringView(FBuffer.constData(), WriteFolded(name, FBuffer.data()));
+        }
+    }
+    TFoldedName(const TFoldedName&) = delete;
+    TFoldedName& operator=(const TFoldedName&) = delete;
+    QStringView View() const { return FView; }
+
+private:
+    QVarLengthArray<QChar, 64> FBuffer;
+    QStringView FView;
+};
+
+// Every line ends, the last included, as the file was always written.
+QByteArray Encode(const QList<TIniText::TLine>& lines, bool latin1, bool bom) {
+    QString text;
+    qsizetype size = 0;
+    for (const TIniText::TLine& line : lines)
+        size += line.Text.size() + 2;
+    text.reserve(size);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        text += lines[i].Text;
+        const TIniText::TEnd end = lines[i].End != TIniText::eNone ? lines[i].End
+                                   : i > 0                         ? lines[i - 1].End
+                                                                   : TIniText::eLf;
+        text += end == TIniText::eCrLf ? QLatin1String("\r\n") : QLatin1String("\n");
+    }
+    // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
+    // So does a write that leaves Latin-1 bytes which happen to be valid UTF-8 ("\xC3\xA9"
+    // once the only other accented byte is gone), or the next read would change their text.
+    const QByteArray asLatin1 = latin1 ? text.toLatin1() : QByteArray();
+    const bool keepLatin1 =
+        latin1 &&
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 256; }) &&
+        !FromUtf8(asLatin1);
+    QByteArray bytes = bom ? QByteArray(Utf8Bom) : QByteArray();
+    bytes += keepLatin1 ? asLatin1 : text.toUtf8();
+    return bytes;
 }
 } // namespace
 
 TIniText TIniText::Parse(const QByteArray& bytes) {
     TIniText t;
-    const std::optional<QString> utf8 = FromUtf8(bytes);
+    std::optional<QString> utf8 = FromUtf8(bytes);
     t.Latin1 = !utf8;
     t.Bom = utf8 && bytes.startsWith(Utf8Bom);
-    const QString text = t.Latin1 ? QString::fromLatin1(bytes) : *utf8;
+    t.Text = t.Latin1 ? QString::fromLatin1(bytes) : std::move(*utf8);
+    const QStringView text(t.Text);
+    t.Lines.reserve(text.count(QLatin1Char('\n')) + 1);
     qsizetype from = 0;
     while (from < text.size()) {
         const qsizetype nl = text.indexOf(QLatin1Char('\n'), from);
         const qsizetype stop = nl < 0 ? text.size() : nl;
         const bool cr = nl > from && text[nl - 1] == QLatin1Char('\r');
-        t.Lines.append(text.mid(from, stop - from - (cr ? 1 : 0)));
-        t.Ends.append(nl < 0 ? eNone : cr ? eCrLf : eLf);
+        t.Lines.append({text.sliced(from, stop - from - (cr ? 1 : 0)), nl < 0 ? eNone
+                                                                       : cr   ? eCrLf
+                                                                              : eLf});
         from = stop + 1;
     }
-    t.Reindex();
+    t.Index();
     return t;
 }
 
-void TIniText::Reindex() {
-    Sections.clear();
-    TSection* open = nullptr; // the section being read, when it is its name's first
+QStringView TIniText::FoldedName(QStringView name) {
+    if (FoldsToItself(name))
+        return name;
+    // Blocks that are never grown past what they reserved, so that views into them hold.
+    const qsizetype need = 2 * name.size();
+    if (Folded.isEmpty() || Folded.last().capacity() - Folded.last().size() < need) {
+        Folded.append(QString());
+        Folded.last().reserve(std::max<qsizetype>(need, 1024));
+    }
+    QString& block = Folded.last();
+    const qsizetype from = block.size();
+    block.resize(from + need); // within the room reserved: the text does not move
+    const qsizetype size = WriteFolded(name, block.data() + from);
+    block.resize(from + size);
+    return QStringView(block).sliced(from, size);
+}
+
+void TIniText::Index() {
+    qsizetype open = -1; // the section being read, when it is its name's first
     for (int i = 0; i < Lines.size(); ++i) {
-        if (auto s = SectionOf(Lines[i])) {
-            const QString name = Fold(*s);
-            open = Sections.contains(name) ? nullptr : &Sections[name];
-            if (open) {
-                open->SectionLine = i;
-                open->EndLine = i + 1;
+        const QStringView line = std::as_const(Lines)[i].Text;
+        if (auto s = SectionOf(line)) {
+            const qsizetype known = Names.size();
+            int& place = Names[{-1, FoldedName(*s)}];
+            open = -1; // a later section of a name already seen
+            if (Names.size() > known) {
+                place = int(Sections.size());
+                open = place;
+                Sections.append(TSection{i, i + 1, int(KeyLines.size()), 0});
             }
             continue;
         }
-        if (!open)
+        if (open < 0)
             continue;
-        open->EndLine = i + 1;
-        if (auto k = KeyOf(Lines[i])) {
-            const QString name = Fold(*k);
-            if (!open->Keys.contains(name))
-                open->Keys.insert(name, i);
+        TSection& section = Sections[open];
+        section.EndLine = i + 1;
+        if (auto k = KeyOf(line)) {
+            const qsizetype known = Names.size();
+            int& first = Names[{section.SectionLine, FoldedName(*k)}];
+            if (Names.size() > known) {
+                first = i;
+                KeyLines.append(i);
+                ++section.KeyCount;
+            }
         }
     }
 }
 
 const TIniText::TSection* TIniText::Find(const QString& section) const {
-    const auto it = Sections.constFind(Fold(section));
-    return it == Sections.cend() ? nullptr : &*it;
+    const TFoldedName folded(section);
+    const int place = Names.value({-1, folded.View()}, -1);
+    return place < 0 ? nullptr : &Sections[place];
 }
 
 int TIniText::KeyLine(const QString& section, const QString& key) const {
     const TSection* s = Find(section);
-    return s ? s->Keys.value(Fold(key), -1) : -1;
+    if (!s)
+        return -1;
+    const TFoldedName folded(key);
+    return Names.value({s->SectionLine, folded.View()}, -1);
 }
 
-void TIniText::Set(const QString& section, const QString& key, const QString& value) {
+QByteArray TIniText::With(const QString& section, const QString& key, const QString& value) const {
+    QList<TLine> lines = Lines;
     // A new line ends like the line before it, or like the file's first line.
-    auto endNear = [this](int at) -> char {
-        if (at > 0 && Ends[at - 1] != eNone)
-            return Ends[at - 1];
-        return !Ends.isEmpty() && Ends[0] != eNone ? Ends[0] : char(eLf);
+    auto endNear = [&lines](qsizetype at) {
+        if (at > 0 && lines[at - 1].End != eNone)
+            return lines[at - 1].End;
+        return !lines.isEmpty() && lines[0].End != eNone ? lines[0].End : eLf;
     };
-    auto insertLine = [this, &endNear](int at, const QString& line) {
-        const char end = endNear(at);
-        if (at > 0 && Ends[at - 1] == eNone)
-            Ends[at - 1] = end; // the last line gains an end before a line follows it
-        Lines.insert(at, line);
-        Ends.insert(at, end);
+    auto insertLine = [&](qsizetype at, QStringView line) {
+        const TEnd end = endNear(at);
+        if (at > 0 && lines[at - 1].End == eNone)
+            lines[at - 1].End = end; // the last line gains an end before a line follows it
+        lines.insert(at, {line, end});
     };
     const TSection* s = Find(section);
     const int keyLine = KeyLine(section, key);
+    QString made;   // the key's line
+    QString header; // a new section's
     if (keyLine >= 0) {
-        Lines[keyLine] = *KeyOf(Lines[keyLine]) + QLatin1Char('=') + value;
+        made = KeyOf(lines[keyLine].Text)->toString() + QLatin1Char('=') + value;
+        lines[keyLine].Text = made;
     } else if (s) {
         // After the section's last non-empty line, so a blank separator stays in place.
         int at = s->EndLine;
-        while (at > s->SectionLine + 1 && Lines[at - 1].trimmed().isEmpty())
+        while (at > s->SectionLine + 1 && lines[at - 1].Text.trimmed().isEmpty())
             --at;
-        insertLine(at, key + QLatin1Char('=') + value);
+        made = key + QLatin1Char('=') + value;
+        insertLine(at, made);
     } else {
-        if (!Lines.isEmpty() && !Lines.last().trimmed().isEmpty())
-            insertLine(int(Lines.size()), QString());
-        insertLine(int(Lines.size()), QLatin1Char('[') + section + QLatin1Char(']'));
-        insertLine(int(Lines.size()), key + QLatin1Char('=') + value);
+        if (!lines.isEmpty() && !lines.last().Text.trimmed().isEmpty())
+            insertLine(lines.size(), QStringView());
+        header = QLatin1Char('[') + section + QLatin1Char(']');
+        insertLine(lines.size(), header);
+        made = key + QLatin1Char('=') + value;
+        insertLine(lines.size(), made);
     }
-    Reindex();
-}
-
-QByteArray TIniText::Serialize() const {
-    QString text;
-    for (int i = 0; i < Lines.size(); ++i) {
-        text += Lines[i];
-        // Every line ends, the last included, as the file was always written.
-        const char end = Ends[i] != eNone ? Ends[i] : (i > 0 ? Ends[i - 1] : char(eLf));
-        text += end == eCrLf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    }
-    // A value Latin-1 cannot hold turns the file into UTF-8 rather than into question marks.
-    // So does a write that leaves Latin-1 bytes which happen to be valid UTF-8 ("\xC3\xA9"
-    // once the only other accented byte is gone), or the next read would change their text.
-    const QByteArray latin1 = Latin1 ? text.toLatin1() : QByteArray();
-    const bool keepLatin1 =
-        Latin1 &&
-        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 256; }) &&
-        !FromUtf8(latin1);
-    QByteArray bytes = Bom ? QByteArray(Utf8Bom) : QByteArray();
-    bytes += keepLatin1 ? latin1 : text.toUtf8();
-    return bytes;
+    return Encode(lines, Latin1, Bom);
 }
 
 namespace {

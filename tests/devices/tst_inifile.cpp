@@ -36,6 +36,52 @@ private Q_SLOTS:
                  QByteArray("[Common]\nPortname = COM3\nbaudrate=6\n"));
     }
 
+    // The first section of a name and the first line of a key count; later ones are kept in
+    // the file but never read or written. Names fold beyond ASCII, to letters outside the BMP.
+    void theFirstOfANameCounts_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");      // null: no such key
+        QTest::addColumn<QString>("keys");       // what the section lists, comma-separated
+        QTest::addColumn<QByteArray>("written"); // after writing "w" to section/key
+        const auto row = [](const char* name, const char* file, const char* section,
+                            const char* key, const char* value, const char* keys,
+                            const char* written) {
+            QTest::newRow(name) << QByteArray(file) << QString::fromUtf8(section)
+                                << QString::fromUtf8(key)
+                                << (value ? QString::fromUtf8(value) : QString())
+                                << QString::fromUtf8(keys) << QByteArray(written);
+        };
+        row("key twice", "[s]\nk=1\nK=2\nj=3\n", "S", "k", "1", "k,j", "[s]\nk=w\nK=2\nj=3\n");
+        row("section twice", "[S]\na=1\n[x]\n[s]\na=2\nb=3\n", "s", "a", "1", "a",
+            "[S]\na=w\n[x]\n[s]\na=2\nb=3\n");
+        row("a key of the later section only", "[s]\na=1\n[s]\nb=2\n", "s", "b", nullptr, "a",
+            "[s]\na=1\nb=w\n[s]\nb=2\n");
+        row("Latin and Greek", "[\xc3\x84rger]\n\xce\xa3\xce\x91\xce\xa3=1\n", "\xc3\xa4RGER",
+            "\xcf\x83\xce\xb1\xcf\x82", "1", "\xce\xa3\xce\x91\xce\xa3",
+            "[\xc3\x84rger]\n\xce\xa3\xce\x91\xce\xa3=w\n");
+        row("outside the BMP", "[\xf0\x90\x90\x80]\nKey\xf0\x90\x90\x81=1\n", "\xf0\x90\x90\xa8",
+            "kEY\xf0\x90\x90\xa9", "1", "Key\xf0\x90\x90\x81",
+            "[\xf0\x90\x90\x80]\nKey\xf0\x90\x90\x81=w\n");
+    }
+    void theFirstOfANameCounts() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, keys);
+        QFETCH(QByteArray, written);
+        QByteArray bytes = file;
+        TIniFile ini(&bytes);
+        QCOMPARE(ini.ReadString(section, key, QString()), value);
+        QCOMPARE(ini.ValueExists(section, key), !value.isNull());
+        QCOMPARE(ini.ReadSection(section).join(QLatin1Char(',')), keys);
+        QVERIFY(ini.WriteString(section, key, QStringLiteral("w")));
+        QCOMPARE(bytes, written);
+        QCOMPARE(ini.ReadString(section, key, QString()), QStringLiteral("w"));
+    }
+
     void unreadableIntegersFallBack() {
         TempSettingsDir dir;
         dir.WriteFile(QStringLiteral("udp.cfg"),
