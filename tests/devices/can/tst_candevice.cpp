@@ -160,7 +160,10 @@ private Q_SLOTS:
         peer.Send(101, "hello ");
         peer.Send(0x65, "world");
         QTRY_COMPARE_WITH_TIMEOUT(reader.Bytes, QByteArrayLiteral("hello world"), Patience);
-        QCOMPARE(reader.Counts.value(0), 6); // what the queue held once the frame was in
+        // What the queue held once the first frame was in: whole frames only, and under load
+        // the second may have come in the same read.
+        const int first = reader.Counts.value(0);
+        QVERIFY2(first == 6 || first == 11, qPrintable(QString::number(first)));
 
         // Closing raises OnDisconnect once; a second Close finds nothing open.
         int disconnects = 0;
