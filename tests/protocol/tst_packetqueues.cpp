@@ -73,6 +73,17 @@ private Q_SLOTS:
         TPacket p;
         QVERIFY(q.Get(p));
         QCOMPARE(p.ID, 7);
+        // Cleared while the queue wraps round the end of its ring: full again, in order.
+        for (int i = 0; i < 1024; ++i)
+            QVERIFY(q.Add(Make(i, {std::uint8_t(i)})));
+        q.Clear();
+        for (int i = 0; i < 1024; ++i)
+            QVERIFY(q.Add(Make(i + 1, {})));
+        QVERIFY(!q.Add(Make(0, {})));
+        for (int i = 0; i < 1024; ++i) {
+            QVERIFY(q.Get(p));
+            QCOMPARE(p.ID, i + 1);
+        }
     }
 
     void listCopiesInAndOut() {
