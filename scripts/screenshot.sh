@@ -38,7 +38,7 @@ for _ in $(seq 100); do grep -q '^listening tcp' "$work/sim.log" && break; sleep
 tcp_port="$(sed -n 's/^listening tcp .*:\([0-9]*\)$/\1/p' "$work/sim.log" | head -n1)"
 [[ -n "$tcp_port" ]] || { echo "karo-sim did not start:" >&2; cat "$work/sim.log" >&2; exit 1; }
 
-cp "$build/src/app/karo-commander" "$work/"
+cp "$build/src/karo-commander" "$work/"
 printf '[common]\nhost=127.0.0.1\nport=%s\n' "$tcp_port" >"$work/tcp.cfg"
 printf '[Common]\nMainWin=200,0,1,0,0,680,779\n' >"$work/settings.ini"
 (cd "$work" && QT_QPA_PLATFORM=xcb ./karo-commander >"$work/commander.log" 2>&1) &
