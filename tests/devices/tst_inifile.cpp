@@ -58,6 +58,8 @@ private Q_SLOTS:
             "[S]\na=w\n[x]\n[s]\na=2\nb=3\n");
         row("a key of the later section only", "[s]\na=1\n[s]\nb=2\n", "s", "b", nullptr, "a",
             "[s]\na=1\nb=w\n[s]\nb=2\n");
+        row("into an empty section, before its blank line", "[s]\n\n[t]\n", "s", "k", nullptr, "",
+            "[s]\nk=w\n\n[t]\n");
         row("Latin and Greek", "[\xc3\x84rger]\n\xce\xa3\xce\x91\xce\xa3=1\n", "\xc3\xa4RGER",
             "\xcf\x83\xce\xb1\xcf\x82", "1", "\xce\xa3\xce\x91\xce\xa3",
             "[\xc3\x84rger]\n\xce\xa3\xce\x91\xce\xa3=w\n");
