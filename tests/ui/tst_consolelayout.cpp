@@ -277,6 +277,8 @@ private Q_SLOTS:
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
         QVERIFY(rig.Connect());
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         Part<TFloatEdit>(&w, "edGraspingSpeed")->setFocus();
         const int before = Part<QSlider>(&w, "tbGotoPos")->value();
         Wheel(Part<QSlider>(&w, "tbGotoPos"), -3);
@@ -289,7 +291,12 @@ private Q_SLOTS:
         int track = -1;
         long double entry = -1;
         int moved = -1;
+        bool active = false;
         WhenModal<TFloatEditDlg>([&](TFloatEditDlg* d) {
+            // A loaded machine runs this before the dialog is the active window, and until it is
+            // none of its parts can take the focus. (Its main window being active counts as
+            // active for qWaitForWindowActive.)
+            active = QTest::qWaitFor([d] { return QApplication::activeWindow() == d; });
             moved = d->tb->value();
             Wheel(d->tb, 4);
             track = d->tb->value();
@@ -297,6 +304,7 @@ private Q_SLOTS:
             d->BitBtn1->click();
         });
         QTest::mouseClick(Part<QPushButton>(&w, "btnAcc"), Qt::LeftButton);
+        QVERIFY(active);
         QVERIFY(track != moved);
         QCOMPARE(TrackPosition(entry, 100, 5000, TFloatEditDlg::TrackMax), track);
     }
