@@ -13,6 +13,9 @@ packages+=(xdotool imagemagick clang-format)
 # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer (its FuzzedDataProvider.h comes with
 # libclang-rt, which clang only recommends); llvm for the symbolizer.
 packages+=(clang libfuzzer-14-dev libclang-rt-14-dev llvm)
+# glibc's symbols, so that its frames have names in a sanitizer's report and tests/lsan.supp can
+# name one.
+packages+=(libc6-dbg)
 # lld links both builds; the build falls back to GNU ld without it.
 packages+=(lld)
 # The Wireshark dissector's test runs Debian's tshark.
