@@ -30,14 +30,3 @@ function(karo_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC karo_options ${ARG_DEPS})
 endfunction()
-
-# Qt's headers are most of a file's compile time. karo_precompile(target header...) precompiles
-# them for target; karo_reuse_pch(target donor) compiles target with donor's. A precompiled header
-# serves only files compiled with the same Qt modules or more (some of Qt's headers change with
-# them), so a donor is the lowest target of the group that reuses it.
-function(karo_precompile target)
-  target_precompile_headers(${target} PRIVATE ${ARGN})
-endfunction()
-function(karo_reuse_pch target donor)
-  target_precompile_headers(${target} REUSE_FROM ${donor})
-endfunction()

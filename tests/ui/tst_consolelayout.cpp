@@ -277,8 +277,6 @@ private Q_SLOTS:
         TConsoleRig rig;
         TMainWin& w = *rig.Win;
         QVERIFY(rig.Connect());
-        w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
         Part<TFloatEdit>(&w, "edGraspingSpeed")->setFocus();
         const int before = Part<QSlider>(&w, "tbGotoPos")->value();
         Wheel(Part<QSlider>(&w, "tbGotoPos"), -3);
