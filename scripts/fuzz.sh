@@ -80,7 +80,7 @@ done
 running=0
 for t in "${targets[@]}"; do
   if ((running >= parallel)); then
-    wait -n
+    wait -n || true # a run that broke off leaves no row; the table below tells
     running=$((running - 1))
   fi
   echo "== fuzz_$t (${limit[*]})"
@@ -93,7 +93,12 @@ status=0
 rows=()
 for t in "${targets[@]}"; do
   [ ! -e "$work/$t.failed" ] || status=1
-  rows+=("$(cat "$work/$t.row")")
+  if [ -e "$work/$t.row" ]; then
+    rows+=("$(cat "$work/$t.row")")
+  else
+    status=1
+    rows+=("$(printf '%-10s %14s' "$t" "broke off")")
+  fi
 done
 
 printf '\n%-10s %14s %10s %8s %6s\n' target executions exec/s findings slow
